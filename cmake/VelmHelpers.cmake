@@ -1,0 +1,76 @@
+# Shared build settings and small helpers for every target of the project.
+
+set(VELM_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wcast-align
+                  -Wunused -Woverloaded-virtual -Wnull-dereference -Wimplicit-fallthrough)
+
+# velm_target_defaults(target): warnings (errors with VELM_WERROR) for our own code.
+function(velm_target_defaults target)
+  target_compile_options(${target} PRIVATE ${VELM_WARNINGS})
+  if(VELM_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+  target_compile_definitions(${target} PRIVATE QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII
+                                               QT_NO_KEYWORDS)
+endfunction()
+
+# velm_add_subdirs(): adds every immediate subfolder that has a CMakeLists.txt.
+macro(velm_add_subdirs)
+  file(GLOB _velm_children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}
+       ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT _velm_children)
+  foreach(_child ${_velm_children})
+    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${_child}
+       AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${_child}/CMakeLists.txt)
+      add_subdirectory(${_child})
+    endif()
+  endforeach()
+endmacro()
+
+# velm_add_gtest(NAME name LABEL label SOURCES ... LIBS ... [ENV ...] [FIXTURES ...]):
+# one GoogleTest executable registered as one CTest test with a label. Tests run with
+# the offscreen platform so that no display is ever needed.
+function(velm_add_gtest)
+  cmake_parse_arguments(T "" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS;ENV;FIXTURES" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  velm_target_defaults(${T_NAME})
+  target_link_libraries(${T_NAME} PRIVATE velm_testmain ${T_LIBS})
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
+                       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${T_ENV}")
+  if(T_FIXTURES)
+    set_tests_properties(${T_NAME} PROPERTIES FIXTURES_REQUIRED "${T_FIXTURES}")
+  endif()
+endfunction()
+
+# velm_add_fuzzer(NAME name SOURCES ... [LIBS ...] [SECONDS n]): a libFuzzer target built with
+# clang's sanitizers; the sources under test are compiled into it so that they are instrumented.
+# It is registered as a short smoke run under the fuzz label, on a scratch copy of its corpus.
+function(velm_add_fuzzer)
+  cmake_parse_arguments(F "" "NAME;SECONDS" "SOURCES;LIBS" ${ARGN})
+  if(NOT VELM_CAN_FUZZ)
+    return()
+  endif()
+  if(NOT F_SECONDS)
+    set(F_SECONDS 5)
+  endif()
+  add_executable(${F_NAME} ${F_SOURCES})
+  target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer,address,undefined -g -O1)
+  target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
+  set(corpus ${CMAKE_CURRENT_BINARY_DIR}/${F_NAME}.corpus)
+  add_test(NAME ${F_NAME}
+           COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0
+                   $<TARGET_FILE:${F_NAME}> -max_total_time=${F_SECONDS} -rss_limit_mb=2048
+                   -print_final_stats=0 ${corpus})
+  set_tests_properties(${F_NAME} PROPERTIES LABELS fuzz TIMEOUT 120)
+  file(MAKE_DIRECTORY ${corpus})
+endfunction()
+
+if(CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND VELM_FUZZ)
+  set(VELM_CAN_FUZZ ON)
+else()
+  set(VELM_CAN_FUZZ OFF)
+endif()

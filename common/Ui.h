@@ -1,0 +1,90 @@
+#pragma once
+// The Ui seam: everything the core asks a person or shows in passing. The core never touches a
+// widget; it calls Ui(), which is QtUi in the programs, a console in the tools and ScriptedUi in
+// the tests. Texts are QString here: conversion from the 8-bit code pages happens at the caller.
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+// Arguments of the choice box, by the positions its callers know.
+struct TChoiceArgs
+{
+    QString Message;
+    QString Caption;         // empty keeps "Сообщение"
+    QString Buttons;         // captions separated by '_'
+    int DefaultButton = 1;   // 1-based
+    int EscapeResult = 0;    // 0: Esc does nothing
+    int ButtonWidth = 0;     // > 0: fixed width
+    QString IconFile;
+};
+
+enum class TAnswer { Yes, No, Cancel };
+
+class TUi
+{
+public:
+    virtual ~TUi() = default;
+
+    // Application title: caption of error boxes and questions.
+    const QString &Title() const { return FTitle; }
+    void SetTitle(const QString &title) { FTitle = title; }
+
+    virtual void ShowMessage(const QString &text) = 0;
+    virtual void ShowError(const QString &text) = 0; // title as caption, error icon
+
+    virtual TAnswer AskYesNo(const QString &text, TAnswer defaultAnswer) = 0;
+    virtual TAnswer AskYesNoCancel(const QString &text, TAnswer defaultAnswer) = 0;
+
+    // 1-based number of the pressed button, EscapeResult on Esc, 0 when the box failed.
+    virtual int ChoiceBox(const TChoiceArgs &args) = 0;
+
+    // nullopt when the operator cancelled.
+    virtual std::optional<QString> AskPassword(const QString &caption) = 0;
+    struct Account { QString User, Password; };
+    virtual std::optional<Account> AskAccount(const QString &caption, const QString &user) = 0;
+    virtual std::optional<QString> AskText(const QString &caption, const QString &prompt,
+                                           const QString &initial) = 0;
+    // check returns an empty text to accept, or the message that keeps the prompt open.
+    using NameCheck = std::function<QString(const QString &)>;
+    virtual std::optional<QString> AskName(const QString &caption, const QString &prompt,
+                                           const QString &initial, const NameCheck &check) = 0;
+    virtual std::optional<QString> ChooseFile(const QString &caption, const QString &dir,
+                                              const QString &filter) = 0;
+    virtual std::optional<QString> ChooseFolder(const QString &caption, const QString &dir) = 0;
+
+    // Let pending input be handled (Esc reaches the progress window here).
+    virtual void ProcessEvents() = 0;
+
+    // The progress window. Start clears both flags; the callers move the bar.
+    void ProgressStart(const QString &message, int maximum);
+    void ProgressFinish();
+    void ProgressSetMessage(const QString &message);
+    void ProgressSetPosition(int position);
+    void ProgressStep(int by = 1) { ProgressSetPosition(FPosition + by); }
+    void ProgressSetMaximum(int maximum);
+    int ProgressPosition() const { return FPosition; }
+    int ProgressMaximum() const { return FMaximum; }
+    bool ProgressShown() const { return FShown; }
+
+    bool EscapePressed = false;   // the operator pressed Esc in the progress window
+    bool StopRequested = false;   // a run was told to stop after its current step
+
+protected:
+    virtual void OnProgressShow(const QString &message, int maximum) = 0;
+    virtual void OnProgressHide() = 0;
+    virtual void OnProgressMessage(const QString &message) = 0;
+    virtual void OnProgressPosition(int position, int maximum) = 0;
+
+private:
+    QString FTitle;
+    int FPosition = 0;
+    int FMaximum = 0;
+    bool FShown = false;
+};
+
+// The program-wide seam, set once at start. Ui() throws if nothing was set.
+TUi &Ui();
+void SetUi(TUi *ui);

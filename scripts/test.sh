@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# The project's test command: installs what is missing, builds with the ci preset and runs
+# every test except the benchmarks (the fuzz targets get a short smoke run).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/deps.sh
+preset=${VELM_PRESET:-ci}
+cmake --preset "$preset"
+cmake --build --preset "$preset" -j "$(nproc)"
+ctest --preset "$preset" -j "$(nproc)" "$@"

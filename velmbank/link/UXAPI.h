@@ -121,6 +121,6 @@ private:
     void SendAll(const QByteArray &bytes);
     void SendMasked(const QByteArray &text, char mask);
     qsizetype ReadChunk(char *buffer, qsizetype size);
-    qsizetype ReadHandshakeReply(char *buffer, qsizetype size);
+    qsizetype ReadHandshakeReply(char *buffer, qsizetype size, QByteArray &text);
     QByteArray ReadReply();
 };

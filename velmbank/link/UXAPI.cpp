@@ -1,0 +1,329 @@
+#include "UXAPI.h"
+
+#include "Connect.h"
+#include "Ui.h"
+#include "codepage.h"
+
+#include <QTimer>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+TVELM_Activate_Except::TVELM_Activate_Except(const QString &message, int errorCode)
+    : Message(ToWin1251(message)), ErrorCode(errorCode)
+{
+}
+
+EConvertError::EConvertError(const QByteArray &text)
+    : Message('\'' + text + "' is not a valid integer value")
+{
+}
+
+qint32 StrToInt(const QByteArray &text)
+{
+    bool ok = false;
+    const qint32 v = text.toInt(&ok, 10);
+    // toInt accepts surrounding blanks; a port text must be digits only.
+    if (!ok || text.isEmpty() || text.trimmed().size() != text.size())
+        throw EConvertError(text);
+    return v;
+}
+
+namespace XapiWire {
+
+QByteArray HandshakeText(const QByteArray &serverType, const QByteArray &version,
+                         const QByteArray &userName, const QByteArray &passWord,
+                         const QByteArray &nameSpace, int bufferLen, int timeOut)
+{
+    const char sep = 0x01;
+    return QByteArray("1") + sep + serverType + sep + version + sep + userName + sep + passWord
+         + sep + nameSpace + sep + QByteArray::number(bufferLen) + sep
+         + QByteArray::number(timeOut);
+}
+
+QByteArray Masked(const QByteArray &text, char mask)
+{
+    QByteArray out(text);
+    for (char &c : out)
+        if (c == mask)
+            c = 0x00;
+    return out;
+}
+
+bool IsCache(const QByteArray &serverType) { return serverType == "CACHE"; }
+
+bool IsKnownServerType(const QByteArray &serverType)
+{
+    return serverType == "CACHE" || serverType == "MSM";
+}
+
+QByteArray CallRequest(const QByteArray &serverType, const QList<QByteArray> &elements)
+{
+    if (elements.isEmpty() || elements.size() > MaxElements)
+        throw TVELM_Activate_Except(
+            QStringLiteral("Недопустимое число элементов вызова: %1 (от 1 до 255)")
+                .arg(elements.size()));
+    qsizetype total = 3 + elements.size() + (IsCache(serverType) ? 1 : 0);
+    for (const QByteArray &e : elements)
+        total += e.size();
+    QByteArray request;
+    request.reserve(total);
+    request.append(CallByte);
+    request.append('0');
+    request.append(static_cast<char>(static_cast<unsigned char>(elements.size())));
+    for (const QByteArray &e : elements) {
+        request.append(e);
+        request.append(Esc);
+    }
+    if (IsCache(serverType))
+        request.append('\0');
+    return request;
+}
+
+QByteArray KeepAliveRequest(const QByteArray &serverType)
+{
+    return IsCache(serverType) ? QByteArray("\x04\x00", 2) : QByteArray("\x01\x04", 2);
+}
+
+// The bytes from `from` up to the first 0x00 or the end of the read.
+static QByteArray UpToZero(const char *data, qsizetype from, qsizetype count)
+{
+    if (from >= count)
+        return {};
+    const void *zero = std::memchr(data + from, 0, size_t(count - from));
+    const qsizetype end = zero ? static_cast<const char *>(zero) - data : count;
+    return QByteArray(data + from, end - from);
+}
+
+HandshakeReply ScanHandshakeReply(const char *data, qsizetype count)
+{
+    HandshakeReply r;
+    if (count <= 0)
+        return r;
+    if (data[0] != 0x00) {
+        r.Accepted = true;
+        r.Text = UpToZero(data, 0, count - 1); // the last byte of the read is not part of it
+        return r;
+    }
+    r.ErrorCode = count >= 2 && data[1] == 0x01 ? 1 : 0;
+    r.Text = UpToZero(data, 2, count);
+    return r;
+}
+
+ReplyChunk ScanReplyChunk(const char *data, qsizetype count)
+{
+    ReplyChunk r;
+    if (count >= 2 && data[0] == Esc && data[1] == Esc) {
+        r.Error = true;
+        r.Complete = true;
+        r.Text = UpToZero(data, 2, count);
+        return r;
+    }
+    const void *esc = std::memchr(data, Esc, size_t(count));
+    const qsizetype end = esc ? static_cast<const char *>(esc) - data : count;
+    r.Complete = esc != nullptr;
+    r.Text = UpToZero(data, 0, end);
+    return r;
+}
+
+} // namespace XapiWire
+
+namespace {
+const QString NoConnection = QStringLiteral("Нет связи с сервером");
+}
+
+TXAPI::TXAPI() : KeepAliveTimer(std::make_unique<QTimer>())
+{
+    KeepAliveTimer->setInterval(0);
+    KeepAliveTimer->stop();
+    QObject::connect(KeepAliveTimer.get(), &QTimer::timeout, [this] { KeepAlive(); });
+}
+
+TXAPI::~TXAPI()
+{
+    KeepAliveTimer.reset();
+    // Not part of the protocol: only release a descriptor that was left behind.
+    if (Socket >= 0)
+        ::close(Socket);
+}
+
+int TXAPI::KeepAliveInterval() const
+{
+    return KeepAliveTimer->isActive() ? KeepAliveTimer->interval() : 0;
+}
+
+void TXAPI::Connect()
+{
+    Socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (Socket < 0)
+        throw TVELM_Activate_Except(QStringLiteral("Can't create a TCP/IP socket"));
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<quint16>(Port & 0xFFFF));
+    std::memcpy(&a.sin_addr.s_addr, Address.data(), 4);
+    int r;
+    do
+        r = ::connect(Socket, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    while (r != 0 && errno == EINTR);
+    if (r != 0)
+        throw TVELM_Activate_Except(QStringLiteral("Сan't еstablish a connection to the server"));
+}
+
+void TXAPI::Disconnect()
+{
+    if (Socket >= 0)
+        ::close(Socket);
+    Socket = -1;
+}
+
+void TXAPI::SendAll(const QByteArray &bytes)
+{
+    // send may take less than the whole message; the rest goes in further calls. A peer that is
+    // gone must not kill the program with SIGPIPE.
+    const char *p = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::send(Socket, p, size_t(left), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw TVELM_Activate_Except(NoConnection);
+        p += n;
+        left -= n;
+    }
+}
+
+void TXAPI::SendMasked(const QByteArray &text, char mask)
+{
+    SendAll(XapiWire::Masked(text, mask));
+}
+
+qsizetype TXAPI::ReadChunk(char *buffer, qsizetype size)
+{
+    buffer[0] = 0x00;
+    ssize_t n;
+    do
+        n = ::recv(Socket, buffer, size_t(size), 0);
+    while (n < 0 && errno == EINTR);
+    if (n <= 0)
+        throw TVELM_Activate_Except(NoConnection);
+    return n;
+}
+
+qsizetype TXAPI::ReadHandshakeReply(char *buffer, qsizetype size, QByteArray &text)
+{
+    text.clear();
+    ssize_t n;
+    do
+        n = ::recv(Socket, buffer, size_t(size), 0);
+    while (n < 0 && errno == EINTR);
+    if (n <= 0) {
+        buffer[0] = 0x00;
+        return n;
+    }
+    const XapiWire::HandshakeReply r = XapiWire::ScanHandshakeReply(buffer, n);
+    if (!r.Accepted)
+        throw TVELM_Activate_Except(r.Text, r.ErrorCode);
+    buffer[n - 1] = 0x00;
+    text = r.Text;
+    return n - 1;
+}
+
+bool TXAPI::Open()
+{
+    bool result = true;
+    for (;;) {
+        QByteArray portText;
+        try {
+            Buffer.assign(size_t(BufferLen), 0);
+            Connect();
+            SendMasked(XapiWire::HandshakeText(ServerType, Version, UserName, PassWord, NameSpace,
+                                               BufferLen, TimeOut),
+                       0x01);
+            ReadHandshakeReply(Buffer.data(), BufferLen, portText);
+            Disconnect();
+        } catch (const TVELM_Activate_Except &e) {
+            Buffer.clear();
+            Buffer.shrink_to_fit();
+            if (e.ErrorCode == 1) {
+                Ui().ShowMessage(QStringLiteral("Неверный пароль!!!"));
+                const QByteArray typed = AskXApiPassword();
+                Disconnect();
+                if (typed == XApiPasswordCancelled) {
+                    result = false;
+                    return result;
+                }
+                PassWord = typed;
+                continue;
+            }
+            Disconnect();
+            throw;
+        }
+        Port = StrToInt(portText); // a reply that is not a number passes out as it is
+        try {
+            Connect();
+        } catch (const TVELM_Activate_Except &) {
+            Buffer.clear();
+            Disconnect();
+            throw;
+        }
+        break;
+    }
+    KeepAliveTimer->start(TimeOut * 1000 / 3);
+    return result;
+}
+
+QByteArray TXAPI::ReadReply()
+{
+    QByteArray reply;
+    for (;;) {
+        const qsizetype n = ReadChunk(Buffer.data(), BufferLen);
+        XapiWire::ReplyChunk chunk = XapiWire::ScanReplyChunk(Buffer.data(), n);
+        if (chunk.Error)
+            throw TVELM_Activate_Except(chunk.Text, 0);
+        reply.append(chunk.Text);
+        if (chunk.Complete)
+            return reply;
+    }
+}
+
+QByteArray TXAPI::Call(const QList<QByteArray> &elements)
+{
+    std::lock_guard guard(Lock);
+    if (Socket < 0 || Buffer.empty())
+        throw TVELM_Activate_Except(NoConnection);
+    SendAll(XapiWire::CallRequest(ServerType, elements));
+    return ReadReply();
+}
+
+void TXAPI::KeepAlive()
+{
+    std::lock_guard guard(Lock);
+    try {
+        if (Socket < 0 || Buffer.empty())
+            throw TVELM_Activate_Except(NoConnection);
+        SendAll(XapiWire::KeepAliveRequest(ServerType));
+        ReadReply();
+    } catch (const std::exception &e) {
+        KeepAliveTimer->stop();
+        Ui().ShowMessage(FromWin1251(QByteArray(e.what())));
+    }
+}
+
+void TXAPI::Close()
+{
+    std::lock_guard guard(Lock);
+    if (Socket >= 0) {
+        const char closeByte = XapiWire::CloseByte;
+        // Shutdown must not fail: a peer that has already gone simply misses the byte.
+        (void)::send(Socket, &closeByte, 1, MSG_NOSIGNAL);
+    }
+    Disconnect();
+    Buffer.clear();
+    Buffer.shrink_to_fit();
+    KeepAliveTimer->stop();
+}

@@ -138,6 +138,12 @@ void XapiPeer::QueueCallThenHangUp(const QByteArray &partial)
     FCallScript.push_back({Scripted::Raw, Reply{{partial, 0}}, true});
 }
 
+void XapiPeer::SetDefaultCall(const QByteArray &text)
+{
+    std::lock_guard g(FMutex);
+    FDefaultCall = text + '\x1b';
+}
+
 void XapiPeer::QueueKeepAlive(const Reply &reply)
 {
     std::lock_guard g(FMutex);
@@ -302,9 +308,9 @@ void XapiPeer::ServeSession(int fd)
             break;
 
         Scripted s;
-        s.reply = Reply{{QByteArray(1, '\x1b'), 0}};
         {
             std::lock_guard g(FMutex);
+            s.reply = Reply{{kind == Call ? FDefaultCall : QByteArray(1, '\x1b'), 0}};
             auto &script = kind == Call ? FCallScript : FKeepAliveScript;
             if (!script.empty()) {
                 s = script.front();

@@ -43,6 +43,8 @@ public:
     void QueueCall(const QByteArray &text) { QueueCall(Reply{{text + '\x1b', 0}}); }
     // Sends these bytes as the reply to the next call and then closes the session.
     void QueueCallThenHangUp(const QByteArray &partial);
+    // What a call gets when nothing is queued (a lone ESC unless set).
+    void SetDefaultCall(const QByteArray &text);
     // The next keep-alive is answered with this instead of ESC.
     void QueueKeepAlive(const Reply &reply);
 
@@ -79,6 +81,7 @@ private:
     int FSessions = 0;
     bool FSessionEnded = false;
     bool FAcceptSession = false;
+    QByteArray FDefaultCall = QByteArray(1, '\x1b');
 
     std::atomic<bool> FStop{false};
     std::thread FThread;

@@ -1,0 +1,131 @@
+VELMDEMO ;Velm gateway: system tables and demo data ;; cp1251
+ ;SEED^VELMDEMO(dir): dir is the folder of the sample files clbout.dbf and clbin.dbf.
+ ;Run again it changes nothing that is already there: the system tables (tasks' names,
+ ;characteristics, columns, automatic fields) are rewritten as they are defined here,
+ ;users, the client-bank, its settings and the demo orders are made only when missing.
+ q
+ ;
+SEED(dir) ;system tables and demo data
+ d SYS
+ d USERS
+ d DATA($g(dir))
+ q
+ ;
+SYS ;tasks, characteristics per task type, columns per task, automatic fields
+ n t,i,l,ob,ih
+ f t=0,1,2 s ^VELMT(t,"Name")=$p("Редактор настроек;Деньги: Расход;Деньги: Приход",";",t+1)
+ f t=0,1,2 s ^VELMT(t,"DefFindEx")=$s(t:"NUMDOC,DATADOC,SUMMA",1:"")
+ f t=0,1,2 f i="Client","Set","SName","Menus" s:'$d(^VELMT(t,i)) ^VELMT(t,i)=""
+ k ^VELMM,^VELMG,^VELMA
+ f t=1,2 s ob=$s(t=1:"PP",1:"PV") f i=1:1 s l=$p($t(CH+i),";;",2) q:l=""  d
+ . s ih=$p(l,";",2)
+ . s ^VELMM(t,i)=$p(l,";")_"["_ob_" "_ih_"]"
+ . s ^VELMM(t,"IH",ih)=$p(l,";",3)_"^"_$p(l,";",4)_"^"_$p(l,";",5)_"^"_$p(l,";",6)
+ f t=1,2 f i=1:1 s l=$p($t(COL+i),";;",2) q:l=""  d
+ . s ^VELMG(t,i)=$p(l,";")_$c(2)_$p(l,";",2)_$c(2)_$p(l,";",3)
+ f t=1,2 s ob=$s(t=1:"PP",1:"PV") f i=1:1 s l=$p($t(AUTO+i),";;",2) q:l=""  d
+ . s ^VELMA(t,i)=$p(l,";",1,4)_$c(1)_$$mapx(t,$p(l,";",5))
+ . s ^VELMA(t,i)=$tr(^VELMA(t,i),";",$c(1))
+ q
+ ;
+mapx(t,ih) ;the characteristic entry of a code
+ n i s i=""
+ f  s i=$o(^VELMM(t,i)) q:i'=+i  q:$p($p(^VELMM(t,i)," ",2),"]")=ih
+ q $s(i=+i&(i'=""):^VELMM(t,i),1:"")
+ ;
+USERS ;the three demo users, made when missing
+ n i,l,r
+ f i=1:1 s l=$p($t(USR+i),";;",2) q:l=""  i '$d(^VELMU($p(l,";"))) d
+ . s ^VELMU($p(l,";"))=$p(l,";",4)
+ . d setpw^%cplogG($p(l,";"),$p(l,";",2),$p(l,";",3))
+ . s r=$p(l,";",5) s:r'="" ^VELMU($p(l,";"),"R","NL")=r
+ . s r=$p(l,";",6) s:r'="" ^VELMU($p(l,";"),"R","YB")=r
+ . s r=$p(l,";",7) s:r'="" ^VELMU($p(l,";"),"R","YA")=r
+ q
+ ;
+DATA(dir) ;the demo client-bank, one setting per task, the unclosed demo orders
+ n clb,c,s,t,i,r,a,V,l,m,d
+ s clb=$$clb
+ i $$cid^ZZ001a(clb)="" d AddCLB^ZZ001a(clb)
+ s c=$$cid^ZZ001a(clb)
+ f s=1,2 i '$d(^VELMC(c,"S",s)) d
+ . s t=s,d=$c(2)
+ . d SaveSetPar^ZZ001a(clb,s,$p("Расход (демо);Приход (демо)",";",s)_d_t_d_dir_d_$s(s=1:"clbout.dbf",1:"clbin.dbf")_d_"DOS"_d_"INN,KEY"_d_"NUMDOC,DATADOC,SUMMA")
+ . f i=1:1 q:'$d(^VELMA(t,i))  s a=^VELMA(t,i) d
+ .. s m=$p(a,$c(1),5)
+ .. s r=i_d_$p(a,$c(1))_d_$p(a,$c(1),2)_d_$p(a,$c(1),3)_d_$p(a,$c(1),4)_d_m
+ .. s r=r_d_$p($p(m," "),"[",2)_d_$p($p(m," ",2),"]")_d_""_d_$s($p(a,$c(1),2)="DATE":9,$p(a,$c(1),2)="FLOAT":6,1:1)
+ .. d SaveSetRec^ZZ001a(clb,s,r)
+ . i ^VELMT(t,"Client")="" d
+ .. s ^VELMT(t,"Client")=clb,^VELMT(t,"Set")=s,^VELMT(t,"SName")=^VELMC(c,"S",s,"Name")
+ .. s ^VELMT(t,"Menus")=clb_$c(4)_s_$c(4)_^VELMT(t,"SName")
+ i ^VELMT(0,"Client")="" d
+ . s ^VELMT(0,"Client")=clb,^VELMT(0,"Set")=1,^VELMT(0,"SName")=^VELMC(c,"S",1,"Name")
+ . s ^VELMT(0,"Menus")=clb_$c(4)_1_$c(4)_^VELMC(c,"S",1,"Name")_$c(3)_clb_$c(4)_2_$c(4)_^VELMC(c,"S",2,"Name")
+ q:$d(^VELMDEMO("orders"))
+ s ^VELMDEMO("orders")=""
+ f i=1:1 s l=$p($t(ORD+i),";;",2) q:l=""  d
+ . k V f m=1:1:12 s V($p("NUMDOC DATADOC SUMMA PLAT PLATINN PLATSCH PLATBIK POL POLINN POLSCH POLBIK NAZN"," ",m))=$p(l,"|",m)
+ . s r=$$make^ZZ001c(1,.V,1,"Демо",0)
+ . s ^VELMDEMO("orders")=^VELMDEMO("orders")_$s(i>1:",",1:"")_^VELMD
+ q
+ ;
+clb() q "Клиент-Банк Демо"
+ ;
+ ;Characteristics: caption;code;kind;text when missing;text when malformed;BIC code
+CH ;
+ ;;Номер;NUMDOC;N;Не указан номер документа;Неверный номер документа
+ ;;Дата;DATADOC;D;Не указана дата документа;Неверная дата документа
+ ;;Сумма;SUMMA;S;Не указана сумма;Неверная сумма
+ ;;Плательщик;PLAT;T
+ ;;ИНН_плательщика;PLATINN;I;;Неверный ИНН плательщика
+ ;;Счет_плательщика;PLATSCH;A;;Неверный счет плательщика;PLATBIK
+ ;;БИК_банка_плательщика;PLATBIK;B;;Неверный БИК банка плательщика
+ ;;Получатель;POL;T
+ ;;ИНН_получателя;POLINN;I;;Неверный ИНН получателя
+ ;;Счет_получателя;POLSCH;A;;Неверный счет получателя;POLBIK
+ ;;БИК_банка_получателя;POLBIK;B;;Неверный БИК банка получателя
+ ;;Назначение_платежа;NAZN;T
+ ;;
+ ;Columns of the intermediate table: code;caption;alignment. The fifth is the number.
+COL ;
+ ;;DATADOC;Дата
+ ;;SUMMA;Сумма;2
+ ;;PLAT;Плательщик
+ ;;POL;Получатель
+ ;;NUMDOC;Номер док.
+ ;;PLATINN;ИНН плательщика
+ ;;PLATSCH;Счет плательщика
+ ;;PLATBIK;БИК плательщика
+ ;;POLINN;ИНН получателя
+ ;;POLSCH;Счет получателя
+ ;;POLBIK;БИК получателя
+ ;;NAZN;Назначение платежа
+ ;;
+ ;Fields of a typical client-bank export: name;type;length;precision;characteristic
+AUTO ;
+ ;;NUMDOC;STRING;6;0;NUMDOC
+ ;;DATEDOC;DATE;8;0;DATADOC
+ ;;SUMMA;FLOAT;15;2;SUMMA
+ ;;PLATNAME;STRING;100;0;PLAT
+ ;;PLATINN;STRING;12;0;PLATINN
+ ;;PLATACC;STRING;20;0;PLATSCH
+ ;;PLATBIC;STRING;9;0;PLATBIK
+ ;;POLNAME;STRING;100;0;POL
+ ;;POLINN;STRING;12;0;POLINN
+ ;;POLACC;STRING;20;0;POLSCH
+ ;;POLBIC;STRING;9;0;POLBIK
+ ;;NAZN;STRING;160;0;NAZN
+ ;;
+ ;Demo users: number;password;personal password;name;settings level;money out;money in
+USR ;
+ ;;1;velm1;lich1;Иванова Анна Петровна;2;11;11
+ ;;2;velm2;lich2;Петров Борис Ильич;1;11;11
+ ;;3;velm3;lich3;Сидоров Виктор Олегович;2;11;
+ ;;
+ ;Unclosed payment orders; the sample money-out file made with --demo closes them.
+ORD ;
+ ;;101|04.03.2024|15000.00|ООО "Ромашка"|7701234560|40702810338000012345|044525999|ООО "Вектор"|5003123458|40702810100000000777|044525888|Оплата по счету № 17 от 01.03.2024, в т.ч. НДС 20% 2500.00
+ ;;102|05.03.2024|2350.50|ООО "Ромашка"|7701234560|40702810338000012345|044525999|АО "Северный ветер"|7812345675|40702810355000001234|044030777|Оплата за канцелярские товары по договору № 5-К
+ ;;103|06.03.2024|98765.43|ООО "Ромашка"|7701234560|40702810338000012345|044525999|ИП Кузнецов Иван Сергеевич|770512345650|40802810600000004321|044525999|Оплата аренды за март 2024 года, НДС не облагается
+ ;;

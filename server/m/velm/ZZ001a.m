@@ -1,0 +1,122 @@
+ZZ001a ;Velm gateway: client-banks, tasks, settings and their fields ;; cp1251
+ ;Lists end each item with chr(1) (records with chr(1), fields by chr(2)); the automatic
+ ;field list is the reverse pairing. Stored values are cleaned of control characters, so
+ ;that nothing stored can break a reply.
+ q
+ ;
+cid(name) ;the number of a client-bank, "" when there is none of that name
+ q:$g(name)="" ""
+ q $g(^VELMCN(name))
+ ;
+Clist ;client-bank names in name order
+ n n s n=""
+ f  s n=$o(^VELMCN(n)) q:n=""  w n,$c(1)
+ q
+ ;
+Tlist ;the tasks, in number order: settings editor, money out, money in
+ n t,f,r s t=""
+ f  s t=$o(^VELMT(t)) q:t=""  d
+ . s r=t f f="Name","Client","Set","SName","DefFindEx","Menus" s r=r_$c(2)_$g(^VELMT(t,f))
+ . w r,$c(1)
+ q
+ ;
+Mlist(type) ;the characteristics of a task type, as "Caption[OB IH]"
+ n n s type=$g(type) q:'$$tok(type)
+ s n="" f  s n=$o(^VELMM(type,n)) q:n'=+n  w ^VELMM(type,n),$c(1)
+ q
+ ;
+tok(type) q (type=1)!(type=2)
+ ;
+Slist(clb) ;the settings of a client-bank in ascending Id order
+ n c,s,f,r
+ s c=$$cid($g(clb)) q:c=""
+ s s="" f  s s=$o(^VELMC(c,"S",s)) q:s=""  d
+ . s r=s_$c(2)_$g(^VELMC(c,"S",s,"Name"))_$c(2)_clb
+ . f f="Type","Path","File","Func","VFunc","FindEx" s r=r_$c(2)_$g(^VELMC(c,"S",s,f))
+ . w r,$c(1)
+ q
+ ;
+LoadSetRecs(clb,set) ;the fields of a setting in Id order
+ n c,f
+ s c=$$cid($g(clb)),set=$g(set) q:c=""  q:'$$idok(set)
+ s f="" f  s f=$o(^VELMC(c,"S",set,"F",f)) q:f=""  w ^(f),$c(1)
+ q
+ ;
+idok(id) q id?1.9N&(id=+id)&(id>0)
+ ;
+AutoSet(type) ;the fields of a typical client-bank export: Name, Type, Length, Precision, MAPX
+ n n s type=$g(type) q:'$$tok(type)
+ s n="" f  s n=$o(^VELMA(type,n)) q:n=""  w ^(n),$c(2)
+ q
+ ;
+SaveSetPar(clb,set,rec) ;creates or replaces a setting; its field list becomes empty
+ ;The fields follow with SaveSetRec, so that exactly the rows sent remain.
+ n c,f,i,t
+ s c=$$cid($g(clb)),set=$g(set),rec=$$clean^ZZ001($g(rec),2)
+ i c="" d err^ZZ001("VELM-NOCLB") q
+ i '$$idok(set) d err^ZZ001("VELM-BADSET") q
+ s t=$p(rec,$c(2),2) i '$$tok(t) d err^ZZ001("VELM-BADTYPE") q
+ ts
+ k ^VELMC(c,"S",set)
+ s i=0 f f="Name","Type","Path","File","Func","VFunc","FindEx" s i=i+1,^VELMC(c,"S",set,f)=$p(rec,$c(2),i)
+ s ^VELMC(c,"S",set,"V")=$g(^VELMC(c,"V"))+1,^VELMC(c,"V")=^VELMC(c,"S",set,"V")
+ tc
+ q
+ ;
+SaveSetRec(clb,set,rec) ;stores one field row of a setting under its Id
+ n c,id
+ s c=$$cid($g(clb)),set=$g(set),rec=$$clean^ZZ001($g(rec),2)
+ i c="" d err^ZZ001("VELM-NOCLB") q
+ i '$$idok(set)!'$d(^VELMC(c,"S",set)) d err^ZZ001("VELM-NOSET") q
+ s id=$p(rec,$c(2)) i '$$idok(id) d err^ZZ001("VELM-BADFIELD") q
+ ts
+ s ^VELMC(c,"S",set,"F",id)=$p(rec,$c(2),1,10)
+ s ^VELMC(c,"S",set,"V")=$g(^VELMC(c,"V"))+1,^VELMC(c,"V")=^VELMC(c,"S",set,"V")
+ tc
+ q
+ ;
+DelSet(clb,set) ;deletes a setting with its fields
+ n c
+ s c=$$cid($g(clb)),set=$g(set)
+ q:c=""  q:'$$idok(set)
+ ts  k ^VELMC(c,"S",set) s ^VELMC(c,"V")=$g(^VELMC(c,"V"))+1 tc
+ q
+ ;
+SaveTask(rec) ;stores what the gateway keeps in a task: Client, Set, SName, Menus
+ ;Id, Name and DefFindEx belong to the system and are not taken from the gateway.
+ n t,s
+ s rec=$$clean^ZZ001($g(rec),2),t=$p(rec,$c(2))
+ i t'?1N!'$d(^VELMT(+t)) d err^ZZ001("VELM-NOTASK") q
+ s t=+t,s=$p(rec,$c(2),4)
+ i s'="",'$$idok(s) d err^ZZ001("VELM-BADSET") q
+ ts
+ s ^VELMT(t,"Client")=$p(rec,$c(2),3),^VELMT(t,"Set")=s
+ s ^VELMT(t,"SName")=$p(rec,$c(2),5),^VELMT(t,"Menus")=$e($p(rec,$c(2),7),1,254)
+ tc
+ q
+ ;
+AddCLB(clb) ;creates a client-bank; writes a refusal text when it cannot
+ n u,c
+ s clb=$g(clb)
+ i $$trim^ZZ001(clb)="" w "Имя клиент-банка должно быть определено" q
+ i clb'=$$clean^ZZ001(clb) w "Имя клиент-банка содержит недопустимые символы" q
+ i $l(clb)>40 w "Имя клиент-банка не должно быть длиннее 40 символов" q
+ s u=$$up^ZZ001(clb)
+ i $d(^VELMCX(u)) w "Клиент-банк с таким именем уже существует." q
+ l +^VELMC:10 e  d err^ZZ001("VELM-BUSY") q
+ ts
+ s c=$g(^VELMC)+1,^VELMC=c
+ s ^VELMC(c)=clb,^VELMCN(clb)=c,^VELMCX(u)=c
+ tc
+ l -^VELMC
+ q
+ ;
+DelCLB(clb) ;deletes a client-bank that has no settings; "" done, else a refusal text
+ n c
+ s c=$$cid($g(clb))
+ i c="" q "Клиент-банк "_$g(clb)_" не найден"
+ i $d(^VELMC(c,"S")) q "Клиент-банк "_clb_" нельзя удалить: у него есть настройки"
+ ts
+ k ^VELMC(c),^VELMCN(clb),^VELMCX($$up^ZZ001(clb))
+ tc
+ q ""

@@ -1,0 +1,56 @@
+ZZ001c ;Velm gateway: creating and closing documents ;; cp1251
+ ;A document made from a bank record is executed at once (closed). Documents entered
+ ;in Velm before the bank has executed them stay unclosed until a bank record closes them.
+ q
+ ;
+RecYB(row,fam,doc) ;money out: creates a document, or closes doc with this bank record
+ q $$rec(1,"YB",$g(row),$g(fam),$g(doc))
+ ;
+RecYA(row,fam,doc) ;money in: the same
+ q $$rec(2,"YA",$g(row),$g(fam),$g(doc))
+ ;
+rec(t,task,row,fam,doc) ;"" done, else the reason
+ n user,r,V,P,n,ih,d
+ s user=$$cur^%cplogG
+ i user="" q "Вход в Вельм не выполнен"
+ s r=$$1^%caA03(user,task)
+ i $e(r)'="1" q "Нет права на задачу """_$g(^VELMT(t,"Name"))_""""
+ s fam=$$trim^ZZ001($$clean^ZZ001(fam))
+ i fam="" q "Не указана фамилия"
+ s row=$$clean^ZZ001(row,2)
+ s n="" f  s n=$o(^VELMG(t,n)) q:n=""  s ih=$p(^(n),$c(2)),V(ih)=$$trim^ZZ001($p(row,$c(2),n))
+ s d=$$chk^ZZ001b(t,.V,.P) i d'="" q d
+ i doc'="" q $$close(t,.V,user,fam,doc,r)
+ q $$make(t,.V,user,fam,1)
+ ;
+make(t,V,user,fam,state) ;a new document of task type t: state 1 executed, 0 unclosed
+ n id,ih
+ l +^VELMD:10 e  q "Документы заняты другим пользователем, повторите позже"
+ ts
+ s id=$g(^VELMD)+1,^VELMD=id
+ s ^VELMD(id)=t_"^"_state_"^"_$h_"^"_user,^VELMD(id,"fam")=fam
+ s ih="" f  s ih=$o(V(ih)) q:ih=""  i V(ih)'="" d
+ . s ^VELMD(id,"v",ih)=V(ih)
+ . i $$ix^ZZ001b(t,ih,V(ih)) s ^VELMDX(t,ih,V(ih),id)=""
+ i 'state s ^VELMDO(t,id)=""
+ i state s ^VELMD(id,"c")=$h_"^"_user,^VELMD(id,"cfam")=fam d count^ZZ001("made")
+ tc
+ l -^VELMD
+ q ""
+ ;
+close(t,V,user,fam,doc,r) ;closes the unclosed document doc with the bank record in V
+ n ih
+ i $e(r,2)'="1" q "Нет права закрывать документы"
+ i doc'?1.12N!(doc'=+doc) q "Документ "_doc_" не найден"
+ i '$d(^VELMD(doc)) q "Документ "_doc_" не найден"
+ i $p(^VELMD(doc),"^")'=t q "Документ "_doc_" не найден"
+ l +^VELMD(doc):5 e  q "Документ "_doc_" занят другим пользователем"
+ i $p(^VELMD(doc),"^",2)'=0 l -^VELMD(doc) q "Документ "_doc_" уже закрыт"
+ ts
+ s $p(^VELMD(doc),"^",2)=1,^VELMD(doc,"c")=$h_"^"_user,^VELMD(doc,"cfam")=fam
+ s ih="" f  s ih=$o(V(ih)) q:ih=""  s:V(ih)'="" ^VELMD(doc,"b",ih)=V(ih)
+ k ^VELMDO(t,doc)
+ d count^ZZ001("closed")
+ tc
+ l -^VELMD(doc)
+ q ""

@@ -1,0 +1,73 @@
+// clbmaker: writes sample client-bank exports for tests, benchmarks and the demo.
+#include "clbgen.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+namespace {
+
+int usage() {
+    std::cerr << "usage: clbmaker out|in N SEED FILE.dbf [--demo]\n"
+                 "       clbmaker dump FILE.dbf\n"
+                 "  out, in  money out (our firm pays) or money in (our firm is paid)\n"
+                 "  N        number of records\n"
+                 "  SEED     any unsigned integer; the same seed gives the same file\n"
+                 "  --demo   money out: the first 3 records close the demo's unclosed orders\n"
+                 "  dump     prints each record as the gateway sends it (values joined by chr(2))\n";
+    return 2;
+}
+
+bool number(const char* s, unsigned long long& v) {
+    if (!*s)
+        return false;
+    for (const char* p = s; *p; ++p)
+        if (*p < '0' || *p > '9')
+            return false;
+    errno = 0;
+    v = std::strtoull(s, nullptr, 10);
+    return errno == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string error;
+    if (argc == 3 && std::strcmp(argv[1], "dump") == 0) {
+        if (!clb::dumpFile(argv[2], std::cout, error)) {
+            std::cerr << "clbmaker: " << error << "\n";
+            return 1;
+        }
+        return 0;
+    }
+    if (argc != 5 && argc != 6)
+        return usage();
+    clb::Options o;
+    const std::string kind = argv[1];
+    if (kind != "out" && kind != "in")
+        return usage();
+    o.moneyIn = kind == "in";
+    unsigned long long n = 0, seed = 0;
+    if (!number(argv[2], n) || n > 10000000ULL) {
+        std::cerr << "clbmaker: N must be a number of records from 0 to 10000000\n";
+        return 2;
+    }
+    if (!number(argv[3], seed)) {
+        std::cerr << "clbmaker: SEED must be an unsigned integer\n";
+        return 2;
+    }
+    o.count = static_cast<long>(n);
+    o.seed = seed;
+    if (argc == 6) {
+        if (std::strcmp(argv[5], "--demo") != 0)
+            return usage();
+        o.demo = true;
+    }
+    if (!clb::writeFile(argv[4], o, error)) {
+        std::cerr << "clbmaker: " << error << "\n";
+        return 1;
+    }
+    return 0;
+}

@@ -125,7 +125,7 @@ Doc randomDoc(Rng& rng, bool moneyIn, long index) {
         d.payee = other;
         d.number = std::to_string(1000 + index % 900000);
     }
-    d.date = date2024(59 + static_cast<int>(rng.below(31)));  // March 2024
+    d.date = date2024(60 + static_cast<int>(rng.below(31)));  // March 2024 (a leap year)
     // Sums spread over several orders of magnitude, from 100.00 to about 1,000,000.
     std::uint64_t rubles = 100;
     for (std::uint64_t k = rng.below(4); k > 0; --k)

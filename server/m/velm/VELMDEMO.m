@@ -17,13 +17,13 @@ SYS ;tasks, characteristics per task type, columns per task, automatic fields
  f t=0,1,2 s ^VELMT(t,"DefFindEx")=$s(t:"NUMDOC,DATADOC,SUMMA",1:"")
  f t=0,1,2 f i="Client","Set","SName","Menus" s:'$d(^VELMT(t,i)) ^VELMT(t,i)=""
  k ^VELMM,^VELMG,^VELMA
- f t=1,2 s ob=$s(t=1:"PP",1:"PV") f i=1:1 s l=$p($t(CH+i),";;",2) q:l=""  d
+ f t=1,2 s ob=$s(t=1:"PP",1:"PV") f i=1:1 s l=$p($t(CH+i),";;",2,99) q:l=""  d
  . s ih=$p(l,";",2)
  . s ^VELMM(t,i)=$p(l,";")_"["_ob_" "_ih_"]"
  . s ^VELMM(t,"IH",ih)=$p(l,";",3)_"^"_$p(l,";",4)_"^"_$p(l,";",5)_"^"_$p(l,";",6)
- f t=1,2 f i=1:1 s l=$p($t(COL+i),";;",2) q:l=""  d
+ f t=1,2 f i=1:1 s l=$p($t(COL+i),";;",2,99) q:l=""  d
  . s ^VELMG(t,i)=$p(l,";")_$c(2)_$p(l,";",2)_$c(2)_$p(l,";",3)
- f t=1,2 s ob=$s(t=1:"PP",1:"PV") f i=1:1 s l=$p($t(AUTO+i),";;",2) q:l=""  d
+ f t=1,2 s ob=$s(t=1:"PP",1:"PV") f i=1:1 s l=$p($t(AUTO+i),";;",2,99) q:l=""  d
  . s ^VELMA(t,i)=$p(l,";",1,4)_$c(1)_$$mapx(t,$p(l,";",5))
  . s ^VELMA(t,i)=$tr(^VELMA(t,i),";",$c(1))
  q
@@ -35,7 +35,7 @@ mapx(t,ih) ;the characteristic entry of a code
  ;
 USERS ;the three demo users, made when missing
  n i,l,r
- f i=1:1 s l=$p($t(USR+i),";;",2) q:l=""  i '$d(^VELMU($p(l,";"))) d
+ f i=1:1 s l=$p($t(USR+i),";;",2,99) q:l=""  i '$d(^VELMU($p(l,";"))) d
  . s ^VELMU($p(l,";"))=$p(l,";",4)
  . d setpw^%cplogG($p(l,";"),$p(l,";",2),$p(l,";",3))
  . s r=$p(l,";",5) s:r'="" ^VELMU($p(l,";"),"R","NL")=r
@@ -64,7 +64,7 @@ DATA(dir) ;the demo client-bank, one setting per task, the unclosed demo orders
  . s ^VELMT(0,"Menus")=clb_$c(4)_1_$c(4)_^VELMC(c,"S",1,"Name")_$c(3)_clb_$c(4)_2_$c(4)_^VELMC(c,"S",2,"Name")
  q:$d(^VELMDEMO("orders"))
  s ^VELMDEMO("orders")=""
- f i=1:1 s l=$p($t(ORD+i),";;",2) q:l=""  d
+ f i=1:1 s l=$p($t(ORD+i),";;",2,99) q:l=""  d
  . k V f m=1:1:12 s V($p("NUMDOC DATADOC SUMMA PLAT PLATINN PLATSCH PLATBIK POL POLINN POLSCH POLBIK NAZN"," ",m))=$p(l,"|",m)
  . s r=$$make^ZZ001c(1,.V,1,"Демо",0)
  . s ^VELMDEMO("orders")=^VELMDEMO("orders")_$s(i>1:",",1:"")_^VELMD

@@ -58,8 +58,8 @@ trim(s) ;without blanks at both ends
  f j=$l(s):-1:i q:$e(s,j)'=" "
  q $e(s,i,j)
  ;
-clean(s,keep) ;control characters (the separators among them) become blanks; keep: one to keep
- n c s c=$$ctl i $g(keep) s c=$tr(c,$c(keep))
+clean(s,keep) ;control characters (the separators among them) become blanks, but those in keep
+ n c s c=$tr($$ctl,$g(keep))
  q $tr(s,c,$j("",$l(c)))
  ;
 ctl() n i,s s s="" f i=0:1:31 s s=s_$c(i)

@@ -52,7 +52,7 @@ AutoSet(type) ;the fields of a typical client-bank export: Name, Type, Length, P
 SaveSetPar(clb,set,rec) ;creates or replaces a setting; its field list becomes empty
  ;The fields follow with SaveSetRec, so that exactly the rows sent remain.
  n c,f,i,t
- s c=$$cid($g(clb)),set=$g(set),rec=$$clean^ZZ001($g(rec),2)
+ s c=$$cid($g(clb)),set=$g(set),rec=$$clean^ZZ001($g(rec),$c(2))
  i c="" d err^ZZ001("VELM-NOCLB") q
  i '$$idok(set) d err^ZZ001("VELM-BADSET") q
  s t=$p(rec,$c(2),2) i '$$tok(t) d err^ZZ001("VELM-BADTYPE") q
@@ -65,7 +65,7 @@ SaveSetPar(clb,set,rec) ;creates or replaces a setting; its field list becomes e
  ;
 SaveSetRec(clb,set,rec) ;stores one field row of a setting under its Id
  n c,id
- s c=$$cid($g(clb)),set=$g(set),rec=$$clean^ZZ001($g(rec),2)
+ s c=$$cid($g(clb)),set=$g(set),rec=$$clean^ZZ001($g(rec),$c(2))
  i c="" d err^ZZ001("VELM-NOCLB") q
  i '$$idok(set)!'$d(^VELMC(c,"S",set)) d err^ZZ001("VELM-NOSET") q
  s id=$p(rec,$c(2)) i '$$idok(id) d err^ZZ001("VELM-BADFIELD") q
@@ -85,7 +85,7 @@ DelSet(clb,set) ;deletes a setting with its fields
 SaveTask(rec) ;stores what the gateway keeps in a task: Client, Set, SName, Menus
  ;Id, Name and DefFindEx belong to the system and are not taken from the gateway.
  n t,s
- s rec=$$clean^ZZ001($g(rec),2),t=$p(rec,$c(2))
+ s rec=$$clean^ZZ001($g(rec),$c(2,3,4)),t=$p(rec,$c(2))
  i t'?1N!'$d(^VELMT(+t)) d err^ZZ001("VELM-NOTASK") q
  s t=+t,s=$p(rec,$c(2),4)
  i s'="",'$$idok(s) d err^ZZ001("VELM-BADSET") q

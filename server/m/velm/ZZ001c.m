@@ -17,7 +17,7 @@ rec(t,task,row,fam,doc) ;"" done, else the reason
  i $e(r)'="1" q "Нет права на задачу """_$g(^VELMT(t,"Name"))_""""
  s fam=$$trim^ZZ001($$clean^ZZ001(fam))
  i fam="" q "Не указана фамилия"
- s row=$$clean^ZZ001(row,2)
+ s row=$$clean^ZZ001(row,$c(2))
  s n="" f  s n=$o(^VELMG(t,n)) q:n=""  s ih=$p(^(n),$c(2)),V(ih)=$$trim^ZZ001($p(row,$c(2),n))
  s d=$$chk^ZZ001b(t,.V,.P) i d'="" q d
  i doc'="" q $$close(t,.V,user,fam,doc,r)

@@ -62,7 +62,10 @@ clean(s,keep) ;control characters (the separators among them) become blanks, but
  n c s c=$tr($$ctl,$g(keep))
  q $tr(s,c,$j("",$l(c)))
  ;
-ctl() n i,s s s="" f i=0:1:31 s s=s_$c(i)
+ctl() n i,s
+ i $d(%velm("ctl")) q %velm("ctl")
+ s s="" f i=0:1:31 s s=s_$c(i)
+ s %velm("ctl")=s
  q s
  ;
 dos(s) ;CP866 text to Windows-1251

@@ -11,27 +11,29 @@ GetFields(task) ;the columns: name (the characteristic code), caption, alignment
  q
  ;
 PDVelm(clb,set,rec) ;writes: diagnosis, similar, unclosed, include, the task's columns, ""
- n c,d,t,V,P,fid,x,ih,v,ex,op,out,n
+ n c,d,t,V,fid,x,ih,v,ex,op,out,n
  s c=$$cid^ZZ001a($g(clb)),set=$g(set),rec=$g(rec),d="",t=0,ex="",op=""
  i c=""!'$$idok^ZZ001a(set) s d="Настройка не найдена"
  e  i '$d(^VELMC(c,"S",set)) s d="Настройка не найдена"
  e  s d=$$load(c,set),t=%velm("ps",c,set,"type")
  i t d
- . m P=%velm("ps",c,set)
- . s fid="" f  s fid=$o(P("f",fid)) q:fid=""  d
- .. s x=P("f",fid),ih=$p(x,"^"),v=$$clean^ZZ001($p(rec,$c(2),fid))
- .. s:P("dos") v=$$dos^ZZ001(v)
+ . ;%velmP: a copy of the compiled setting last used, so that it can be passed by reference
+ . s x=c_","_set_","_%velm("ps",c,set)
+ . i $g(%velmP)'=x k %velmP m %velmP=%velm("ps",c,set) s %velmP=x
+ . s fid="" f  s fid=$o(%velmP("f",fid)) q:fid=""  d
+ .. s x=%velmP("f",fid),ih=$p(x,"^"),v=$$clean^ZZ001($p(rec,$c(2),fid))
+ .. s:%velmP("dos") v=$$dos^ZZ001(v)
  .. s V(ih)=$e($$fn($p(x,"^",2),$$trim^ZZ001(v)),1,256)
- . s x=$$chk(t,.V,.P) s:d="" d=x
- . i d="" d find(t,.V,.P,.ex,.op)
+ . s x=$$chk(t,.V,.%velmP) s:d="" d=x
+ . i d="" d find(t,.V,.%velmP,.ex,.op)
  s out=d_$c(2)_ex_$c(2)_op_$c(2)_$s(d'="":"0",ex="":"1",1:"0")
- i t s n="" f  s n=$o(^VELMG(t,n)) q:n=""  s out=out_$c(2)_$g(V($p(^(n),$c(2))))
+ i t s n="" f  s n=$o(%velmP("g",n)) q:n=""  s out=out_$c(2)_$g(V(%velmP("g",n)))
  w out,$c(2)
  q
  ;
 load(c,s) ;the compiled form of a setting in %velm("ps",c,s); returns its own diagnosis
  ;Kept per process and rebuilt when the setting's version changes.
- n v,f,r,ih,fn,x,i,t,d,k
+ n v,f,r,ih,fn,x,i,t,d,k,M
  s v=$g(^VELMC(c,"S",s,"V"))
  i v'="",$g(%velm("ps",c,s))=v q %velm("ps",c,s,"d")
  k %velm("ps",c,s)
@@ -57,14 +59,23 @@ load(c,s) ;the compiled form of a setting in %velm("ps",c,s); returns its own di
  . s k=$$up^ZZ001($$trim^ZZ001(k)) q:k=""
  . i '$d(^VELMM(t,"IH",k)) s:d="" d="Неизвестная характеристика поиска "_k q
  . s %velm("ps",c,s,"fx",k)=""
+ k M d meta(t,.M) m %velm("ps",c,s)=M
  s %velm("ps",c,s,"d")=d,%velm("ps",c,s)=v
  q d
+ ;
+meta(t,P) ;the characteristics of task type t in P("m",n) and its columns in P("g",n)
+ ;Copied once per setting and process: the system tables change only on installation.
+ n n,ih
+ s n="" f  s n=$o(^VELMM(t,n)) q:n'=+n  s ih=$p($p(^VELMM(t,n)," ",2),"]"),P("m",n)=ih_"^"_$g(^VELMM(t,"IH",ih))
+ s n="" f  s n=$o(^VELMG(t,n)) q:n=""  s P("g",n)=$p(^VELMG(t,n),$c(2))
+ q
  ;
 chk(t,V,P) ;normalises the values by their kinds; returns the first diagnosis or ""
  n n,ih,k,x,d,m
  s d="",n=""
- f  s n=$o(^VELMM(t,n)) q:n'=+n  d  q:d'=""
- . s ih=$p($p(^VELMM(t,n)," ",2),"]"),m=$g(^VELMM(t,"IH",ih)),k=$p(m,"^")
+ i '$d(P("m")) d meta(t,.P)
+ f  s n=$o(P("m",n)) q:n=""  d  q:d'=""
+ . s ih=$p(P("m",n),"^"),m=$p(P("m",n),"^",2,9),k=$p(m,"^")
  . i $g(V(ih))="" s d=$p(m,"^",2) q
  . i k="S" s x=$$sum(V(ih)) s:x="" d=$p(m,"^",3) s:x'="" V(ih)=x q
  . i k="D" s x=$$date(V(ih)) s:x="" d=$p(m,"^",3) s:x'="" V(ih)=x q

@@ -1,0 +1,57 @@
+// dbfdump FILE: one line per field (name, type number, size, precision, tab-separated), an empty
+// line, then one line per record with the text the gateway sends to the server for it.
+#include "Connect.h"
+#include "codepage.h"
+#include "dbf.h"
+
+#include <QFile>
+#include <QLocale>
+
+#include <cstdio>
+
+namespace {
+
+void Write(const QByteArray &bytes) { std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout); }
+
+int Fail(const QByteArray &win1251)
+{
+    const QByteArray text = FromWin1251(win1251).toLocal8Bit();
+    std::fprintf(stderr, "dbfdump: %s\n", text.constData());
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: dbfdump FILE.dbf\n");
+        return 2;
+    }
+    // The gateway's own path, with the failure kept in the protocol instead of a message box.
+    LocaleDecimalSeparator = ToWin1251(QLocale::system().decimalPoint());
+    ShowErrors = false;
+    KeepProtocol = true;
+    Protocol.clear();
+    if (!OpenDbfFile(QFile::decodeName(argv[1])))
+        return Fail(Protocol.isEmpty() ? QByteArray("cannot open the file") : Protocol.last());
+
+    QByteArray out;
+    for (const TDbfFieldDef &def : tbDBF.FieldDefs()) {
+        out += def.Name + '\t' + QByteArray::number(def.TypeId) + '\t' +
+               QByteArray::number(def.Size) + '\t' + QByteArray::number(def.Precision) + '\n';
+    }
+    out += '\n';
+    Write(out);
+    try {
+        for (tbDBF.First(); !tbDBF.Eof(); tbDBF.Next()) {
+            out = DbfRecordText();
+            out += '\n';
+            Write(out);
+        }
+    } catch (const EDbfError &e) {
+        std::fflush(stdout);
+        return Fail(e.Message);
+    }
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}

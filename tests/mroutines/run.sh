@@ -22,7 +22,7 @@ export gtmroutines="$work/o($work/r) $gtm_dist/libgtmutil.so $gtm_dist"
 export gtm_chset=M
 
 # Records must hold a FindEx of 8192 bytes; keys hold client-bank names.
-printf 'change -segment DEFAULT -file=%s -block_size=4096\nchange -region DEFAULT -record_size=1048576 -key_size=1019\nexit\n' \
+printf 'change -segment DEFAULT -block_size=4096 -file=%s\nchange -region DEFAULT -record_size=1048576 -key_size=1019\nexit\n' \
   "$work/t.dat" | "$gtm_dist/mumps" -run GDE >"$work/gde.log" 2>&1
 "$gtm_dist/mupip" create >"$work/create.log" 2>&1 || { cat "$work/create.log"; exit 1; }
 

@@ -1,0 +1,102 @@
+%ZVELMD ;velmd session support: the calls of both front-ends and the original platform's forms
+ ;Names of this routine's own variables begin with %ZVELMD, so that they never meet a client's.
+ q
+ ;
+init() ;session start: what routines WRITE is taken from the principal device as it is
+ u $p:(nowrap)
+ q
+ ;
+xapi(%ZVELMDr,%ZVELMDa,%ZVELMDn,%ZVELMDf) ;one XAPI call: "0" and the value, or "1" and the error
+ ;r: entry reference (checked by velmd to be one, nothing else), a: arguments joined by ESC,
+ ;n: how many, f: 1 for an extrinsic function, 0 for DO (its output is the reply)
+ n $et s $et="zg "_$zl_":fail^%ZVELMD"
+ n %ZVELMDi,%ZVELMDx,%ZVELMDv,%ZVELMDc
+ s %ZVELMDc=""
+ f %ZVELMDi=1:1:%ZVELMDn s %ZVELMDx(%ZVELMDi)=$p(%ZVELMDa,$c(27),%ZVELMDi),%ZVELMDc=%ZVELMDc_$s(%ZVELMDi>1:",",1:"")_"%ZVELMDx("_%ZVELMDi_")"
+ i %ZVELMDn s %ZVELMDc="("_%ZVELMDc_")"
+ s $x=0
+ i %ZVELMDf x "s %ZVELMDv=$$"_%ZVELMDr_%ZVELMDc q "0"_%ZVELMDv
+ x "d "_%ZVELMDr_%ZVELMDc
+ q "0"
+ ;
+vism(%ZVELMD1,%ZVELMD2,%ZVELMDc,%ZVELMDf) ;one VisM run: "0" and the value, or "1" and the error
+ ;1, 2: the values of P1 and P2, c: the code (already rewritten), f: 0 a command line,
+ ;1 an expression, 2 a command line that sets $ZTRAP
+ n $et s $et="zg "_$zl_":fail^%ZVELMD"
+ n %ZVELMDv
+ s P1=%ZVELMD1,P2=%ZVELMD2,$x=0
+ i %ZVELMDf=1 x "s %ZVELMDv="_%ZVELMDc q "0"_%ZVELMDv
+ i %ZVELMDf=2 d frame(%ZVELMDc) q "0"
+ x %ZVELMDc
+ q "0"
+ ;
+frame(%ZVELMDc) ;run a command line in a routine frame of its own
+ ;A trap set by XECUTEd code would make GT.M run the XECUTE again after the handler's QUIT;
+ ;from a routine frame the handler runs once and the run ends, as on the original platform.
+ n %ZVELMDp s %ZVELMDp=$ztrnlnm("VELMD_SCRATCH")_"/_ZVELMDX.m"
+ o %ZVELMDp:(newversion) u %ZVELMDp w "%ZVELMDX ;velmd: one command line of a client",!,"run "_%ZVELMDc,!," q",! c %ZVELMDp u $p
+ zlink %ZVELMDp
+ d run^%ZVELMDX
+ q
+ ;
+fail n %ZVELMDe s %ZVELMDe=$$cform($zs),$ec=""
+ q "1"_%ZVELMDe
+ ;
+ns(%ZVELMDg,%ZVELMDr) ;enter a namespace: its global directory and its routine path
+ s $zgbldir=%ZVELMDg,$zroutines=%ZVELMDr
+ q
+ ;
+zyerr ;$ZYERROR: $ZE in the original platform's form
+ s $ze=$$cform($zs)
+ q
+ ;
+cform(zs) ;$ZSTATUS as the original platform writes an error: <NAME>label+n^routine
+ n m,p s m=$p($p(zs,",",3),"-",3),p=$p(zs,",",2)
+ i m="" q "<ERROR>"_p
+ s m=$s(m="UNDEF":"UNDEFINED",m="LVUNDEF":"UNDEFINED",m="GVUNDEF":"UNDEFINED",m="DIVZERO":"DIVIDE",1:m)
+ s m=$s(m="LABELMISSING":"NOLINE",m="ZLINKFILE":"NOROUTINE",m="ZLNOOBJECT":"NOROUTINE",1:m)
+ s m=$s(m="MAXSTRLEN":"MAXSTRING",m="REC2BIG":"MAXSTRING",m="NUMOFLOW":"MAXNUMBER",1:m)
+ s m=$s(m="STACKCRIT":"FRAMESTACK",m="STACKOFLOW":"FRAMESTACK",m="GVNAKED":"NAKED",1:m)
+ s m=$s(m="NULSUBSC":"SUBSCRIPT",m="KEY2BIG":"SUBSCRIPT",m="GVSUBOFLOW":"SUBSCRIPT",1:m)
+ s m=$s(m="FMLLSTMISSING":"PARAMETER",m="ACTLSTTOOLONG":"PARAMETER",1:m)
+ s m=$s(m="QUITARGREQD":"COMMAND",m="NOTEXTRINSIC":"COMMAND",m="QUITARGUSE":"COMMAND",1:m)
+ s m=$s(m="INVFCN":"FUNCTION",m="FNARGINC":"FUNCTION",m="SETECODE":"ECODETRAP",1:m)
+ i ",INVCMD,CMD,EXPR,SPOREOL,INVSVN,SVNEXPECTED,RPARENMISSING,STRUNXEOR,VAREXPECTED,LABELEXPECTED,LKNAMEXPECTED,COMMA,EQUAL,CMDERR,"[(","_m_",") s m="SYNTAX"
+ q "<"_m_">"_p
+ ;
+ ;The original platform's forms, as velmd rewrites them in code a VisM client sends.
+zns() ;$ZNSPACE: the name of the namespace folder that holds the global directory
+ q $p($zgbldir,"/",$l($zgbldir,"/")-1)
+ ;
+zu(a,b,c,d) ;$ZUTIL: 90,0 the namespace count; 90,2,0,n the n-th namespace name
+ n l s l=$ztrnlnm("VELMD_NAMESPACES")
+ i $g(a)=90,$g(b)=0 q $l(l,",")
+ i $g(a)=90,$g(b)=2,$g(c)=0 q $p(l,",",+$g(d))
+ s $ec=",U-ZUTIL,"
+ q ""
+ ;
+zr ;ZR: clear the routine buffer
+ k %ZVELMDb
+ q
+ ;
+zi(l) ;ZI line: append a line to the routine buffer
+ s %ZVELMDb($i(%ZVELMDb))=$g(l)
+ q
+ ;
+zs(n) ;ZS name: save the buffer as routine n of the current namespace and keep its lines in ^ROUTINE
+ n d,f,t,o,i,k
+ s d=$ztrnlnm("VELMD_DATADIR")_"/ns/"_$$zns()
+ s f=$tr($e(n),"%","_")_$e(n,2,$l(n)),t=d_"/t/"_f_".m",o=d_"/o/"_f_".o"
+ o t:(newversion:nowrap) u t
+ s i=0 f  s i=$o(%ZVELMDb(i)) q:i=""  w %ZVELMDb(i),!
+ c t u $p
+ zcompile "-object="_o_" "_t
+ s k=$zcstatus
+ o t c t:delete
+ i 'k s $ec=",U-ZSAVE,"
+ zlink o
+ k ^ROUTINE(n)
+ s ^ROUTINE(n,0)=$h,k=0
+ s i=0 f  s i=$o(%ZVELMDb(i)) q:i=""  s k=k+1,^ROUTINE(n,0,k)=%ZVELMDb(i)
+ s ^ROUTINE(n,0,0)=k
+ q

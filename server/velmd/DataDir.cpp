@@ -1,0 +1,603 @@
+#include "DataDir.h"
+
+#include "Util.h"
+#include "XapiProtocol.h"
+
+#include <clbgen.h>
+
+#include <crypt.h>
+#include <dirent.h>
+#include <iconv.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <memory>
+
+#ifndef VELMD_M_DIR
+#define VELMD_M_DIR ""
+#endif
+
+namespace velmd {
+namespace {
+
+constexpr const char *kDemoAccount = "velmbank";
+constexpr const char *kDemoAccountPassword = "velmbank";
+
+std::string MDir()
+{
+    const char *env = ::getenv("VELMD_M_DIR");
+    return env && *env ? env : VELMD_M_DIR;
+}
+
+std::vector<std::string> ListFiles(const std::string &dir, const std::string &suffix)
+{
+    std::vector<std::string> out;
+    DIR *d = ::opendir(dir.c_str());
+    if (!d)
+        return out;
+    while (dirent *e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            out.push_back(dir + "/" + name);
+    }
+    ::closedir(d);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+bool IsAccountName(const std::string &user)
+{
+    if (user.empty() || user.size() > 64)
+        return false;
+    for (char c : user)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+              c == '.' || c == '-'))
+            return false;
+    return true;
+}
+
+std::map<std::string, std::string> ReadAccounts(const std::string &dir)
+{
+    std::map<std::string, std::string> accounts;
+    const auto text = ReadFile(dir + "/accounts");
+    if (!text)
+        return accounts;
+    for (const auto &line : Split(*text, '\n')) {
+        const auto colon = line.find(':');
+        if (colon != std::string::npos && colon > 0)
+            accounts[line.substr(0, colon)] = line.substr(colon + 1);
+    }
+    return accounts;
+}
+
+bool Iconv(const char *to, const char *from, const std::string &in, std::string &out)
+{
+    iconv_t cd = ::iconv_open(to, from);
+    if (cd == iconv_t(-1))
+        return false;
+    out.assign(in.size() * 4 + 16, '\0');
+    char *src = const_cast<char *>(in.data());
+    size_t srcLeft = in.size();
+    char *dst = out.data();
+    size_t dstLeft = out.size();
+    const size_t r = ::iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+    ::iconv_close(cd);
+    if (r == size_t(-1))
+        return false;
+    out.resize(out.size() - dstLeft);
+    return true;
+}
+
+// The code page a first line declares: ";;", blanks, the name, blanks, end of line.
+std::string DeclaredCodePage(std::string_view first)
+{
+    while (!first.empty() && (first.back() == ' ' || first.back() == '\r'))
+        first.remove_suffix(1);
+    for (const char *cp : {"cp1251", "cp866"}) {
+        const std::string_view name(cp);
+        if (first.size() < name.size() + 2 || first.substr(first.size() - name.size()) != name)
+            continue;
+        std::string_view rest = first.substr(0, first.size() - name.size());
+        while (!rest.empty() && rest.back() == ' ')
+            rest.remove_suffix(1);
+        if (rest.size() >= 2 && rest.substr(rest.size() - 2) == ";;")
+            return cp;
+    }
+    return {};
+}
+
+std::string RoutineFileName(const std::string &routine)
+{
+    return (routine[0] == '%' ? "_" + routine.substr(1) : routine);
+}
+
+bool RunGtm(const std::vector<std::string> &argv, const std::map<std::string, std::string> &env,
+            const std::string &cwd, std::string &error)
+{
+    std::string output;
+    const int rc = RunProgram(argv, env, cwd, output);
+    if (rc != 0 || output.find("-E-") != std::string::npos || output.find("-F-") != std::string::npos) {
+        error = BaseName(argv[0]) + " failed: " + std::string(Trim(output));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string GtmDist()
+{
+    if (const char *env = ::getenv("gtm_dist"); env && *env)
+        return env;
+    const std::string root = "/usr/lib/x86_64-linux-gnu/fis-gtm";
+    std::string found;
+    if (DIR *d = ::opendir(root.c_str())) {
+        while (dirent *e = ::readdir(d))
+            if (e->d_name[0] == 'V' && IsFile(root + "/" + e->d_name + "/mumps"))
+                found = std::max(found, root + "/" + e->d_name);
+        ::closedir(d);
+    }
+    return found;
+}
+
+bool IsNamespaceName(const std::string &name)
+{
+    if (name.empty() || name.size() > 31)
+        return false;
+    const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    if (!letter(name[0]) && name[0] != '%')
+        return false;
+    for (size_t i = 1; i < name.size(); ++i)
+        if (!letter(name[i]) && !(name[i] >= '0' && name[i] <= '9') && name[i] != '_' && name[i] != '-')
+            return false;
+    return true;
+}
+
+std::string NamespaceDir(const std::string &dir, const std::string &name)
+{
+    return dir + "/ns/" + name;
+}
+
+std::string FindNamespace(const Config &config, const std::string &name)
+{
+    const std::string upper = Upper(name);
+    for (const auto &ns : config.Namespaces)
+        if (ns == upper)
+            return ns;
+    return {};
+}
+
+bool LoadConfig(const std::string &dir, Config &config, std::string &error)
+{
+    const std::string path = dir + "/velmd.conf";
+    const auto text = ReadFile(path);
+    if (!text) {
+        error = path + ": cannot read it (run velmd init first)";
+        return false;
+    }
+    config = Config();
+    int lineNo = 0;
+    for (const auto &raw : Split(*text, '\n')) {
+        ++lineNo;
+        const std::string_view line = Trim(raw);
+        if (line.empty() || line[0] == '#')
+            continue;
+        const auto eq = line.find('=');
+        if (eq == std::string_view::npos) {
+            error = path + ":" + std::to_string(lineNo) + ": expected key = value";
+            return false;
+        }
+        const std::string key(Trim(line.substr(0, eq)));
+        const std::string value(Trim(line.substr(eq + 1)));
+        auto port = [&](int &into) {
+            const auto v = ParseInt(value, 0, 65535);
+            if (!v)
+                error = path + ":" + std::to_string(lineNo) + ": " + key + " must be a port number";
+            else
+                into = *v;
+            return bool(v);
+        };
+        if (key == "bind") {
+            config.Bind = value;
+        } else if (key == "xapi_port") {
+            if (!port(config.XapiPort))
+                return false;
+        } else if (key == "vism_port") {
+            if (!port(config.VismPort))
+                return false;
+        } else if (key == "max_sessions") {
+            const auto v = ParseInt(value, 1, 10000);
+            if (!v) {
+                error = path + ":" + std::to_string(lineNo) + ": max_sessions must be 1 to 10000";
+                return false;
+            }
+            config.MaxSessions = *v;
+        } else if (key == "namespaces") {
+            for (const auto &n : Split(value, ',')) {
+                const std::string name = Upper(Trim(n));
+                if (!IsNamespaceName(name)) {
+                    error = path + ":" + std::to_string(lineNo) + ": \"" + name + "\" is not a namespace name";
+                    return false;
+                }
+                if (FindNamespace(config, name).empty())
+                    config.Namespaces.push_back(name);
+            }
+        } else {
+            error = path + ":" + std::to_string(lineNo) + ": unknown key \"" + key + "\"";
+            return false;
+        }
+    }
+    for (const char *always : {"%SYS", "USER"})
+        if (FindNamespace(config, always).empty())
+            config.Namespaces.push_back(always);
+    return true;
+}
+
+bool SaveConfig(const std::string &dir, const Config &config, std::string &error)
+{
+    std::string text = "# velmd configuration\n";
+    text += "bind = " + config.Bind + "\n";
+    text += "xapi_port = " + std::to_string(config.XapiPort) + "\n";
+    text += "vism_port = " + std::to_string(config.VismPort) + "\n";
+    text += "max_sessions = " + std::to_string(config.MaxSessions) + "\n";
+    text += "namespaces = ";
+    for (size_t i = 0; i < config.Namespaces.size(); ++i)
+        text += (i ? "," : "") + config.Namespaces[i];
+    text += "\n";
+    return WriteFileAtomic(dir + "/velmd.conf", text, 0644, error);
+}
+
+AccountCheck CheckAccount(const std::string &dir, const std::string &user, const std::string &password)
+{
+    const auto accounts = ReadAccounts(dir);
+    const auto it = accounts.find(user);
+    if (user.empty() || it == accounts.end())
+        return AccountCheck::Unknown;
+    auto data = std::make_unique<crypt_data>();
+    const char *hash = ::crypt_r(password.c_str(), it->second.c_str(), data.get());
+    if (!hash || hash[0] == '*')
+        return AccountCheck::WrongPassword;
+    const std::string got = hash;
+    // Compare without an early exit, so that timing tells nothing about the hash.
+    unsigned diff = got.size() != it->second.size();
+    for (size_t i = 0; i < std::min(got.size(), it->second.size()); ++i)
+        diff |= unsigned(got[i] ^ it->second[i]);
+    return diff == 0 ? AccountCheck::Ok : AccountCheck::WrongPassword;
+}
+
+bool SetPassword(const std::string &dir, const std::string &user, const std::string &password,
+                 std::string &error)
+{
+    if (!IsAccountName(user)) {
+        error = "\"" + user + "\" is not an account name (letters, digits, _ . -, at most 64)";
+        return false;
+    }
+    if (password.empty()) {
+        error = "an empty password is refused";
+        return false;
+    }
+    char salt[CRYPT_GENSALT_OUTPUT_SIZE];
+    if (!::crypt_gensalt_rn("$6$", 0, nullptr, 0, salt, sizeof salt)) {
+        error = std::string("cannot make a salt: ") + std::strerror(errno);
+        return false;
+    }
+    auto data = std::make_unique<crypt_data>();
+    const char *hash = ::crypt_r(password.c_str(), salt, data.get());
+    if (!hash || hash[0] == '*') {
+        error = "crypt(3) failed";
+        return false;
+    }
+    auto accounts = ReadAccounts(dir);
+    accounts[user] = hash;
+    std::string text;
+    for (const auto &[u, h] : accounts)
+        text += u + ":" + h + "\n";
+    return WriteFileAtomic(dir + "/accounts", text, 0600, error);
+}
+
+std::string RoutinePath(const std::string &dir, const std::string &ns)
+{
+    const std::string own = NamespaceDir(dir, ns);
+    std::string path = own + "/o(" + own + "/r)";
+    if (ns != "%SYS") {
+        const std::string sys = NamespaceDir(dir, "%SYS");
+        path += " " + sys + "/o(" + sys + "/r)";
+    }
+    return path + " " + GtmDist() + "/libgtmutil.so";
+}
+
+std::map<std::string, std::string> NamespaceEnv(const std::string &dir, const Config &config,
+                                                const std::string &ns)
+{
+    std::string names;
+    for (size_t i = 0; i < config.Namespaces.size(); ++i)
+        names += (i ? "," : "") + config.Namespaces[i];
+    return {
+        {"gtm_dist", GtmDist()},
+        {"gtmgbldir", NamespaceDir(dir, ns) + "/g.gld"},
+        {"gtmroutines", RoutinePath(dir, ns)},
+        {"GTMCI", dir + "/velmd.ci"},
+        {"gtm_chset", "M"},
+        // The handler of "s $zt=..." runs once, in the frame that set it, as on the original
+        // platform; with "entryref" GT.M runs it in the failing frame and again on its QUIT.
+        {"gtm_ztrap_form", "popentryref"},
+        {"gtm_zyerror", "zyerr^%ZVELMD"},
+        {"VELMD_DATADIR", dir},
+        {"VELMD_NAMESPACES", names},
+    };
+}
+
+std::string ToCp1251(const std::string &utf8)
+{
+    std::string out;
+    return Iconv("CP1251", "UTF-8", utf8, out) ? out : utf8;
+}
+
+bool ConvertRoutineSource(const std::string &name, const std::string &utf8, std::string &out,
+                          std::string &error)
+{
+    const std::string first = utf8.substr(0, utf8.find('\n'));
+    const std::string cp = DeclaredCodePage(first);
+    if (!cp.empty()) {
+        if (!Iconv(cp == "cp866" ? "CP866" : "CP1251", "UTF-8", utf8, out)) {
+            error = "routine " + name + ": its text is not UTF-8 that " + cp + " can hold";
+            return false;
+        }
+        return true;
+    }
+    int line = 1;
+    for (unsigned char c : utf8) {
+        if (c == '\n')
+            ++line;
+        else if ((c < 0x20 && c != '\t' && c != '\r') || c > 0x7E) {
+            error = "routine " + name + ": line " + std::to_string(line) +
+                    " holds text other than ASCII, and its first line declares no code page"
+                    " (\";; cp866\" or \";; cp1251\")";
+            return false;
+        }
+    }
+    out = utf8;
+    return true;
+}
+
+bool EnsureNamespace(const std::string &dir, const std::string &name, std::string &error)
+{
+    if (!IsNamespaceName(name)) {
+        error = "\"" + name + "\" is not a namespace name";
+        return false;
+    }
+    Config config;
+    if (!LoadConfig(dir, config, error))
+        return false;
+    const std::string ns = Upper(name);
+    const std::string nsDir = NamespaceDir(dir, ns);
+    for (const char *sub : {"/r", "/o", "/t"})
+        if (!MakeDirs(nsDir + sub, error))
+            return false;
+    if (!IsFile(nsDir + "/g.dat")) {
+        auto env = NamespaceEnv(dir, config, ns);
+        // Records hold routine lines and settings of several kilobytes, keys client-bank names.
+        const std::string gde = "change -segment DEFAULT -block_size=4096 -file=" + nsDir + "/g.dat\n"
+                                "change -region DEFAULT -record_size=1048576 -key_size=1019\nexit\n";
+        if (!WriteFileAtomic(nsDir + "/gde.txt", gde, 0600, error))
+            return false;
+        std::string output;
+        const std::string script = "\"" + GtmDist() + "/mumps\" -run GDE < \"" + nsDir + "/gde.txt\"";
+        if (RunProgram({"/bin/sh", "-c", script}, env, nsDir, output) != 0 || !IsFile(nsDir + "/g.gld")) {
+            error = "GDE failed for namespace " + ns + ": " + std::string(Trim(output));
+            return false;
+        }
+        ::unlink((nsDir + "/gde.txt").c_str());
+        if (!RunGtm({GtmDist() + "/mupip", "create"}, env, nsDir, error))
+            return false;
+    }
+    if (FindNamespace(config, ns).empty()) {
+        config.Namespaces.push_back(ns);
+        if (!SaveConfig(dir, config, error))
+            return false;
+    }
+    return true;
+}
+
+bool LoadRoutines(const std::string &dir, const std::string &name, const std::vector<std::string> &files,
+                  std::string &error)
+{
+    Config config;
+    if (!LoadConfig(dir, config, error))
+        return false;
+    const std::string ns = FindNamespace(config, name);
+    if (ns.empty()) {
+        error = "no namespace \"" + name + "\" in " + dir;
+        return false;
+    }
+    // Check and convert every file first, so that a bad one leaves the namespace as it was.
+    std::vector<std::pair<std::string, std::string>> routines;
+    for (const auto &file : files) {
+        std::string base = BaseName(file);
+        if (base.size() < 3 || base.substr(base.size() - 2) != ".m") {
+            error = file + ": a routine source must be named NAME.m";
+            return false;
+        }
+        base.resize(base.size() - 2);
+        const std::string routine = base[0] == '_' ? "%" + base.substr(1) : base;
+        if (!xapi::IsRoutineName(routine)) {
+            error = file + ": \"" + routine + "\" is not a routine name";
+            return false;
+        }
+        const auto text = ReadFile(file);
+        if (!text) {
+            error = file + ": " + std::strerror(errno);
+            return false;
+        }
+        std::string converted;
+        if (!ConvertRoutineSource(routine, *text, converted, error))
+            return false;
+        routines.emplace_back(routine, std::move(converted));
+    }
+    const std::string nsDir = NamespaceDir(dir, ns);
+    const auto env = NamespaceEnv(dir, config, ns);
+    for (const auto &[routine, source] : routines) {
+        const std::string fileName = RoutineFileName(routine);
+        const std::string src = nsDir + "/r/" + fileName + ".m";
+        if (!WriteFileAtomic(src, source, 0644, error))
+            return false;
+        if (!RunGtm({GtmDist() + "/mumps", src}, env, nsDir + "/o", error)) {
+            error = "routine " + routine + ": " + error;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool EnsureInit(const std::string &dir, std::string &error)
+{
+    if (GtmDist().empty()) {
+        error = "GT.M is not installed (Debian package fis-gtm)";
+        return false;
+    }
+    if (!MakeDirs(dir + "/ns", error) || !MakeDirs(dir + "/scratch", error))
+        return false;
+    if (!IsFile(dir + "/velmd.conf")) {
+        Config config;
+        config.Namespaces = {"%SYS", "USER"};
+        if (!SaveConfig(dir, config, error))
+            return false;
+    }
+    const std::string table =
+        "init: void init^%ZVELMD()\n"
+        "ns: void ns^%ZVELMD(I:gtm_char_t*,I:gtm_char_t*)\n"
+        "xapi: gtm_string_t* xapi^%ZVELMD(I:gtm_string_t*,I:gtm_string_t*,I:gtm_long_t,I:gtm_long_t)\n"
+        "vism: gtm_string_t* vism^%ZVELMD(I:gtm_string_t*,I:gtm_string_t*,I:gtm_string_t*,I:gtm_long_t)\n"
+        "cform: gtm_string_t* cform^%ZVELMD(I:gtm_string_t*)\n";
+    if (!WriteFileAtomic(dir + "/velmd.ci", table, 0644, error))
+        return false;
+    for (const char *ns : {"%SYS", "USER"})
+        if (!EnsureNamespace(dir, ns, error))
+            return false;
+    // The system routines are velmd's own: loading them again brings them up to date.
+    const auto sys = ListFiles(MDir() + "/sys", ".m");
+    if (sys.empty()) {
+        error = "no system routines in " + MDir() + "/sys (set VELMD_M_DIR)";
+        return false;
+    }
+    return LoadRoutines(dir, "%SYS", sys, error);
+}
+
+int CmdInit(const std::string &dir)
+{
+    std::string error;
+    if (!EnsureInit(AbsolutePath(dir), error)) {
+        std::cerr << "velmd init: " << error << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+int CmdNamespace(const std::string &dir, const std::string &name)
+{
+    std::string error;
+    const std::string abs = AbsolutePath(dir);
+    if (!IsFile(abs + "/velmd.conf")) {
+        std::cerr << "velmd namespace: " << abs << " is not a velmd data directory (run velmd init)\n";
+        return 1;
+    }
+    if (!EnsureNamespace(abs, name, error)) {
+        std::cerr << "velmd namespace: " << error << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+int CmdPasswd(const std::string &dir, const std::string &user)
+{
+    const std::string abs = AbsolutePath(dir);
+    if (!IsFile(abs + "/velmd.conf")) {
+        std::cerr << "velmd passwd: " << abs << " is not a velmd data directory (run velmd init)\n";
+        return 1;
+    }
+    std::string password;
+    if (!std::getline(std::cin, password)) {
+        std::cerr << "velmd passwd: no password on stdin\n";
+        return 1;
+    }
+    if (!password.empty() && password.back() == '\r')
+        password.pop_back();
+    std::string error;
+    if (!SetPassword(abs, user, password, error)) {
+        std::cerr << "velmd passwd: " << error << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+int CmdLoad(const std::string &dir, const std::string &ns, const std::vector<std::string> &files)
+{
+    std::string error;
+    if (!LoadRoutines(AbsolutePath(dir), ns, files, error)) {
+        std::cerr << "velmd load: " << error << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+int CmdDemo(const std::string &dir)
+{
+    const std::string abs = AbsolutePath(dir);
+    std::string error;
+    auto fail = [&]() {
+        std::cerr << "velmd demo: " << error << "\n";
+        return 1;
+    };
+    if (!EnsureInit(abs, error) || !EnsureNamespace(abs, "VELM", error))
+        return fail();
+    const std::string velm = MDir() + "/velm";
+    std::vector<std::string> sys, app;
+    for (const auto &f : ListFiles(velm, ".m"))
+        (BaseName(f)[0] == '_' ? sys : app).push_back(f);
+    if (app.empty()) {
+        error = "no routines in " + velm;
+        return fail();
+    }
+    if (!LoadRoutines(abs, "%SYS", sys, error) || !LoadRoutines(abs, "VELM", app, error))
+        return fail();
+    // The same seed gives the same bytes, so writing the files again changes nothing.
+    clb::Options out;
+    out.count = 200;
+    out.seed = 1;
+    out.demo = true;
+    clb::Options in;
+    in.moneyIn = true;
+    in.count = 100;
+    in.seed = 2;
+    if (!clb::writeFile(abs + "/clbout.dbf", out, error) || !clb::writeFile(abs + "/clbin.dbf", in, error))
+        return fail();
+    Config config;
+    if (!LoadConfig(abs, config, error))
+        return fail();
+    for (char c : abs)
+        if (c == '"' || c < ' ') {
+            error = "the data directory's path must not hold quotes or control characters";
+            return fail();
+        }
+    if (!RunGtm({GtmDist() + "/mumps", "-run", "%XCMD", "d SEED^VELMDEMO(\"" + abs + "\")"},
+                NamespaceEnv(abs, config, "VELM"), abs + "/scratch", error))
+        return fail();
+    if (ReadAccounts(abs).count(kDemoAccount) == 0 &&
+        !SetPassword(abs, kDemoAccount, kDemoAccountPassword, error))
+        return fail();
+    const std::string ini = std::string("[XAPI]\r\n") + "ServerType=CACHE\r\n" + "Version=1\r\n" +
+                            "UserName=" + kDemoAccount + "\r\n" + "PassWord=" + kDemoAccountPassword +
+                            "\r\n" + "NameSpace=VELM\r\n" + "Server=" +
+                            (config.Bind == "0.0.0.0" ? std::string("127.0.0.1") : config.Bind) + "\r\n" +
+                            "Port=" + std::to_string(config.XapiPort) + "\r\n" + "BUFFERLEN=4096\r\n" +
+                            "TIMEOUT=60\r\n";
+    if (!WriteFileAtomic(abs + "/velmbank.ini", ini, 0600, error))
+        return fail();
+    return 0;
+}
+
+} // namespace velmd

@@ -1,0 +1,45 @@
+#pragma once
+// The M engine of one session process: GT.M started through the call-in interface, with the
+// principal device on a memory file so that what a routine WRITEs can be taken as its reply.
+// Only a session process uses it, once, after its connection is accepted (never fork after Start).
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmd {
+
+struct MResult
+{
+    bool Failed = false;
+    std::string Value; // the value, or the error in the original platform's form
+};
+
+class Engine
+{
+public:
+    // Sets the environment of the namespace and starts GT.M; false with a message on failure.
+    bool Start(const std::string &dataDir, const std::string &ns, std::string &error);
+    bool Started() const { return FStarted; }
+    void Stop();
+
+    // Enters another namespace (already checked to exist).
+    bool Switch(const std::string &ns, std::string &error);
+    const std::string &Namespace() const { return FNamespace; }
+
+    // One XAPI call; ref is a checked entry reference without "$$".
+    MResult Call(const std::string &ref, bool function, const std::vector<std::string> &args);
+    // One VisM run of code already rewritten.
+    enum class RunKind { Command = 0, Expression = 1, CommandInFrame = 2 };
+    MResult Run(const std::string &code, RunKind kind, const std::string &p1, const std::string &p2);
+
+private:
+    MResult Finish(int status, const std::string &ret, bool takeOutput);
+    std::string TakeOutput(bool &tooLong);
+
+    bool FStarted = false;
+    std::string FDataDir, FNamespace;
+    std::vector<char> FBuffer;
+};
+
+} // namespace velmd

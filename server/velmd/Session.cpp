@@ -1,0 +1,445 @@
+#include "Session.h"
+
+#include "DataDir.h"
+#include "Engine.h"
+#include "Rewrite.h"
+#include "Util.h"
+#include "VismProtocol.h"
+#include "XapiProtocol.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+namespace velmd {
+namespace {
+
+constexpr int kHandshakeSeconds = 10;
+
+using Clock = std::chrono::steady_clock;
+
+int MillisLeft(Clock::time_point deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? int(std::min<long long>(left, 1 << 30)) : 0;
+}
+
+// Waits until fd is readable; false when the time is up. A negative timeout waits for ever.
+bool WaitReadable(int fd, int timeoutMs)
+{
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        const int r = ::poll(&p, 1, timeoutMs);
+        if (r < 0 && errno == EINTR)
+            continue;
+        return r > 0;
+    }
+}
+
+// Reads what is there; 0 when the peer has gone (or on an error).
+ssize_t ReadSome(int fd, char *buf, size_t size)
+{
+    for (;;) {
+        const ssize_t n = ::recv(fd, buf, size, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        return n < 0 ? 0 : n;
+    }
+}
+
+bool SendAll(int fd, std::string_view data)
+{
+    while (!data.empty()) {
+        const ssize_t n = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data.remove_prefix(size_t(n));
+    }
+    return true;
+}
+
+void NoDelay(int fd)
+{
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+}
+
+// While M code runs the session cannot read its socket. If the client goes away meanwhile (a
+// routine that never ends, say), this thread ends the process: first as GT.M's own stop request,
+// then for good.
+class Watchdog
+{
+public:
+    explicit Watchdog(int fd) : FFd(fd)
+    {
+        // GT.M's signals must reach the main thread only.
+        sigset_t all, old;
+        sigfillset(&all);
+        pthread_sigmask(SIG_SETMASK, &all, &old);
+        FThread = std::thread([this] { Watch(); });
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);
+        FThread.detach();
+    }
+    void Enter()
+    {
+        std::lock_guard<std::mutex> g(FMutex);
+        FBusy = true;
+        FWake.notify_one();
+    }
+    void Leave()
+    {
+        std::lock_guard<std::mutex> g(FMutex);
+        FBusy = false;
+    }
+
+private:
+    void Watch()
+    {
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> g(FMutex);
+                FWake.wait(g, [this] { return FBusy; });
+            }
+            pollfd p{FFd, POLLRDHUP, 0};
+            const int r = ::poll(&p, 1, 200);
+            if (r <= 0 || !(p.revents & (POLLRDHUP | POLLHUP | POLLERR)))
+                continue;
+            std::unique_lock<std::mutex> g(FMutex);
+            if (!FBusy)
+                continue;
+            ::kill(::getpid(), SIGTERM);
+            g.unlock();
+            std::this_thread::sleep_for(std::chrono::seconds(5));
+            ::kill(::getpid(), SIGKILL);
+        }
+    }
+
+    int FFd;
+    std::thread FThread;
+    std::mutex FMutex;
+    std::condition_variable FWake;
+    bool FBusy = false;
+};
+
+struct Busy
+{
+    explicit Busy(Watchdog &w) : W(w) { W.Enter(); }
+    ~Busy() { W.Leave(); }
+    Watchdog &W;
+};
+
+std::string PeerAddress(int fd)
+{
+    sockaddr_storage ss{};
+    socklen_t len = sizeof ss;
+    if (::getpeername(fd, reinterpret_cast<sockaddr *>(&ss), &len) != 0)
+        return {};
+    char host[INET6_ADDRSTRLEN] = {0};
+    if (ss.ss_family == AF_INET)
+        ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in *>(&ss)->sin_addr, host, sizeof host);
+    else if (ss.ss_family == AF_INET6)
+        ::inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6 *>(&ss)->sin6_addr, host, sizeof host);
+    return host;
+}
+
+// A listening socket on the bind address and a free port for the session connection.
+int SessionListener(const std::string &bind, int &port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = 0;
+    if (::inet_pton(AF_INET, bind.c_str(), &a.sin_addr) != 1 ||
+        ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || ::listen(fd, 4) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
+    port = ntohs(a.sin_port);
+    return fd;
+}
+
+int Refuse(int fd, bool wrongPassword, const std::string &utf8Text)
+{
+    SendAll(fd, xapi::HandshakeRefusal(wrongPassword, ToCp1251(utf8Text)));
+    ::shutdown(fd, SHUT_RDWR);
+    ::close(fd);
+    return ExitRefused;
+}
+
+int XapiCalls(int fd, const xapi::Handshake &h, Engine &engine, Watchdog &watchdog)
+{
+    xapi::RequestParser parser(h.Frame);
+    std::vector<char> buf(65536);
+    const int silenceMs = 2 * h.TimeOut * 1000;
+    for (;;) {
+        if (!WaitReadable(fd, silenceMs))
+            return ExitTimedOut;
+        const ssize_t n = ReadSome(fd, buf.data(), buf.size());
+        if (n == 0)
+            return ExitClosed;
+        parser.Feed(std::string_view(buf.data(), size_t(n)));
+        for (;;) {
+            xapi::Request req;
+            std::string why;
+            const auto st = parser.Next(req, why);
+            if (st == xapi::Status::NeedMore)
+                break;
+            if (st == xapi::Status::Malformed)
+                return ExitMalformed;
+            if (req.What == xapi::Request::Close)
+                return ExitClosed;
+            if (req.What == xapi::Request::KeepAlive) {
+                if (!SendAll(fd, std::string(1, xapi::Esc)))
+                    return ExitClosed;
+                continue;
+            }
+            std::string reply;
+            const auto ref = xapi::ParseEntryRef(req.Elements[0]);
+            if (!ref) {
+                reply = xapi::ErrorReply("<SYNTAX>not an entry reference: " + req.Elements[0], h.BufferLen);
+            } else {
+                std::vector<std::string> args(req.Elements.begin() + 1, req.Elements.end());
+                MResult r;
+                {
+                    Busy busy(watchdog);
+                    r = engine.Call(ref->Text(), ref->Function, args);
+                }
+                if (r.Failed) {
+                    reply = xapi::ErrorReply(r.Value, h.BufferLen);
+                } else if (auto normal = xapi::NormalReply(r.Value)) {
+                    reply = std::move(*normal);
+                } else {
+                    reply = xapi::ErrorReply("<ILLEGAL VALUE>" + ref->Text() +
+                                                 ": the reply holds a byte 0x00 or ESC that XAPI cannot carry",
+                                             h.BufferLen);
+                }
+            }
+            if (!SendAll(fd, reply))
+                return ExitClosed;
+        }
+    }
+}
+
+} // namespace
+
+const char *SessionExitText(int code)
+{
+    switch (code) {
+    case ExitClosed: return "closed";
+    case ExitFailed: return "failed";
+    case ExitRefused: return "refused";
+    case ExitTimedOut: return "timed out";
+    case ExitMalformed: return "malformed input";
+    default: return "exit";
+    }
+}
+
+int ServeXapi(int fd, const std::string &dataDir, const std::string &bind)
+{
+    NoDelay(fd);
+    const auto deadline = Clock::now() + std::chrono::seconds(kHandshakeSeconds);
+    std::string bytes;
+    xapi::HandshakeResult hs;
+    char buf[4096];
+    for (;;) {
+        if (!WaitReadable(fd, MillisLeft(deadline)))
+            return ExitTimedOut;
+        const ssize_t n = ReadSome(fd, buf, sizeof buf);
+        if (n == 0)
+            return ExitClosed;
+        bytes.append(buf, size_t(n));
+        hs = xapi::ParseHandshake(bytes);
+        if (hs.State == xapi::Status::Malformed) {
+            Refuse(fd, false, hs.Error);
+            return ExitMalformed;
+        }
+        if (hs.State == xapi::Status::Done) {
+            // The last digits may still be on the way: take what follows at once.
+            while (WaitReadable(fd, 20)) {
+                const ssize_t more = ReadSome(fd, buf, sizeof buf);
+                if (more == 0)
+                    break;
+                bytes.append(buf, size_t(more));
+            }
+            hs = xapi::ParseHandshake(bytes);
+            if (hs.State != xapi::Status::Done) {
+                Refuse(fd, false, hs.State == xapi::Status::Malformed ? hs.Error : "Malformed handshake");
+                return ExitMalformed;
+            }
+            break;
+        }
+    }
+    const xapi::Handshake &h = hs.Fields;
+    Config config;
+    std::string error;
+    if (!LoadConfig(dataDir, config, error)) {
+        Refuse(fd, false, "Сервер не настроен: " + error);
+        return ExitFailed;
+    }
+    switch (CheckAccount(dataDir, h.UserName, h.PassWord)) {
+    case AccountCheck::Unknown: return Refuse(fd, false, "Нет пользователя XAPI \"" + h.UserName + "\".");
+    case AccountCheck::WrongPassword:
+        return Refuse(fd, true, "Неверный пароль пользователя XAPI \"" + h.UserName + "\".");
+    case AccountCheck::Ok: break;
+    }
+    const std::string ns = FindNamespace(config, h.NameSpace);
+    if (ns.empty())
+        return Refuse(fd, false, "Нет области \"" + h.NameSpace + "\" на сервере.");
+
+    int port = 0;
+    const int lfd = SessionListener(bind, port);
+    if (lfd < 0) {
+        Refuse(fd, false, "Сервер не может открыть порт сеанса.");
+        return ExitFailed;
+    }
+    const std::string peer = PeerAddress(fd);
+    const bool sent = SendAll(fd, xapi::HandshakeAccept(port));
+    ::close(fd);
+    if (!sent) {
+        ::close(lfd);
+        return ExitClosed;
+    }
+    // The session connection must come from the same peer within TimeOut seconds.
+    const auto acceptBy = Clock::now() + std::chrono::seconds(h.TimeOut);
+    int sfd = -1;
+    while (sfd < 0) {
+        if (!WaitReadable(lfd, MillisLeft(acceptBy))) {
+            ::close(lfd);
+            return ExitTimedOut;
+        }
+        const int c = ::accept4(lfd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (c < 0)
+            continue;
+        if (PeerAddress(c) == peer)
+            sfd = c;
+        else
+            ::close(c);
+    }
+    ::close(lfd);
+    NoDelay(sfd);
+
+    // It lives as long as the process: its thread waits on it until the very end.
+    Watchdog &watchdog = *new Watchdog(sfd);
+    Engine engine;
+    if (!engine.Start(dataDir, ns, error)) {
+        const std::string line = "velmd session: " + error + "\n";
+        if (::write(2, line.data(), line.size()) < 0) {
+            // stderr gone: nothing else can tell
+        }
+        ::close(sfd);
+        return ExitFailed;
+    }
+    const int code = XapiCalls(sfd, h, engine, watchdog);
+    ::shutdown(sfd, SHUT_RDWR);
+    ::close(sfd);
+    engine.Stop();
+    return code;
+}
+
+int ServeVism(int fd, const std::string &dataDir)
+{
+    NoDelay(fd);
+    const int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+    Watchdog &watchdog = *new Watchdog(fd);
+    Engine engine;
+    bool connected = false;
+    vism::MessageParser parser;
+    std::vector<char> buf(65536);
+    auto reply = [&](bool failed, const std::string &name, const std::string &value) {
+        return SendAll(fd, vism::Encode('R', {failed ? "1" : "0", name, value}));
+    };
+    int code = ExitClosed;
+    for (bool done = false; !done;) {
+        const ssize_t n = ReadSome(fd, buf.data(), buf.size());
+        if (n == 0)
+            break;
+        parser.Feed(std::string_view(buf.data(), size_t(n)));
+        for (;;) {
+            vism::Message m;
+            std::string why;
+            const auto st = parser.Next(m, why);
+            if (st == vism::Status::NeedMore)
+                break;
+            if (st == vism::Status::Malformed || !vism::IsClientMessage(m)) {
+                code = ExitMalformed;
+                done = true;
+                break;
+            }
+            bool ok = true;
+            if (m.Type == 'Q') {
+                done = true;
+                break;
+            }
+            Config config;
+            std::string error;
+            if (!LoadConfig(dataDir, config, error)) {
+                ok = reply(true, "<ERROR>" + error, "");
+            } else if (m.Type == 'C') {
+                const std::string ns = FindNamespace(config, m.Fields[2]);
+                connected = false;
+                if (CheckAccount(dataDir, m.Fields[0], m.Fields[1]) != AccountCheck::Ok) {
+                    ok = reply(true, "<PROTECT>wrong user name or password", "");
+                } else if (ns.empty()) {
+                    ok = reply(true, "<NAMESPACE>" + m.Fields[2], "");
+                } else if (!(engine.Started() ? engine.Switch(ns, error) : engine.Start(dataDir, ns, error))) {
+                    reply(true, "<ERROR>" + error, "");
+                    code = ExitFailed;
+                    done = true;
+                    break;
+                } else {
+                    connected = true;
+                    ok = reply(false, "", ns);
+                }
+            } else if (!connected) {
+                ok = reply(true, "<PROTECT>not connected: send C with an account first", "");
+            } else {
+                const std::string ns = m.Fields[0].empty() ? engine.Namespace() : FindNamespace(config, m.Fields[0]);
+                if (ns.empty() || !engine.Switch(ns, error)) {
+                    ok = reply(true, "<NAMESPACE>" + m.Fields[0], "");
+                } else {
+                    const std::string &text = m.Fields[1];
+                    const bool expression = !text.empty() && text[0] == '$';
+                    const auto kind = expression         ? Engine::RunKind::Expression
+                                      : MentionsTrap(text) ? Engine::RunKind::CommandInFrame
+                                                           : Engine::RunKind::Command;
+                    MResult r;
+                    {
+                        Busy busy(watchdog);
+                        r = engine.Run(expression ? RewriteExpression(text) : RewriteCode(text), kind,
+                                       m.Fields[2], m.Fields[3]);
+                    }
+                    ok = r.Failed ? reply(true, r.Value, "") : reply(false, "", r.Value);
+                }
+            }
+            if (!ok) {
+                done = true;
+                break;
+            }
+        }
+    }
+    ::shutdown(fd, SHUT_RDWR);
+    ::close(fd);
+    engine.Stop();
+    return code;
+}
+
+} // namespace velmd

@@ -1,0 +1,45 @@
+#pragma once
+// The VisM protocol of velmd: every message, both ways, is a 4-byte big-endian body length and
+// the body: one type byte, then fields, each a 4-byte big-endian length and its bytes.
+// Client to server: 'C' (user, password, namespace), 'X' (namespace, code, P1, P2), 'Q'.
+// Server to client: 'R' (error "0" or "1", error name, value).
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmd::vism {
+
+inline constexpr size_t MaxField = 1 << 20;           // an M string
+inline constexpr size_t MaxBody = 4 * MaxField + 64;  // the largest 'X'
+
+enum class Status { NeedMore, Done, Malformed };
+
+struct Message
+{
+    char Type = 0;
+    std::vector<std::string> Fields;
+};
+
+std::string Encode(char type, const std::vector<std::string_view> &fields);
+
+// Decodes one body; false when the fields do not fill it exactly.
+bool DecodeBody(std::string_view body, Message &out);
+// A message a client may send: the right type and number of fields.
+bool IsClientMessage(const Message &m);
+
+// Splits the byte stream of a connection into messages; a malformed stream stays malformed.
+class MessageParser
+{
+public:
+    void Feed(std::string_view bytes);
+    Status Next(Message &out, std::string &error);
+
+private:
+    std::string FBuf;
+    size_t FPos = 0;
+    bool FBroken = false;
+};
+
+} // namespace velmd::vism

@@ -1,0 +1,427 @@
+// The settings store's calls to the server routines: what is sent, how the replies are read
+// into the tables and lists, the progress window meanwhile, and what a failure leaves.
+#include "data.h"
+
+#include "Connect.h"
+#include "Routines.h"
+#include "Ui.h"
+#include "codepage.h"
+#include "funcs.h"
+
+#include <initializer_list>
+
+namespace {
+
+const char ListSep = '\x01';
+const char FieldSep = '\x02';
+
+QByteArray CallServer(const QList<QByteArray> &elements)
+{
+    if (!XApiLink)
+        throw TVELM_Activate_Except(QStringLiteral("Нет связи с сервером"));
+    return XApiLink->Call(elements);
+}
+
+// What a failure reports. A server error without a text must still read as a failure where
+// callers take an empty text for success.
+QByteArray FailureText(const std::exception &e)
+{
+    QByteArray text(e.what());
+    if (text.isEmpty())
+        text = ToWin1251(QStringLiteral("Ошибка сервера без описания"));
+    return text;
+}
+
+const QByteArray &ServerFailureMessage()
+{
+    static const QByteArray text =
+        ToWin1251(QStringLiteral("Ошибка при работе с сервером. Обратитесь к разработчику"));
+    return text;
+}
+
+// Items up to the first empty one: a trailing separator is harmless, an empty item ends it.
+QList<QByteArray> Items(const QByteArray &text, char sep)
+{
+    QList<QByteArray> items;
+    qsizetype from = 0;
+    while (from < text.size()) {
+        qsizetype at = text.indexOf(sep, from);
+        if (at < 0)
+            at = text.size();
+        if (at == from)
+            break;
+        items.append(text.mid(from, at - from));
+        from = at + 1;
+    }
+    return items;
+}
+
+// One record as a new row: field n takes piece n. A piece the table refuses fails the
+// operation and takes the half-filled row with it.
+void AddRecord(TMemTable *table, const QByteArray &record, char sep, int fields, bool insert)
+{
+    const QList<QByteArray> pieces = record.split(sep);
+    if (insert)
+        table->Insert();
+    else
+        table->Append();
+    try {
+        for (int f = 0; f < fields; ++f)
+            table->SetAsString(f, pieces.value(f));
+        table->Post();
+    } catch (...) {
+        table->Cancel();
+        throw;
+    }
+}
+
+// The field values of a row joined with chr(2). The separators, the link's element end (ESC)
+// and 0x00 cannot travel inside a value: the server would split the record or the call at
+// them and store shifted fields, so such a value stops the operation before anything is sent.
+QByteArray RecordOf(const TMemTable *table, int row, std::initializer_list<int> fields)
+{
+    QByteArray record;
+    bool first = true;
+    for (int f : fields) {
+        const QByteArray value = row < 0 ? QByteArray() : table->StringAt(row, f);
+        for (char c : value) {
+            if (c == '\x00' || c == ListSep || c == FieldSep || c == '\x1b')
+                throw EMemTableError(
+                    QStringLiteral("Значение поля '%1' содержит служебный символ с кодом %2 и "
+                                   "не может быть передано на сервер")
+                        .arg(table->FieldDef(f).Name)
+                        .arg(int(static_cast<unsigned char>(c))));
+        }
+        if (!first)
+            record.append(FieldSep);
+        record.append(value);
+        first = false;
+    }
+    return record;
+}
+
+// Fills are told to views once, at the end, instead of row by row.
+class TControlsOff
+{
+public:
+    explicit TControlsOff(TMemTable *table) : FTable(table) { FTable->DisableControls(); }
+    ~TControlsOff() { FTable->EnableControls(); }
+    TControlsOff(const TControlsOff &) = delete;
+    TControlsOff &operator=(const TControlsOff &) = delete;
+
+private:
+    TMemTable *FTable;
+};
+
+} // namespace
+
+bool TdmSet::HasRight(int kind, qint32 user)
+{
+    const QByteArray number = QByteArray::number(user);
+    QList<QByteArray> elements;
+    switch (kind) {
+    case 0: elements = {Routines::RightEditSettings, number, "NL", "2"}; break;
+    case 1: elements = {Routines::RightRunTask, number, "YB"}; break;
+    case 2: elements = {Routines::RightRunTask, number, "YA"}; break;
+    default: return false;
+    }
+    try {
+        const QByteArray reply = CallServer(elements);
+        return kind == 0 ? reply == "1" : reply == "11" || reply == "10";
+    } catch (const std::exception &e) {
+        StandardErrorReport(FailureText(e));
+        return false;
+    }
+}
+
+void TdmSet::CallTOinGL()
+{
+    try {
+        CallServer({Routines::TOinGL});
+    } catch (const std::exception &e) {
+        StandardErrorReport(FailureText(e));
+    }
+}
+
+void TdmSet::CallGLinTO(QByteArray &reply)
+{
+    reply.clear();
+    try {
+        reply = CallServer({Routines::GLinTO});
+    } catch (const std::exception &e) {
+        StandardErrorReport(FailureText(e));
+    }
+}
+
+bool TdmSet::LoadClientBanks()
+{
+    try {
+        ClientBanks.append(Items(CallServer({Routines::Clist}), ListSep));
+        return true;
+    } catch (const std::exception &e) {
+        StandardErrorReport(FailureText(e));
+        return false;
+    }
+}
+
+bool TdmSet::LoadTasks()
+{
+    try {
+        TControlsOff quiet(tbTasks);
+        tbTasks->EmptyTable();
+        const QByteArray reply = CallServer({Routines::Tlist});
+        for (const QByteArray &record : Items(reply, ListSep))
+            AddRecord(tbTasks, record, FieldSep, tkCount, false);
+        return true;
+    } catch (const std::exception &e) {
+        StandardErrorReport(FailureText(e));
+        return false;
+    }
+}
+
+bool TdmSet::LoadCharacteristics(int taskType)
+{
+    try {
+        Characteristics.clear();
+        Characteristics.append(
+            Items(CallServer({Routines::Mlist, QByteArray::number(taskType)}), ListSep));
+        return true;
+    } catch (const std::exception &e) {
+        StandardErrorReport(FailureText(e));
+        return false;
+    }
+}
+
+bool TdmSet::LoadSettings(const QByteArray &client)
+{
+    const QString caption = QStringLiteral("Загрузка списка настроек");
+    const TBookmark remembered = tbSets->IsEmpty() ? TBookmark{} : tbSets->GetBookmark();
+    try {
+        TControlsOff quiet(tbSets);
+        tbSets->EmptyTable();
+        Ui().ProgressStart(caption, 1);
+        const QByteArray reply = CallServer({Routines::Slist, client});
+        Ui().ProgressStart(caption, CountChar(reply, ListSep));
+        Ui().ProgressSetPosition(1);
+        int done = 0;
+        for (const QByteArray &record : Items(reply, ListSep)) {
+            AddRecord(tbSets, record, FieldSep, stCount, false);
+            Ui().ProgressSetPosition(++done + 1);
+        }
+        Ui().ProgressFinish();
+        // The row with the ordinal of the former current row; without one, the last appended.
+        if (!tbSets->IsEmpty() && remembered.IsValid())
+            tbSets->GotoBookmark(remembered);
+        return true;
+    } catch (const std::exception &e) {
+        Ui().ProgressFinish();
+        StandardErrorReport(FailureText(e));
+        return false;
+    }
+}
+
+bool TdmSet::LoadSetFields(const QByteArray &setId, QByteArray &error)
+{
+    const QString caption = QStringLiteral("Загрузка полей настройки");
+    error.clear();
+    try {
+        TControlsOff quiet(tbSet);
+        tbSet->EmptyTable();
+        Ui().ProgressStart(caption, 1);
+        const QByteArray reply =
+            CallServer({Routines::LoadSetRecs, tbTasks->AsString(tkClient), setId});
+        Ui().ProgressStart(caption, CountChar(reply, ListSep));
+        Ui().ProgressSetPosition(1);
+        for (const QByteArray &record : Items(reply, ListSep)) {
+            AddRecord(tbSet, record, FieldSep, sfCount, false);
+            Ui().ProgressStep();
+        }
+        SetModified = false;
+        Ui().ProgressFinish();
+        return true;
+    } catch (const std::exception &e) {
+        error = FailureText(e);
+        Ui().ProgressFinish();
+        return false;
+    }
+}
+
+bool TdmSet::AutoCreateFields(int taskType)
+{
+    const QString caption = QStringLiteral("Автоматическое создание записей");
+    try {
+        TControlsOff quiet(tbSet);
+        Ui().ProgressStart(caption, 1);
+        // Records by chr(2), fields by chr(1): the reverse of the other tables.
+        const QByteArray reply = CallServer({Routines::AutoSet, QByteArray::number(taskType)});
+        Ui().ProgressStart(caption, CountChar(reply, FieldSep));
+        Ui().ProgressSetPosition(1);
+        for (const QByteArray &record : Items(reply, FieldSep)) {
+            const QList<QByteArray> f = record.split(ListSep);
+            // Each row goes before the one inserted just before it: tbSet ends reversed.
+            tbSet->Insert();
+            try {
+                tbSet->SetAsString(sfName, f.value(0));
+                tbSet->SetAsString(sfType, f.value(1));
+                tbSet->SetAsString(sfLength, f.value(2));
+                tbSet->SetAsString(sfPrecision, f.value(3));
+                tbSet->SetAsString(sfMAPX, f.value(4));
+                tbSet->Post();
+            } catch (...) {
+                tbSet->Cancel();
+                throw;
+            }
+            Ui().ProgressStep();
+        }
+        Ui().ProgressFinish();
+        return true;
+    } catch (const std::exception &e) {
+        Ui().ProgressFinish();
+        StandardErrorReport(FailureText(e));
+        return false;
+    }
+}
+
+bool TdmSet::SaveSetting()
+{
+    const QString caption = QStringLiteral("Сохранение настройки");
+    try {
+        const QByteArray client = tbTasks->AsString(tkClient);
+        const QByteArray set = tbTasks->AsString(tkSet);
+        const QByteArray setRecord =
+            RecordOf(tbSets, tbSets->CurrentRow(),
+                     {stName, stType, stPath, stFile, stFunc, stVFunc, stFindEx});
+        // Every record is built before the first call: SaveSetPar empties the setting's fields
+        // on the server, so a row that cannot be sent must stop the save before it.
+        tbSet->First();
+        QList<QByteArray> rows;
+        rows.reserve(tbSet->RecordCount());
+        for (int row = 0; row < tbSet->RecordCount(); ++row)
+            rows.append(RecordOf(tbSet, row,
+                                 {sfId, sfName, sfType, sfLength, sfPrecision, sfMAPX, sfOb, sfIh,
+                                  sfFunc, sfTypeId}));
+
+        Ui().ProgressStart(caption, 1);
+        CallServer({Routines::SaveSetPar, client, set, setRecord});
+        Ui().ProgressStart(caption, tbSet->RecordCount());
+        for (const QByteArray &row : rows) {
+            CallServer({Routines::SaveSetRec, client, set, row});
+            tbSet->Next();
+            Ui().ProgressStep();
+        }
+        SetModified = false;
+        Ui().ProgressFinish();
+        return true;
+    } catch (const std::exception &e) {
+        Ui().ProgressFinish();
+        StandardErrorReport(FailureText(e));
+        return false;
+    }
+}
+
+bool TdmSet::SaveTask()
+{
+    try {
+        if (tbTasks->IsEmpty())
+            throw EMemTableError(QStringLiteral("Нет текущей задачи: список задач пуст"));
+        CallServer({Routines::SaveTask,
+                    RecordOf(tbTasks, tbTasks->CurrentRow(),
+                             {tkId, tkName, tkClient, tkSet, tkSName, tkDefFindEx, tkMenus})});
+        return true;
+    } catch (const std::exception &e) {
+        StandardErrorReport(FailureText(e));
+        return false;
+    }
+}
+
+bool TdmSet::DeleteSetting()
+{
+    try {
+        if (tbTasks->IsEmpty())
+            throw EMemTableError(QStringLiteral("Нет текущей задачи: список задач пуст"));
+        CallServer({Routines::DelSet, tbTasks->AsString(tkClient), tbTasks->AsString(tkSet)});
+        SetModified = false;
+        if (!tbSets->IsEmpty())
+            tbSets->Delete();
+        tbTasks->Edit();
+        tbTasks->Clear(tkSet);
+        tbTasks->Clear(tkSName);
+        tbTasks->Post();
+    } catch (const std::exception &e) {
+        StandardErrorReport(FailureText(e));
+        return false;
+    }
+    if (!SaveTask())
+        return false;
+    QByteArray ignored;
+    CallGLinTO(ignored);
+    return true;
+}
+
+bool TdmSet::AddClientBank(const QByteArray &name, QByteArray &message)
+{
+    try {
+        message = CallServer({Routines::AddCLB, name});
+        return message.isEmpty();
+    } catch (const std::exception &e) {
+        StandardErrorReport(FailureText(e));
+        message = ServerFailureMessage();
+        return false;
+    }
+}
+
+bool TdmSet::DeleteClientBank(const QByteArray &name, QByteArray &message)
+{
+    try {
+        message = CallServer({Routines::DelCLB, name});
+    } catch (const std::exception &e) {
+        StandardErrorReport(FailureText(e));
+        message = ServerFailureMessage();
+        return false;
+    }
+    if (!message.isEmpty())
+        return false;
+    DetachClientFromTasks(name);
+    return true;
+}
+
+bool TdmSet::DetachClientFromTasks(const QByteArray &name)
+{
+    try {
+        tbTasks->First();
+        while (!tbTasks->Eof()) {
+            if (tbTasks->AsString(tkClient) == name) {
+                tbTasks->Edit();
+                tbTasks->Clear(tkClient);
+                tbTasks->Clear(tkSet);
+                tbTasks->Clear(tkSName);
+                tbTasks->Post();
+                if (!SaveTask()) // reported there; the tasks after it stay as they are
+                    return false;
+            }
+            tbTasks->Next();
+        }
+        return true;
+    } catch (const std::exception &e) {
+        StandardErrorReport(FailureText(e));
+        return false;
+    }
+}
+
+bool TdmSet::LoadAtStartUp()
+{
+    CallTOinGL();
+    const bool banks = LoadClientBanks();
+    const bool tasks = LoadTasks();
+    FillTypeNames();
+    RememberTaskRows();
+    return banks && tasks;
+}
+
+void TdmSet::CallGLinTOAtShutdown()
+{
+    QByteArray reply;
+    CallGLinTO(reply);
+    if (!reply.isEmpty())
+        Ui().ShowMessage(FromWin1251(reply));
+}

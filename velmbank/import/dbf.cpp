@@ -361,6 +361,33 @@ void TDbfFile::Load()
                             .arg(records)
                             .arg(fits));
 
+    // The fields as the descriptors give them, checked against the record before shapelib
+    // reads them.
+    int offset = 1; // after the deletion flag
+    bool memo = false;
+    FDefs.reserve(size_t(fields));
+    for (int i = 0; i < fields; ++i) {
+        const char *d = descriptors.constData() + 32 * i;
+        TDbfFieldDef def;
+        def.Name = QByteArray(d, qsizetype(strnlen(d, 11))).trimmed();
+        def.Letter = d[11];
+        def.TypeId = DbfTypeNumber(def.Letter);
+        def.Size = static_cast<unsigned char>(d[16]);
+        def.Decimals = def.Letter == 'N' || def.Letter == 'F' ? static_cast<unsigned char>(d[17]) : 0;
+        def.Precision = def.Floating() ? std::clamp(def.Decimals, 0, 15) : 0;
+        def.Offset = offset;
+        if (def.Name.isEmpty())
+            Damaged(QStringLiteral("поле %1 без имени").arg(i + 1));
+        const QString shown = Shown(def.Name.constData(), int(def.Name.size()));
+        if (def.Size == 0)
+            Damaged(QStringLiteral("поле %1 нулевой ширины").arg(shown));
+        offset += def.Size;
+        if (offset > FRecordLength)
+            Damaged(QStringLiteral("поле %1 выходит за пределы записи").arg(shown));
+        memo = memo || def.Letter == 'M';
+        FDefs.push_back(def);
+    }
+
     const QByteArray name = QFile::encodeName(FPath);
     tlLastError.clear();
     tlPending = FDbf.get();
@@ -371,35 +398,16 @@ void TDbfFile::Load()
         throw EDbfError(notDbase + (tlLastError.isEmpty()
                                         ? QString()
                                         : QStringLiteral(" (%1)").arg(QString::fromUtf8(tlLastError))));
-    if (DBFGetFieldCount(FHandle) < fields || DBFGetRecordCount(FHandle) != records)
-        Damaged(QStringLiteral("заголовок не читается"));
-
-    int offset = 1; // after the deletion flag
-    bool memo = false;
-    FDefs.reserve(size_t(fields));
-    for (int i = 0; i < fields; ++i) {
+    bool same = DBFGetFieldCount(FHandle) >= fields && DBFGetRecordCount(FHandle) == records;
+    for (int i = 0; same && i < fields; ++i) {
         char fieldName[XBASE_FLDNAME_LEN_READ + 1] = {};
         int width = 0;
         int decimals = 0;
         DBFGetFieldInfo(FHandle, i, fieldName, &width, &decimals);
-        TDbfFieldDef def;
-        def.Name = QByteArray(fieldName, qsizetype(strnlen(fieldName, sizeof fieldName))).trimmed();
-        def.Letter = DBFGetNativeFieldType(FHandle, i);
-        def.TypeId = DbfTypeNumber(def.Letter);
-        def.Size = width;
-        def.Decimals = decimals;
-        def.Precision = def.Floating() ? std::clamp(decimals, 0, 15) : 0;
-        def.Offset = offset;
-        if (def.Name.isEmpty())
-            Damaged(QStringLiteral("поле %1 без имени").arg(i + 1));
-        if (width <= 0)
-            Damaged(QStringLiteral("поле %1 нулевой ширины").arg(QString::fromLatin1(def.Name)));
-        offset += width;
-        if (offset > FRecordLength)
-            Damaged(QStringLiteral("поле %1 выходит за пределы записи").arg(QString::fromLatin1(def.Name)));
-        memo = memo || def.Letter == 'M';
-        FDefs.push_back(def);
+        same = width == FDefs[size_t(i)].Size && DBFGetNativeFieldType(FHandle, i) == FDefs[size_t(i)].Letter;
     }
+    if (!same)
+        Damaged(QStringLiteral("заголовок не читается"));
 
     if (memo && !FMemo) {
         // The memo file lies beside the table, with the table's name and the extension .dbt.
@@ -481,14 +489,17 @@ inline char Unreserved(char c) { return c == '\x01' || c == '\x02' || c == '\x1B
 void AppendCharacters(const char *p, int size, QByteArray &out)
 {
     const void *zero = std::memchr(p, 0, size_t(size));
-    int end = zero ? int(static_cast<const char *>(zero) - p) : size;
-    while (end > 0 && p[end - 1] == ' ')
-        --end;
+    const int end = zero ? int(static_cast<const char *>(zero) - p) : size;
     const qsizetype at = out.size();
     out.append(p, end);
     char *q = out.data() + at;
-    for (int i = 0; i < end; ++i)
+    qsizetype kept = 0;
+    for (int i = 0; i < end; ++i) {
         q[i] = Unreserved(q[i]);
+        if (q[i] != ' ')
+            kept = i + 1;
+    }
+    out.truncate(at + kept);
 }
 
 // The shortest decimal text of the stored digits: never through a binary floating-point value,
@@ -613,10 +624,10 @@ void TDbfFile::AppendMemo(const TDbfFieldDef &def, const char *raw, QByteArray &
         return;
     if (!FMemo)
         BadMemo(def, QStringLiteral("файла примечаний нет"));
-    if (block >= FMemo->Size() / FBlockSize)
+    const qint64 size = FMemo->Size();
+    if (size == 0 || block > (size - 1) / FBlockSize)
         BadMemo(def, QStringLiteral("блок %1 за концом файла").arg(block));
     const qint64 start = block * FBlockSize;
-    const qint64 size = FMemo->Size();
     const qsizetype at = out.size();
 
     unsigned char head[8];

@@ -7,13 +7,9 @@
 #include "Ui.h"
 #include "codepage.h"
 #include "funcs.h"
-
-#include <initializer_list>
+#include "replies.h"
 
 namespace {
-
-const char ListSep = '\x01';
-const char FieldSep = '\x02';
 
 QByteArray CallServer(const QList<QByteArray> &elements)
 {
@@ -37,67 +33,6 @@ const QByteArray &ServerFailureMessage()
     static const QByteArray text =
         ToWin1251(QStringLiteral("Ошибка при работе с сервером. Обратитесь к разработчику"));
     return text;
-}
-
-// Items up to the first empty one: a trailing separator is harmless, an empty item ends it.
-QList<QByteArray> Items(const QByteArray &text, char sep)
-{
-    QList<QByteArray> items;
-    qsizetype from = 0;
-    while (from < text.size()) {
-        qsizetype at = text.indexOf(sep, from);
-        if (at < 0)
-            at = text.size();
-        if (at == from)
-            break;
-        items.append(text.mid(from, at - from));
-        from = at + 1;
-    }
-    return items;
-}
-
-// One record as a new row: field n takes piece n. A piece the table refuses fails the
-// operation and takes the half-filled row with it.
-void AddRecord(TMemTable *table, const QByteArray &record, char sep, int fields, bool insert)
-{
-    const QList<QByteArray> pieces = record.split(sep);
-    if (insert)
-        table->Insert();
-    else
-        table->Append();
-    try {
-        for (int f = 0; f < fields; ++f)
-            table->SetAsString(f, pieces.value(f));
-        table->Post();
-    } catch (...) {
-        table->Cancel();
-        throw;
-    }
-}
-
-// The field values of a row joined with chr(2). The separators, the link's element end (ESC)
-// and 0x00 cannot travel inside a value: the server would split the record or the call at
-// them and store shifted fields, so such a value stops the operation before anything is sent.
-QByteArray RecordOf(const TMemTable *table, int row, std::initializer_list<int> fields)
-{
-    QByteArray record;
-    bool first = true;
-    for (int f : fields) {
-        const QByteArray value = row < 0 ? QByteArray() : table->StringAt(row, f);
-        for (char c : value) {
-            if (c == '\x00' || c == ListSep || c == FieldSep || c == '\x1b')
-                throw EMemTableError(
-                    QStringLiteral("Значение поля '%1' содержит служебный символ с кодом %2 и "
-                                   "не может быть передано на сервер")
-                        .arg(table->FieldDef(f).Name)
-                        .arg(int(static_cast<unsigned char>(c))));
-        }
-        if (!first)
-            record.append(FieldSep);
-        record.append(value);
-        first = false;
-    }
-    return record;
 }
 
 // Fills are told to views once, at the end, instead of row by row.
@@ -156,7 +91,7 @@ void TdmSet::CallGLinTO(QByteArray &reply)
 bool TdmSet::LoadClientBanks()
 {
     try {
-        ClientBanks.append(Items(CallServer({Routines::Clist}), ListSep));
+        ClientBanks.append(ReplyItems(CallServer({Routines::Clist}), ListSep));
         return true;
     } catch (const std::exception &e) {
         StandardErrorReport(FailureText(e));
@@ -170,8 +105,8 @@ bool TdmSet::LoadTasks()
         TControlsOff quiet(tbTasks);
         tbTasks->EmptyTable();
         const QByteArray reply = CallServer({Routines::Tlist});
-        for (const QByteArray &record : Items(reply, ListSep))
-            AddRecord(tbTasks, record, FieldSep, tkCount, false);
+        for (const QByteArray &record : ReplyItems(reply, ListSep))
+            AddReplyRecord(tbTasks, record, FieldSep, tkCount);
         return true;
     } catch (const std::exception &e) {
         StandardErrorReport(FailureText(e));
@@ -184,7 +119,7 @@ bool TdmSet::LoadCharacteristics(int taskType)
     try {
         Characteristics.clear();
         Characteristics.append(
-            Items(CallServer({Routines::Mlist, QByteArray::number(taskType)}), ListSep));
+            ReplyItems(CallServer({Routines::Mlist, QByteArray::number(taskType)}), ListSep));
         return true;
     } catch (const std::exception &e) {
         StandardErrorReport(FailureText(e));
@@ -204,8 +139,8 @@ bool TdmSet::LoadSettings(const QByteArray &client)
         Ui().ProgressStart(caption, CountChar(reply, ListSep));
         Ui().ProgressSetPosition(1);
         int done = 0;
-        for (const QByteArray &record : Items(reply, ListSep)) {
-            AddRecord(tbSets, record, FieldSep, stCount, false);
+        for (const QByteArray &record : ReplyItems(reply, ListSep)) {
+            AddReplyRecord(tbSets, record, FieldSep, stCount);
             Ui().ProgressSetPosition(++done + 1);
         }
         Ui().ProgressFinish();
@@ -232,8 +167,8 @@ bool TdmSet::LoadSetFields(const QByteArray &setId, QByteArray &error)
             CallServer({Routines::LoadSetRecs, tbTasks->AsString(tkClient), setId});
         Ui().ProgressStart(caption, CountChar(reply, ListSep));
         Ui().ProgressSetPosition(1);
-        for (const QByteArray &record : Items(reply, ListSep)) {
-            AddRecord(tbSet, record, FieldSep, sfCount, false);
+        for (const QByteArray &record : ReplyItems(reply, ListSep)) {
+            AddReplyRecord(tbSet, record, FieldSep, sfCount);
             Ui().ProgressStep();
         }
         SetModified = false;
@@ -256,7 +191,7 @@ bool TdmSet::AutoCreateFields(int taskType)
         const QByteArray reply = CallServer({Routines::AutoSet, QByteArray::number(taskType)});
         Ui().ProgressStart(caption, CountChar(reply, FieldSep));
         Ui().ProgressSetPosition(1);
-        for (const QByteArray &record : Items(reply, FieldSep)) {
+        for (const QByteArray &record : ReplyItems(reply, FieldSep)) {
             const QList<QByteArray> f = record.split(ListSep);
             // Each row goes before the one inserted just before it: tbSet ends reversed.
             tbSet->Insert();
@@ -289,7 +224,7 @@ bool TdmSet::SaveSetting()
         const QByteArray client = tbTasks->AsString(tkClient);
         const QByteArray set = tbTasks->AsString(tkSet);
         const QByteArray setRecord =
-            RecordOf(tbSets, tbSets->CurrentRow(),
+            RecordArgument(tbSets, tbSets->CurrentRow(),
                      {stName, stType, stPath, stFile, stFunc, stVFunc, stFindEx});
         // Every record is built before the first call: SaveSetPar empties the setting's fields
         // on the server, so a row that cannot be sent must stop the save before it.
@@ -297,7 +232,7 @@ bool TdmSet::SaveSetting()
         QList<QByteArray> rows;
         rows.reserve(tbSet->RecordCount());
         for (int row = 0; row < tbSet->RecordCount(); ++row)
-            rows.append(RecordOf(tbSet, row,
+            rows.append(RecordArgument(tbSet, row,
                                  {sfId, sfName, sfType, sfLength, sfPrecision, sfMAPX, sfOb, sfIh,
                                   sfFunc, sfTypeId}));
 
@@ -325,7 +260,7 @@ bool TdmSet::SaveTask()
         if (tbTasks->IsEmpty())
             throw EMemTableError(QStringLiteral("Нет текущей задачи: список задач пуст"));
         CallServer({Routines::SaveTask,
-                    RecordOf(tbTasks, tbTasks->CurrentRow(),
+                    RecordArgument(tbTasks, tbTasks->CurrentRow(),
                              {tkId, tkName, tkClient, tkSet, tkSName, tkDefFindEx, tkMenus})});
         return true;
     } catch (const std::exception &e) {

@@ -147,6 +147,10 @@ TEST(Velmdist, RefusesWhatTheReaderCouldNotRead)
     c.Programs[1].Lines.append(W(u"ИМЯ")); // И is 200 in Windows-1251
     ExpectRefused(c, "equal to the key 200");
 
+    // A routine name holding the key's byte ('a' is 97).
+    c = Sample(97, true);
+    ExpectRefused(c, "the name of routine ZZ001a: byte 6 is 0x61, equal to the key 97");
+
     c = Sample(5, true);
     c.SourcePass = "a\rb";
     ExpectRefused(c, "separator CR");

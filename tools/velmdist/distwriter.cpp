@@ -71,6 +71,8 @@ QByteArray RoutineRecord(const TDistRoutine &r, int key)
         throw EDistBuild(QStringLiteral("\"%1\" is not a valid M routine name")
                              .arg(QString::fromLatin1(r.Name)));
     const QString name = QString::fromLatin1(r.Name);
+    // The name is body bytes like any line: a letter equal to the key would be lost.
+    CheckBody(r.Name, key, QByteArray("\r\n"), QStringLiteral("the name of routine %1").arg(name));
     QByteArray record = r.Name;
     record.append(LF);
     for (qsizetype i = 0; i < r.Lines.size(); ++i) {

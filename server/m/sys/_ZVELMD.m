@@ -84,16 +84,19 @@ zi(l) ;ZI line: append a line to the routine buffer
  q
  ;
 zs(n) ;ZS name: save the buffer as routine n of the current namespace and keep its lines in ^ROUTINE
- n d,f,t,o,i,k
+ ;It is compiled beside the buffer first: a routine that does not compile leaves the old one.
+ n d,f,t,b,o,i,k
  s d=$ztrnlnm("VELMD_DATADIR")_"/ns/"_$$zns()
- s f=$tr($e(n),"%","_")_$e(n,2,$l(n)),t=d_"/t/"_f_".m",o=d_"/o/"_f_".o"
+ s f=$tr($e(n),"%","_")_$e(n,2,$l(n)),t=d_"/t/"_f_".m",b=d_"/t/"_f_".o",o=d_"/o/"_f_".o"
  o t:(newversion:nowrap) u t
  s i=0 f  s i=$o(%ZVELMDb(i)) q:i=""  w %ZVELMDb(i),!
  c t u $p
- zcompile "-object="_o_" "_t
+ zcompile "-object="_b_" "_t
  s k=$zcstatus
  o t c t:delete
- i 'k s $ec=",U-ZSAVE,"
+ i k'=1 o b c b:delete s $ec=",U-ZSAVE,"
+ s i=$zsearch(d_"/t",77),i=$zsearch(o,77) i i'="" o o c o:delete
+ o b c b:rename=o
  zlink o
  k ^ROUTINE(n)
  s ^ROUTINE(n,0)=$h,k=0

@@ -467,7 +467,7 @@ TEST_F(Dbf, ClientBankFilesReadAsClbmakerDumpsThem)
     // Two independent readers of the same text forms: the sample maker's dump, which the M
     // routine tests feed to the server, and the layer.
     clb::Options options;
-    options.count = 400;
+    options.count = 1500; // about 700 KB: the reader's window is refilled both ways
     options.seed = 11;
     options.demo = true;
     std::string error;
@@ -479,6 +479,10 @@ TEST_F(Dbf, ClientBankFilesReadAsClbmakerDumpsThem)
     expected.removeLast();
 
     ASSERT_TRUE(OpenDbfFile(Path("clb.dbf")));
-    EXPECT_EQ(tbDBF.RecordCount(), 400);
+    EXPECT_EQ(tbDBF.RecordCount(), 1500);
     EXPECT_EQ(WalkBackwards(), expected);
+    QList<QByteArray> forwards;
+    for (tbDBF.First(); !tbDBF.Eof(); tbDBF.Next())
+        forwards << DbfRecordText();
+    EXPECT_EQ(forwards, expected);
 }

@@ -282,6 +282,7 @@ private:
     int FRecordLength = 0;
     unsigned char FVersion = 0;
     bool FOem = true; // the file's texts are in CP866 (for messages only)
+    bool FInMemory = false;
     const char *FTuple = nullptr; // shapelib's copy of the current record
     int FPhysical = -1;
     qint64 FBlockSize = 512;
@@ -300,10 +301,10 @@ std::unique_ptr<TDbfFile> TDbfFile::FromBytes(const QString &name, const QByteAr
 {
     std::unique_ptr<TDbfFile> f(new TDbfFile(name));
     f->FDbf = std::make_unique<TMemorySource>(dbf);
-    if (!dbt.isEmpty()) {
+    f->FInMemory = true;
+    f->FMemoPath = QFileInfo(name).completeBaseName() + QStringLiteral(".dbt");
+    if (!dbt.isEmpty())
         f->FMemo = std::make_unique<TMemorySource>(dbt);
-        f->FMemoPath = QFileInfo(name).completeBaseName() + QStringLiteral(".dbt");
-    }
     f->Load();
     return f;
 }
@@ -409,6 +410,8 @@ void TDbfFile::Load()
     if (!same)
         Damaged(QStringLiteral("заголовок не читается"));
 
+    if (memo && !FMemo && FInMemory)
+        throw EDbfError(QStringLiteral("Не найден файл примечаний %1").arg(FMemoPath));
     if (memo && !FMemo) {
         // The memo file lies beside the table, with the table's name and the extension .dbt.
         const QFileInfo info(FPath);

@@ -79,10 +79,10 @@ struct TDbfFieldDef
 };
 
 class TDbfFile;
+class TDbfTable;
 
 // dbDBF: the connection. Its settings only say where tables are found: the "PATH=" line of
 // Params is the directory (the current one when absent), and the driver must be "STANDARD".
-class TDbfTable;
 class TDbfDatabase
 {
 public:

@@ -106,10 +106,12 @@ std::string Engine::TakeOutput(bool &tooLong)
             out.resize(n > 0 ? size_t(n) : 0);
         }
     }
-    if (::ftruncate(1, 0) != 0) {
-        // A memory file can always be emptied; nothing else to do if it cannot.
+    if (end != 0) {
+        if (::ftruncate(1, 0) != 0) {
+            // A memory file can always be emptied; nothing else to do if it cannot.
+        }
+        ::lseek(1, 0, SEEK_SET);
     }
-    ::lseek(1, 0, SEEK_SET);
     return out;
 }
 

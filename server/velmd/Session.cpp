@@ -18,9 +18,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 #include <thread>
 
 namespace velmd {
@@ -80,7 +78,7 @@ void NoDelay(int fd)
 
 // While M code runs the session cannot read its socket. If the client goes away meanwhile (a
 // routine that never ends, say), this thread ends the process: first as GT.M's own stop request,
-// then for good.
+// then for good. A call only stores a time stamp, so that calls cost no system call for it.
 class Watchdog
 {
 public:
@@ -90,49 +88,38 @@ public:
         sigset_t all, old;
         sigfillset(&all);
         pthread_sigmask(SIG_SETMASK, &all, &old);
-        FThread = std::thread([this] { Watch(); });
+        std::thread([this] { Watch(); }).detach();
         pthread_sigmask(SIG_SETMASK, &old, nullptr);
-        FThread.detach();
     }
-    void Enter()
-    {
-        std::lock_guard<std::mutex> g(FMutex);
-        FBusy = true;
-        FWake.notify_one();
-    }
-    void Leave()
-    {
-        std::lock_guard<std::mutex> g(FMutex);
-        FBusy = false;
-    }
+    void Enter() { FBusySince.store(Now(), std::memory_order_relaxed); }
+    void Leave() { FBusySince.store(0, std::memory_order_relaxed); }
 
 private:
+    static long long Now()
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+    }
     void Watch()
     {
         for (;;) {
-            {
-                std::unique_lock<std::mutex> g(FMutex);
-                FWake.wait(g, [this] { return FBusy; });
-            }
             pollfd p{FFd, POLLRDHUP, 0};
-            const int r = ::poll(&p, 1, 200);
+            const int r = ::poll(&p, 1, 500);
             if (r <= 0 || !(p.revents & (POLLRDHUP | POLLHUP | POLLERR)))
                 continue;
-            std::unique_lock<std::mutex> g(FMutex);
-            if (!FBusy)
+            const long long since = FBusySince.load(std::memory_order_relaxed);
+            if (since == 0 || Now() - since < 200) {
+                // Idle: the main thread sees the end itself.
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
                 continue;
+            }
             ::kill(::getpid(), SIGTERM);
-            g.unlock();
             std::this_thread::sleep_for(std::chrono::seconds(5));
             ::kill(::getpid(), SIGKILL);
         }
     }
 
     int FFd;
-    std::thread FThread;
-    std::mutex FMutex;
-    std::condition_variable FWake;
-    bool FBusy = false;
+    std::atomic<long long> FBusySince{0};
 };
 
 struct Busy
@@ -188,12 +175,19 @@ int XapiCalls(int fd, const xapi::Handshake &h, Engine &engine, Watchdog &watchd
 {
     xapi::RequestParser parser(h.Frame);
     std::vector<char> buf(65536);
-    const int silenceMs = 2 * h.TimeOut * 1000;
+    // Silent for 2 x TimeOut: the session ends. A receive time-out rather than a poll before
+    // every read keeps a call at one system call each way.
+    timeval silence{};
+    silence.tv_sec = 2 * h.TimeOut;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &silence, sizeof silence);
     for (;;) {
-        if (!WaitReadable(fd, silenceMs))
+        ssize_t n;
+        do
+            n = ::recv(fd, buf.data(), buf.size(), 0);
+        while (n < 0 && errno == EINTR);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             return ExitTimedOut;
-        const ssize_t n = ReadSome(fd, buf.data(), buf.size());
-        if (n == 0)
+        if (n <= 0)
             return ExitClosed;
         parser.Feed(std::string_view(buf.data(), size_t(n)));
         for (;;) {
@@ -367,6 +361,16 @@ int ServeVism(int fd, const std::string &dataDir)
     auto reply = [&](bool failed, const std::string &name, const std::string &value) {
         return SendAll(fd, vism::Encode('R', {failed ? "1" : "0", name, value}));
     };
+    // The configuration is read once; again only for a namespace it does not name (one added
+    // while serving).
+    Config config;
+    bool haveConfig = false;
+    auto findNamespace = [&](const std::string &name) {
+        std::string ns = FindNamespace(config, name), ignored;
+        if (ns.empty() && LoadConfig(dataDir, config, ignored))
+            ns = FindNamespace(config, name);
+        return ns;
+    };
     int code = ExitClosed;
     for (bool done = false; !done;) {
         const ssize_t n = ReadSome(fd, buf.data(), buf.size());
@@ -389,12 +393,11 @@ int ServeVism(int fd, const std::string &dataDir)
                 done = true;
                 break;
             }
-            Config config;
             std::string error;
-            if (!LoadConfig(dataDir, config, error)) {
+            if (!haveConfig && !(haveConfig = LoadConfig(dataDir, config, error))) {
                 ok = reply(true, "<ERROR>" + error, "");
             } else if (m.Type == 'C') {
-                const std::string ns = FindNamespace(config, m.Fields[2]);
+                const std::string ns = findNamespace(m.Fields[2]);
                 connected = false;
                 if (CheckAccount(dataDir, m.Fields[0], m.Fields[1]) != AccountCheck::Ok) {
                     ok = reply(true, "<PROTECT>wrong user name or password", "");
@@ -412,7 +415,7 @@ int ServeVism(int fd, const std::string &dataDir)
             } else if (!connected) {
                 ok = reply(true, "<PROTECT>not connected: send C with an account first", "");
             } else {
-                const std::string ns = m.Fields[0].empty() ? engine.Namespace() : FindNamespace(config, m.Fields[0]);
+                const std::string ns = m.Fields[0].empty() ? engine.Namespace() : findNamespace(m.Fields[0]);
                 if (ns.empty() || !engine.Switch(ns, error)) {
                     ok = reply(true, "<NAMESPACE>" + m.Fields[0], "");
                 } else {

@@ -1,0 +1,74 @@
+#include "BenchSupport.h"
+
+#include <QElapsedTimer>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+void QuietUi::ShowMessage(const QString &t)
+{
+    std::fprintf(stderr, "%s\n", t.toUtf8().constData());
+}
+
+namespace {
+
+bool readExactly(int fd, char *buf, size_t n)
+{
+    while (n > 0) {
+        const ssize_t r = ::recv(fd, buf, n, 0);
+        if (r <= 0)
+            return false;
+        buf += r;
+        n -= size_t(r);
+    }
+    return true;
+}
+
+} // namespace
+
+double PingPongRate(int calls, size_t reqSize, size_t replySize)
+{
+    const int lst = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(lst, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    ::listen(lst, 1);
+    socklen_t len = sizeof a;
+    ::getsockname(lst, reinterpret_cast<sockaddr *>(&a), &len);
+
+    std::thread server([&] {
+        const int fd = ::accept(lst, nullptr, nullptr);
+        int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        std::vector<char> req(reqSize), reply(replySize, 'r');
+        while (readExactly(fd, req.data(), reqSize))
+            ::send(fd, reply.data(), replySize, MSG_NOSIGNAL);
+        ::close(fd);
+    });
+
+    const int c = ::socket(AF_INET, SOCK_STREAM, 0);
+    ::connect(c, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    std::vector<char> req(reqSize, 'q'), reply(replySize);
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < calls; ++i) {
+        ::send(c, req.data(), reqSize, MSG_NOSIGNAL);
+        if (!readExactly(c, reply.data(), replySize))
+            std::abort();
+    }
+    const double secs = double(t.nsecsElapsed()) / 1e9;
+    ::close(c);
+    server.join();
+    ::close(lst);
+    return calls / secs;
+}
+

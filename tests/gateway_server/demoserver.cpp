@@ -1,0 +1,124 @@
+#include "demoserver.h"
+
+#include "Routines.h"
+#include "clbgen.h"
+#include "codepage.h"
+
+#include <QDeadlineTimer>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+namespace demo {
+
+bool Server::Start()
+{
+    FProcess = std::make_unique<VelmdProcess>(VelmdProcess::Kind::Demo);
+    if (!FProcess->Start()) {
+        Error = FProcess->Error;
+        return false;
+    }
+    Profile = FProcess->WriteProfile(QStringLiteral("VELM"));
+    return true;
+}
+
+void Server::Stop()
+{
+    FProcess.reset();
+}
+
+std::unique_ptr<TXAPI> Server::Link() const
+{
+    auto x = std::make_unique<TXAPI>();
+    if (!x->LoadProfile(Profile) || !x->Open()) {
+        ADD_FAILURE() << "the link to velmd would not open";
+        return nullptr;
+    }
+    return x;
+}
+
+QByteArray W(const char *utf8)
+{
+    return ToWin1251(QString::fromUtf8(utf8));
+}
+
+QByteArray Record(const QList<QByteArray> &fields)
+{
+    QByteArray out;
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i)
+            out += '\x02';
+        out += fields[i];
+    }
+    return out;
+}
+
+QByteArray List(const QList<QByteArray> &items)
+{
+    QByteArray out;
+    for (const QByteArray &item : items)
+        out += item + '\x01';
+    return out;
+}
+
+QByteArray CallText(TXAPI &link, const QList<QByteArray> &elements)
+{
+    try {
+        return link.Call(elements);
+    } catch (const TVELM_Activate_Except &e) {
+        return "<failed> " + e.Message;
+    }
+}
+
+QByteArray LoginAs(TXAPI &link, int user)
+{
+    const QByteArray n = QByteArray::number(user);
+    return CallText(link, {Routines::Login, n, "velm" + n, "lich" + n});
+}
+
+bool Eventually(const std::function<bool()> &probe, int msecs)
+{
+    QDeadlineTimer deadline(msecs);
+    for (;;) {
+        if (probe())
+            return true;
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(100);
+    }
+}
+
+QList<QByteArray> DbfRecords(const QString &path)
+{
+    std::ostringstream out;
+    std::string error;
+    if (!clb::dumpFile(path.toStdString(), out, error)) {
+        ADD_FAILURE() << error;
+        return {};
+    }
+    QList<QByteArray> records;
+    for (const QByteArray &line : QByteArray::fromStdString(out.str()).split('\n'))
+        if (!line.isEmpty())
+            records.append(line);
+    return records;
+}
+
+QByteArray DemoClient()
+{
+    return W("Клиент-Банк Демо");
+}
+
+QByteArray OutSetName()
+{
+    return W("Расход (демо)");
+}
+
+QByteArray InSetName()
+{
+    return W("Приход (демо)");
+}
+
+} // namespace demo

@@ -1,0 +1,65 @@
+#pragma once
+// What the tests against `velmd demo` share: the server of the executable, links opened the way
+// the gateway opens them, the texts of the demo in the server's code page, and the records of the
+// demo's sample files as the gateway sends them.
+
+#include "UXAPI.h"
+#include "VelmdProcess.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace demo {
+
+// The one velmd of a test executable, `velmd demo` in a temporary data directory.
+class Server
+{
+public:
+    // Starts it; false with the reason in Error.
+    bool Start();
+    void Stop();
+
+    VelmdProcess *Process() const { return FProcess.get(); }
+    QString DataDir() const { return FProcess->DataDir(); }
+    // The profile of the namespace VELM with the test account.
+    QString Profile;
+    QString Error;
+
+    // A TXAPI opened from the profile; null (with a test failure) when it would not open.
+    std::unique_ptr<TXAPI> Link() const;
+
+private:
+    std::unique_ptr<VelmdProcess> FProcess;
+};
+
+// UTF-8 source text in Windows-1251, the code page of everything the routines answer.
+QByteArray W(const char *utf8);
+
+// Fields joined by chr(2); a list of records each ended by chr(1).
+QByteArray Record(const QList<QByteArray> &fields);
+QByteArray List(const QList<QByteArray> &items);
+
+// The call's reply, or "<failed> " and the server's error text, so that a failure reads in the
+// comparison that meets it.
+QByteArray CallText(TXAPI &link, const QList<QByteArray> &elements);
+
+// The reply of a successful login with this demo user's passwords.
+QByteArray LoginAs(TXAPI &link, int user);
+
+// Repeats probe until it gives true or msecs pass; the last result.
+bool Eventually(const std::function<bool()> &probe, int msecs = 15000);
+
+// The records of a DBF file, each its values joined by chr(2) in file order: what the gateway
+// sends to PDVelm for it.
+QList<QByteArray> DbfRecords(const QString &path);
+
+// The demo's names.
+QByteArray DemoClient();   // «Клиент-Банк Демо»
+QByteArray OutSetName();   // «Расход (демо)», setting 1
+QByteArray InSetName();    // «Приход (демо)», setting 2
+
+} // namespace demo

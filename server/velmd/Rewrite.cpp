@@ -85,9 +85,22 @@ std::string Encode(std::string_view text)
     return out;
 }
 
+// A terminated literal and nothing else. SkipString also stops at the end of an unterminated one,
+// such as "a"" (its last quote is half of a doubled pair): decoding and quoting that again would
+// close it and turn a line that GT.M refuses into one that runs.
 bool IsWholeLiteral(std::string_view s)
 {
-    return s.size() >= 2 && s[0] == '"' && SkipString(s, 0) == s.size() && s.back() == '"';
+    if (s.size() < 2 || s[0] != '"')
+        return false;
+    for (size_t i = 1; i < s.size(); ++i) {
+        if (s[i] != '"')
+            continue;
+        if (i + 1 < s.size() && s[i + 1] == '"')
+            ++i;
+        else
+            return i + 1 == s.size();
+    }
+    return false;
 }
 
 std::string XecuteArgument(std::string_view arg)

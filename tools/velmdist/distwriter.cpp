@@ -1,6 +1,7 @@
 #include "distwriter.h"
 
 #include "codepage.h"
+#include "stages.h"
 
 #include <QDir>
 #include <QFile>
@@ -130,8 +131,8 @@ QByteArray AsciiText(const QString &text, const QString &what)
 
 bool IsRoutineName(const QByteArray &name)
 {
-    static const QRegularExpression re(QStringLiteral("^[%A-Za-z][A-Za-z0-9]{0,30}$"));
-    return re.match(QString::fromLatin1(name)).hasMatch();
+    // The installer's own rule: what it would refuse is never written.
+    return IsMRoutineName(name);
 }
 
 QByteArray RoutineNameFromFile(const QString &fileName)

@@ -8,6 +8,7 @@
 #include "ScriptedUi.h"
 #include "codepage.h"
 #include "data.h"
+#include "dbf.h"
 
 #include <gtest/gtest.h>
 
@@ -51,6 +52,9 @@ protected:
 
 demo::Server *DemoDocuments::Demo = nullptr;
 QList<QByteArray> DemoDocuments::Out, DemoDocuments::In;
+
+// The records that the document test makes documents of (0-based): the others stay new.
+constexpr int kMadeOut = 197, kMadeOut2 = 198, kMadeIn = 98, kRefusedIn = 99;
 
 // The pieces of a PDVelm reply: Ok, Exist, Open, Include, twelve columns, Transact.
 constexpr int kPieces = 17;
@@ -121,19 +125,21 @@ TEST_F(DemoDocuments, PDVelmConvertsAndDiagnosesRecordsAndFindsTheDemosUnclosedO
     EXPECT_EQ(second.mid(0, 4), (QList<QByteArray>{"", "2", "2", "0"}));
     EXPECT_EQ(second[5], "2350.50");
 
-    // Every other record of both files is good and new: included, values as the file has them.
+    // Every other record of both files is good, its values as the file has them, and new:
+    // included (but those the other test may have made documents of already).
     for (int i = 0; i < Out.size() + In.size(); ++i) {
         const bool out = i < Out.size();
-        const QByteArray &record = out ? Out[i] : In[i - Out.size()];
+        const int n = out ? i : i - int(Out.size());
+        const QByteArray &record = out ? Out[n] : In[n];
         const QList<QByteArray> p = Pieces(PDVelm(*x, out ? "1" : "2", record));
-        SCOPED_TRACE((out ? "out " : "in ") + std::to_string(out ? i + 1 : i + 1 - Out.size()));
+        SCOPED_TRACE((out ? "out " : "in ") + std::to_string(n + 1));
         ASSERT_EQ(p.size(), kPieces) << p.join('|').toStdString();
         EXPECT_EQ(p[0], "") << FromWin1251(p[0]).toStdString();
-        if (out && i < 3)
-            continue;
-        EXPECT_EQ(p.mid(1, 3), (QList<QByteArray>{"", "", "1"}));
         EXPECT_EQ(p.mid(4, 12), ExpectedColumns(record));
         EXPECT_EQ(p[16], "");
+        const bool used = out ? n < 3 || n == kMadeOut || n == kMadeOut2 : n == kMadeIn;
+        if (!used)
+            EXPECT_EQ(p.mid(1, 3), (QList<QByteArray>{"", "", "1"}));
     }
 
     // Malformed records: the first fault in the order of the characteristics is the diagnosis,
@@ -185,14 +191,47 @@ TEST_F(DemoDocuments, PDVelmConvertsAndDiagnosesRecordsAndFindsTheDemosUnclosedO
     x->Close();
 }
 
+TEST_F(DemoDocuments, TheDemoSettingsDescribeTheSampleFilesAsTheGatewayReadsThem)
+{
+    auto x = Demo->Link();
+    ASSERT_TRUE(x);
+    const QList<QByteArray> settings = CallText(*x, {Routines::Slist, demo::DemoClient()}).split('\x01');
+    for (int set : {1, 2}) {
+        SCOPED_TRACE(set);
+        const QList<QByteArray> s = settings.value(set - 1).split('\x02');
+        ASSERT_EQ(s.size(), 9);
+        QList<TDbfSettingField> fields;
+        const QByteArray recs = CallText(*x, {Routines::LoadSetRecs, demo::DemoClient(), QByteArray::number(set)});
+        for (const QByteArray &r : recs.split('\x01')) {
+            if (r.isEmpty())
+                break;
+            const QList<QByteArray> f = r.split('\x02');
+            fields.append(TDbfSettingField{f.value(1), f.value(9).toLongLong(), f.value(3).toLongLong()});
+        }
+        ASSERT_EQ(fields.size(), 12);
+        // The setting's directory and file name the import opens, and the structure check passes.
+        ASSERT_TRUE(OpenDbfFile(QString::fromUtf8(s[4] + '/' + s[5])));
+        EXPECT_TRUE(CheckDbfFields(fields));
+        // The records the tests send are the texts the gateway sends for them.
+        const QList<QByteArray> &expected = set == 1 ? Out : In;
+        ASSERT_EQ(tbDBF.RecordCount(), expected.size());
+        int n = 0;
+        for (tbDBF.First(); !tbDBF.Eof(); tbDBF.Next())
+            ASSERT_EQ(DbfRecordText(), expected[n++]) << n;
+        tbDBF.Close();
+    }
+    EXPECT_EQ(ui.Messages(), QStringList{});
+    x->Close();
+}
+
 TEST_F(DemoDocuments, DocumentsAreCreatedAndClosedAndGLinTOSaysWhatTheWorkDid)
 {
     auto x = Demo->Link();
     ASSERT_TRUE(x);
     const QByteArray fam = W("Иванова");
-    const QByteArray newOut = PDVelm(*x, "1", Out[9]);
+    const QByteArray newOut = PDVelm(*x, "1", Out[kMadeOut]);
     const QByteArray order3 = PDVelm(*x, "1", Out[2]);
-    const QByteArray newIn = PDVelm(*x, "2", In[4]);
+    const QByteArray newIn = PDVelm(*x, "2", In[kMadeIn]);
     ASSERT_EQ(Pieces(newOut).value(3), "1");
     ASSERT_EQ(Pieces(order3).mid(1, 3), (QList<QByteArray>{"3", "3", "0"}));
     ASSERT_EQ(Pieces(newIn).value(3), "1");
@@ -210,7 +249,7 @@ TEST_F(DemoDocuments, DocumentsAreCreatedAndClosedAndGLinTOSaysWhatTheWorkDid)
     // Created: it is now the similar document of its own bank record, and closed already.
     EXPECT_EQ(CallText(*x, {Routines::RecYB, RowText(newOut), fam}), "");
     EXPECT_EQ(CallText(*x, {Routines::GLinTO}), W("За время работы создано документов: 1, закрыто документов: 0"));
-    const QList<QByteArray> again = Pieces(PDVelm(*x, "1", Out[9]));
+    const QList<QByteArray> again = Pieces(PDVelm(*x, "1", Out[kMadeOut]));
     ASSERT_EQ(again.size(), kPieces);
     EXPECT_EQ(again[0], "");
     const QByteArray made = again[1];
@@ -230,7 +269,7 @@ TEST_F(DemoDocuments, DocumentsAreCreatedAndClosedAndGLinTOSaysWhatTheWorkDid)
 
     // Money in, by the same user in the same work.
     EXPECT_EQ(CallText(*x, {Routines::RecYA, RowText(newIn), fam}), "");
-    EXPECT_EQ(Pieces(PDVelm(*x, "2", In[4])).value(3), "0");
+    EXPECT_EQ(Pieces(PDVelm(*x, "2", In[kMadeIn])).value(3), "0");
     EXPECT_EQ(CallText(*x, {Routines::GLinTO}), W("За время работы создано документов: 2, закрыто документов: 1"));
 
     // Another gateway's work is its own; a user without the money-in right is refused.
@@ -239,10 +278,10 @@ TEST_F(DemoDocuments, DocumentsAreCreatedAndClosedAndGLinTOSaysWhatTheWorkDid)
         ASSERT_TRUE(y);
         ASSERT_EQ(demo::LoginAs(*y, 3), "");
         EXPECT_EQ(CallText(*y, {Routines::TOinGL}), "");
-        EXPECT_EQ(CallText(*y, {Routines::RecYA, RowText(PDVelm(*y, "2", In[5])), fam}),
+        EXPECT_EQ(CallText(*y, {Routines::RecYA, RowText(PDVelm(*y, "2", In[kRefusedIn])), fam}),
                   W("Нет права на задачу \"Деньги: Приход\""));
         EXPECT_EQ(CallText(*y, {Routines::GLinTO}), "");
-        EXPECT_EQ(CallText(*y, {Routines::RecYB, RowText(PDVelm(*y, "1", Out[10])), W("Сидоров")}), "");
+        EXPECT_EQ(CallText(*y, {Routines::RecYB, RowText(PDVelm(*y, "1", Out[kMadeOut2])), W("Сидоров")}), "");
         EXPECT_EQ(CallText(*y, {Routines::GLinTO}), W("За время работы создано документов: 1, закрыто документов: 0"));
         y->Close();
     }

@@ -1,0 +1,160 @@
+#pragma once
+// What the import engine's tests against the scripted XAPI peer share: a link opened through
+// the profile, the settings store and the engine as the program-wide instances, a task and a
+// setting to import for, client-bank files written with shapelib, and the calls as they
+// reached the peer.
+
+#include "Connect.h"
+#include "ScriptedUi.h"
+#include "XapiPeer.h"
+#include "codepage.h"
+#include "data.h"
+#include "dbf.h"
+#include "taskdata.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <shapefil.h>
+
+#include <gtest/gtest.h>
+
+template <size_t N> inline QByteArray B(const char (&s)[N]) { return QByteArray(s, N - 1); }
+inline QByteArray W(const QString &s) { return ToWin1251(s); }
+using Elements = QList<QByteArray>;
+
+inline QByteArray Rec(const QList<QByteArray> &fields, char sep = '\x02') { return fields.join(sep); }
+// Records each ended by chr(1), as the server lists them.
+inline QByteArray List(const QList<QByteArray> &items)
+{
+    QByteArray out;
+    for (const QByteArray &i : items)
+        out += i + '\x01';
+    return out;
+}
+
+struct TestField
+{
+    const char *Name;
+    char Type;
+    int Width;
+    int Decimals = 0;
+};
+
+struct TestRecord
+{
+    QList<QByteArray> Values; // raw: numbers right-aligned in their width, the rest left-aligned
+    bool Deleted = false;
+};
+
+// A dBASE III file written by shapelib; false (with a test failure) when it refuses.
+inline bool WriteDbf(const QString &path, const QList<TestField> &fields,
+                     const QList<TestRecord> &records)
+{
+    DBFHandle h = DBFCreateEx(QFile::encodeName(path).constData(), "LDID/38");
+    if (!h) {
+        ADD_FAILURE() << "shapelib cannot create " << path.toStdString();
+        return false;
+    }
+    bool ok = true;
+    for (const TestField &f : fields)
+        ok = ok && DBFAddNativeFieldType(h, f.Name, f.Type, f.Width, f.Decimals) >= 0;
+    for (int r = 0; ok && r < records.size(); ++r) {
+        QByteArray tuple(1, records[r].Deleted ? '*' : ' ');
+        for (int i = 0; i < fields.size(); ++i) {
+            const QByteArray v = records[r].Values.value(i).left(fields[i].Width);
+            const QByteArray pad(fields[i].Width - v.size(), ' ');
+            tuple += fields[i].Type == 'N' || fields[i].Type == 'F' ? pad + v : v + pad;
+        }
+        ok = DBFWriteTuple(h, r, tuple.data()) != 0;
+    }
+    DBFClose(h);
+    if (!ok)
+        ADD_FAILURE() << "shapelib cannot write " << path.toStdString();
+    return ok;
+}
+
+inline const QString Title = QStringLiteral("Шлюз \"ВЕЛЬМ - Банк\"");
+
+class ImportTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ResetLinkGlobals();
+        LocaleDecimalSeparator = ".";
+        ui.SetTitle(Title);
+        ASSERT_TRUE(dir.isValid());
+        ProfileFileName = dir.filePath(QStringLiteral("velmbank.ini"));
+        QFile f(ProfileFileName);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[XAPI]\nServerType=MSM\nVersion=1\nUserName=gw\nPassWord=pw\nNameSpace=VELM\n"
+                "Server=127.0.0.1\nPort=" + QByteArray::number(peer.Port()) + "\n");
+        f.close();
+        ASSERT_TRUE(OpenConnection());
+        dmSet = &dm;
+        dmTask = &engine;
+        dm.FillTypeNames();
+
+        dm.tbTasks->Append();
+        dm.tbTasks->SetAsInteger(TdmSet::tkId, 1);
+        dm.tbTasks->SetAsString(TdmSet::tkName, TaskName);
+        dm.tbTasks->SetAsString(TdmSet::tkClient, Client);
+        dm.tbTasks->SetAsInteger(TdmSet::tkSet, 7);
+        dm.tbTasks->SetAsString(TdmSet::tkSName, SetName);
+        dm.tbTasks->Post();
+
+        dm.tbSets->Append();
+        dm.tbSets->SetAsInteger(TdmSet::stId, 7);
+        dm.tbSets->SetAsString(TdmSet::stName, SetName);
+        dm.tbSets->SetAsString(TdmSet::stClient, Client);
+        dm.tbSets->SetAsInteger(TdmSet::stType, 1);
+        dm.tbSets->Post();
+    }
+    void TearDown() override
+    {
+        CloseConnection();
+        tbDBF.Close();
+        dbDBF.Close();
+        dmTask = nullptr;
+        dmSet = nullptr;
+    }
+
+    QString Path(const char *name) const { return dir.filePath(QString::fromUtf8(name)); }
+
+    // Every call the peer received so far, as element lists.
+    QList<Elements> Calls() const
+    {
+        QList<Elements> out;
+        for (const QByteArray &r : peer.Requests()) {
+            if (r.isEmpty() || r[0] != '\x02')
+                continue;
+            Elements e = r.mid(3).split('\x1b');
+            e.removeLast();
+            out << e;
+        }
+        return out;
+    }
+    QList<QByteArray> Column(TMemTable *t, int field) const
+    {
+        QList<QByteArray> out;
+        for (int r = 0; r < t->RecordCount(); ++r)
+            out << t->StringAt(r, field);
+        return out;
+    }
+    static QString Progress(const QString &caption, int max)
+    {
+        return QStringLiteral("progress start: %1 [%2]").arg(caption).arg(max);
+    }
+    static QString At(int pos, int max) { return QStringLiteral("progress: %1/%2").arg(pos).arg(max); }
+
+    const QByteArray Client = W(QStringLiteral("Клиент-Банк Тест"));
+    const QByteArray TaskName = W(QStringLiteral("Деньги: Расход"));
+    const QByteArray SetName = W(QStringLiteral("Расход (тест)"));
+
+    QTemporaryDir dir;
+    ScriptedUi ui;
+    XapiPeer peer;
+    TdmSet dm;
+    TdmTask engine;
+};

@@ -1,0 +1,310 @@
+#include "taskdata.h"
+
+#include "Connect.h"
+#include "Routines.h"
+#include "Ui.h"
+#include "codepage.h"
+#include "data.h"
+#include "dbf.h"
+#include "dbfsettings.h"
+#include "funcs.h"
+#include "replies.h"
+
+#include <utility>
+#include <vector>
+
+TdmTask *dmTask = nullptr;
+
+namespace {
+
+constexpr int ColumnSize = 256;
+constexpr int ColumnWidth = 60;
+constexpr int TransactWidth = 90;
+constexpr int TransactPosition = 3; // after Ok, Exist and Open
+
+QByteArray CallServer(const QList<QByteArray> &elements)
+{
+    if (!XApiLink)
+        throw TVELM_Activate_Except(QStringLiteral("Нет связи с сервером"));
+    return XApiLink->Call(elements);
+}
+
+// A server error without a text must still read as a failure.
+QByteArray FailureText(const std::exception &e)
+{
+    QByteArray text(e.what());
+    if (text.isEmpty())
+        text = ToWin1251(QStringLiteral("Ошибка сервера без описания"));
+    return text;
+}
+
+// Views learn of a fill once, at its end.
+class TControlsOff
+{
+public:
+    explicit TControlsOff(TMemTable *table) : FTable(table) { FTable->DisableControls(); }
+    ~TControlsOff() { FTable->EnableControls(); }
+    TControlsOff(const TControlsOff &) = delete;
+    TControlsOff &operator=(const TControlsOff &) = delete;
+
+private:
+    TMemTable *FTable;
+};
+
+} // namespace
+
+// ---- the data source and the grid's column list ----
+
+TTaskDataSource::TTaskDataSource(TMemTable *table, QObject *parent) : TMemTableModel(table, parent) {}
+
+void TTaskDataSource::ClearColumns()
+{
+    FColumns.clear();
+    FSelected = 0;
+    Q_EMIT ColumnsChanged();
+    if (columnCount() > 0)
+        Q_EMIT headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
+}
+
+int TTaskDataSource::AddColumn(const QString &caption)
+{
+    TGridColumn c;
+    c.Id = FNextId++;
+    c.Caption = caption;
+    FColumns.append(c);
+    Q_EMIT ColumnsChanged();
+    return c.Id;
+}
+
+void TTaskDataSource::BindColumns()
+{
+    for (int j = 0; j < FColumns.size(); ++j)
+        FColumns[j].Field = j;
+    Q_EMIT ColumnsChanged();
+    if (columnCount() > 0)
+        Q_EMIT headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
+}
+
+int TTaskDataSource::PositionOf(int id) const
+{
+    for (int p = 0; p < FColumns.size(); ++p)
+        if (FColumns[p].Id == id)
+            return p;
+    return -1;
+}
+
+TGridColumn *TTaskDataSource::ColumnById(int id)
+{
+    const int p = PositionOf(id);
+    return p < 0 ? nullptr : &FColumns[p];
+}
+
+void TTaskDataSource::MoveColumn(int from, int to)
+{
+    if (from < 0 || from >= FColumns.size() || to < 0 || to >= FColumns.size() || from == to)
+        return;
+    FColumns.move(from, to);
+    Q_EMIT ColumnsChanged();
+}
+
+void TTaskDataSource::SetSelectedColumnId(int id)
+{
+    if (FSelected == id)
+        return;
+    FSelected = id;
+    Q_EMIT SelectedColumnChanged(id);
+}
+
+const TGridColumn *TTaskDataSource::BoundTo(int field) const
+{
+    for (const TGridColumn &c : FColumns)
+        if (c.Field == field)
+            return &c;
+    return nullptr;
+}
+
+QVariant TTaskDataSource::data(const QModelIndex &index, int role) const
+{
+    if (role == Qt::TextAlignmentRole && index.isValid()) {
+        const TGridColumn *c = BoundTo(index.column());
+        return c && c->Alignment ? QVariant(int(c->Alignment)) : QVariant();
+    }
+    return TMemTableModel::data(index, role);
+}
+
+QVariant TTaskDataSource::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {
+        if (const TGridColumn *c = BoundTo(section))
+            return c->Caption;
+    }
+    return TMemTableModel::headerData(section, orientation, role);
+}
+
+// ---- the engine ----
+
+TdmTask::TdmTask(QObject *parent)
+    : QObject(parent), tbTask(new TMemTable(this)), dsTask(new TTaskDataSource(tbTask, this)),
+      tbTask2(new TMemTable(this))
+{
+}
+
+TdmTask::~TdmTask()
+{
+    if (dmTask == this)
+        dmTask = nullptr;
+}
+
+int TdmTask::TransactField() const { return tbTask->FieldIndex(QStringLiteral("Transact")); }
+
+int TdmTask::TaskColumnCount() const
+{
+    const int transact = TransactField();
+    return transact < 0 ? 0 : transact - tfFirstTaskColumn;
+}
+
+void TdmTask::BuildTaskTable(int task)
+{
+    if (tbTask->Active())
+        tbTask->EmptyTable();
+    tbTask->Close();
+    tbTask->ClearFields();
+    dsTask->ClearColumns();
+    TransactColumnId = 0;
+
+    tbTask->AddTextField(QStringLiteral("Ok"), ColumnSize);
+    const int ok = dsTask->AddColumn(QStringLiteral("ОК статус"));
+    dsTask->ColumnById(ok)->Visible = false;
+    tbTask->AddTextField(QStringLiteral("Exist"), ColumnSize);
+    dsTask->AddColumn(QStringLiteral("Похожие док-ты в БД"));
+    tbTask->AddTextField(QStringLiteral("Open"), ColumnSize);
+    dsTask->AddColumn(QStringLiteral("Незакрытые док-ты в БД"));
+    tbTask->AddLogicalField(QStringLiteral("Include"));
+    dsTask->AddColumn(QStringLiteral("Включить в обработку"));
+
+    const QString caption = QStringLiteral("Создание промежуточной таблицы");
+    try {
+        Ui().ProgressStart(caption, 1);
+        const QByteArray reply = CallServer({Routines::GetFields, QByteArray::number(task)});
+        Ui().ProgressStart(caption, CountChar(reply, ListSep) + 2);
+        Ui().ProgressSetPosition(1);
+        int i = 0;
+        for (const QByteArray &entry : ReplyItems(reply, ListSep)) {
+            tbTask->AddTextField(FromWin1251(Piece(entry, FieldSep, 1)), ColumnSize);
+            const int id = dsTask->AddColumn(FromWin1251(Piece(entry, FieldSep, 2)));
+            if (Piece(entry, FieldSep, 3) == "2")
+                dsTask->ColumnById(id)->Alignment = Qt::AlignRight | Qt::AlignVCenter;
+            Ui().ProgressSetPosition(++i);
+        }
+        tbTask->AddTextField(QStringLiteral("Transact"), ColumnSize);
+        const int transact = dsTask->AddColumn(QStringLiteral("Транзакция"));
+
+        tbTask->Open();
+        dsTask->BindColumns();
+        for (const TGridColumn &c : dsTask->Columns())
+            dsTask->ColumnById(c.Id)->Width = ColumnWidth;
+        dsTask->ColumnById(transact)->Width = TransactWidth;
+        dsTask->MoveColumn(dsTask->PositionOf(transact), TransactPosition);
+        TransactColumnId = transact;
+        Ui().ProgressFinish();
+    } catch (const std::exception &e) {
+        Ui().ProgressFinish();
+        StandardErrorReport(FailureText(e));
+    }
+}
+
+bool TdmTask::ImportDbfFile(const QString &path, qint64 setId)
+{
+    if (!OpenDbfFile(path)) {
+        Ui().ShowMessage(QStringLiteral("Не удалось подключиться к ") + path);
+        return false;
+    }
+    const QByteArray set = QByteArray::number(setId);
+    QByteArray error;
+    dmSet->tbSet->EmptyTable();
+    if (!dmSet->LoadSetFields(set, error)) {
+        Ui().ShowMessage(FromWin1251(error));
+        return false;
+    }
+    if (!CheckDbfStructure()) {
+        Ui().ShowMessage(QStringLiteral("Файл %1 не соответствует описанию в настройке %2")
+                             .arg(path, FromWin1251(dmSet->tbSets->AsString(TdmSet::stName))));
+        return false;
+    }
+
+    // Every diagnosis line goes to one insertion point under the headings; walking the file
+    // from its end puts them in record order. They are gathered here and put in place at once:
+    // inserting each into the middle of the protocol would cost a shift of all that follow.
+    qsizetype insertAt = -1;
+    std::vector<QByteArray> lines; // the last record's first
+    const auto flushLines = [&] {
+        if (insertAt < 0 || lines.empty())
+            return;
+        QList<QByteArray> merged;
+        merged.reserve(Protocol.size() + qsizetype(lines.size()));
+        merged.append(Protocol.mid(0, insertAt));
+        for (auto it = lines.rbegin(); it != lines.rend(); ++it)
+            merged.append(std::move(*it));
+        merged.append(Protocol.mid(insertAt));
+        Protocol.swap(merged);
+        lines.clear();
+    };
+
+    const QString caption = QStringLiteral("Импорт записей из файла данных");
+    try {
+        if (!tbTask->Active())
+            throw EMemTableError(QStringLiteral("Промежуточная таблица не создана"));
+        if (KeepProtocol) {
+            Protocol.append(ToWin1251(QStringLiteral("Диагностика записей файла данных.")));
+            Protocol.append(ToWin1251(QStringLiteral("№ записи \t№ док.    Диагноз  ")));
+            insertAt = Protocol.size();
+        }
+        TControlsOff quiet(tbTask);
+        const QByteArray client = dmSet->tbTasks->AsString(TdmSet::tkClient);
+        const int fields = tbTask->FieldCount();
+        const int include = tfInclude;
+        tbDBF.Last();
+        const int count = tbDBF.RecordCount();
+        if (KeepProtocol)
+            lines.reserve(size_t(count));
+        Ui().ProgressStart(caption, count);
+        for (int k = 1; !tbDBF.Bof(); ++k) {
+            const QByteArray reply = CallServer({Routines::PDVelm, client, set, DbfRecordText()});
+            const QList<QByteArray> pieces = reply.split(FieldSep);
+            if (KeepProtocol)
+                lines.push_back(QByteArray::number(count - k + 1) + ": \t\t" + pieces.value(8) +
+                                '\t' + pieces.value(0));
+            if (pieces.value(0).isEmpty()) {
+                tbTask->Insert();
+                try {
+                    for (int j = 0; j < fields; ++j) {
+                        if (j == include)
+                            tbTask->SetAsBoolean(j, pieces.value(j) == "1");
+                        else
+                            tbTask->SetAsString(j, pieces.value(j));
+                    }
+                    tbTask->Post();
+                } catch (...) {
+                    tbTask->Cancel();
+                    throw;
+                }
+            }
+            tbDBF.Prior();
+            Ui().ProgressStep();
+        }
+        flushLines();
+        Ui().ProgressFinish();
+        return true;
+    } catch (const std::exception &e) {
+        flushLines();
+        Ui().ProgressFinish();
+        StandardErrorReport(FailureText(e));
+        return false;
+    }
+}
+
+void TdmTask::SnapshotTaskTable()
+{
+    tbTask2->CopyFrom(*tbTask);
+    tbTask2->First();
+}

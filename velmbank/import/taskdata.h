@@ -1,0 +1,92 @@
+#pragma once
+// TdmTask, the import engine: the intermediate table of one task start, built from the server's
+// column list and filled from a client-bank file one server call per record, and the data
+// source the document grid shows it through, with the grid's column list.
+
+#include "memtable.h"
+#include "memtablemodel.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+// A column of the document grid, in the grid's order.
+struct TGridColumn
+{
+    int Id = 0;     // identity, kept while the column exists
+    int Field = -1; // the tbTask column shown; -1 until the columns are bound
+    QString Caption;
+    bool Visible = true;
+    int Width = 64;
+    Qt::Alignment Alignment; // empty: the grid's default
+};
+
+// dsTask: the item model over tbTask (one model column per table column) carrying the grid's
+// column list. Captions and alignment come from the grid column bound to a table column; the
+// order, widths and visibility are for the view to apply.
+class TTaskDataSource : public TMemTableModel
+{
+    Q_OBJECT
+public:
+    explicit TTaskDataSource(TMemTable *table, QObject *parent = nullptr);
+
+    const QList<TGridColumn> &Columns() const { return FColumns; }
+    void ClearColumns();
+    int AddColumn(const QString &caption); // at the end; its Id
+    void BindColumns();                    // grid column j shows table column j
+    int PositionOf(int id) const;          // -1 when there is none
+    TGridColumn *ColumnById(int id);
+    void MoveColumn(int from, int to);
+
+    // The grid's current column, by identity (0: none).
+    int SelectedColumnId() const { return FSelected; }
+    void SetSelectedColumnId(int id);
+
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+Q_SIGNALS:
+    void ColumnsChanged();
+    void SelectedColumnChanged(int id);
+
+private:
+    const TGridColumn *BoundTo(int field) const;
+
+    QList<TGridColumn> FColumns;
+    int FNextId = 1;
+    int FSelected = 0;
+};
+
+class TdmTask : public QObject
+{
+    Q_OBJECT
+public:
+    // The fixed columns before the task's own; Transact comes after them.
+    enum TaskField { tfOk, tfExist, tfOpen, tfInclude, tfFirstTaskColumn };
+
+    explicit TdmTask(QObject *parent = nullptr);
+    ~TdmTask() override;
+
+    TMemTable *tbTask;
+    TTaskDataSource *dsTask;
+    TMemTable *tbTask2; // the rows as the import left them, for the grid's hover hint
+
+    // The identity of the Transact grid column.
+    int TransactColumnId = 0;
+
+    // Columns of tbTask that are the task's own (between Include and Transact).
+    int TaskColumnCount() const;
+    // Transact's index in tbTask; -1 while the table has none.
+    int TransactField() const;
+
+    // task: 1 money out, 2 money in.
+    void BuildTaskTable(int task);
+    // True when the whole file was read; the file stays open.
+    bool ImportDbfFile(const QString &path, qint64 setId);
+    void SnapshotTaskTable();
+};
+
+// The program-wide instance, created at start-up.
+extern TdmTask *dmTask;

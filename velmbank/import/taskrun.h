@@ -1,0 +1,48 @@
+#pragma once
+// The document run: the core of the document grid's "Запись" command. It walks the intermediate
+// table and, for every included row, has the server create the payment document, or close an
+// unclosed similar one with it, asking the operator where similar documents exist. Every
+// question goes through the Ui seam; the grid window reads the state kept here.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class TdmTask;
+
+class TTaskRun : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TTaskRun(TdmTask *task, QObject *parent = nullptr);
+
+    // The operator's surname, sent with every document (stored as "familia").
+    QByteArray Surname;
+    // "Закрывать незакрытые документы без подтверждения" (stored as "closedoc").
+    bool CloseDoc = false;
+
+    // The run command: enabled at every task start, disabled by the run, so a table is run
+    // at most once. While disabled actRunExecute does nothing.
+    bool RunEnabled() const { return FRunEnabled; }
+    void SetRunEnabled(bool enabled);
+
+    void actRunExecute();
+    // The result code of the current tbTask row; throws when a server call fails.
+    QByteArray ProcessDocument(qint64 setType);
+    // The task's columns of the current row joined by chr(2).
+    QByteArray TaskRowText() const;
+    // The operator's answer, empty when cancelled.
+    QByteArray AskSurname(const QByteArray &current);
+
+Q_SIGNALS:
+    void RunEnabledChanged(bool enabled);
+
+private:
+    QByteArray CallDocument(const QByteArray &label, bool closing);
+
+    TdmTask *FTask;
+    bool FRunEnabled = true;
+};
+
+// Run captions by setting type (empty for a type that is neither money out nor money in).
+QString RunCaption(qint64 setType);

@@ -5,6 +5,7 @@
 #include "codepage.h"
 
 #include <QDeadlineTimer>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -37,6 +38,24 @@ std::unique_ptr<TXAPI> Server::Link() const
         ADD_FAILURE() << "the link to velmd would not open";
         return nullptr;
     }
+    return x;
+}
+
+std::unique_ptr<TXAPI> Server::Link(int &sessionPid) const
+{
+    // velmd logs one start line per session, as it forks the session's process.
+    static const QString start = QStringLiteral(" start (xapi");
+    sessionPid = 0;
+    const int before = int(FProcess->Log().count(start));
+    auto x = Link();
+    if (!x || !FProcess->WaitForLog(start, before + 1)) {
+        ADD_FAILURE() << "no session start in the log of velmd";
+        return x;
+    }
+    const QString log = FProcess->Log();
+    const QRegularExpression re(QStringLiteral("session (\\d+) start \\(xapi"));
+    for (auto it = re.globalMatch(log); it.hasNext();)
+        sessionPid = it.next().captured(1).toInt();
     return x;
 }
 

@@ -31,6 +31,8 @@ public:
 
     // A TXAPI opened from the profile; null (with a test failure) when it would not open.
     std::unique_ptr<TXAPI> Link() const;
+    // The same, with the id of the server's process that serves it (0 when not found).
+    std::unique_ptr<TXAPI> Link(int &sessionPid) const;
 
 private:
     std::unique_ptr<VelmdProcess> FProcess;

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 using demo::CallText;
 using demo::List;
 using demo::Record;
@@ -303,6 +305,14 @@ TEST_F(DemoRoutines, ASecondSessionOfAUserIsRefusedWhileTheFirstConnectionLives)
     EXPECT_EQ(demo::LoginAs(*b, 1), "1");
     c.reset();
     EXPECT_TRUE(demo::Eventually([&] { return demo::LoginAs(*b, 1).isEmpty(); }));
+    // And so does one whose session process on the server was killed.
+    int pid = 0;
+    auto d = Demo->Link(pid);
+    ASSERT_TRUE(d && pid > 0);
+    EXPECT_EQ(demo::LoginAs(*d, 3), "");
+    EXPECT_EQ(demo::LoginAs(*b, 3), "1");
+    ASSERT_EQ(::kill(pid, SIGKILL), 0);
+    EXPECT_TRUE(demo::Eventually([&] { return demo::LoginAs(*b, 3).isEmpty(); }));
     EXPECT_TRUE(ui.Events.isEmpty()) << ui.Events.join(QLatin1Char('\n')).toStdString();
     XApiLink = nullptr;
     b->Close();
@@ -330,6 +340,15 @@ TEST_F(DemoRoutines, TheExclusiveLockAdmitsOneGatewayUntilItLetsGoOrGoes)
     EXPECT_EQ(CallText(*c, {Routines::LockTO}), "0");
     // a ends its link without releasing: the lock goes with it.
     a->Close();
+    EXPECT_TRUE(demo::Eventually([&] { return CallText(*c, {Routines::LockTO}) == "1"; }));
+    // The holder's session process is killed on the server: the lock goes with it too.
+    int pid = 0;
+    auto d = Demo->Link(pid);
+    ASSERT_TRUE(d && pid > 0);
+    EXPECT_EQ(CallText(*c, {Routines::UnLockTO}), "");
+    EXPECT_EQ(CallText(*d, {Routines::LockTO}), "1");
+    EXPECT_EQ(CallText(*c, {Routines::LockTO}), "0");
+    ASSERT_EQ(::kill(pid, SIGKILL), 0);
     EXPECT_TRUE(demo::Eventually([&] { return CallText(*c, {Routines::LockTO}) == "1"; }));
     EXPECT_EQ(CallText(*c, {Routines::UnLockTO}), "");
     c->Close();

@@ -256,9 +256,20 @@ TEST_F(DemoDocuments, DocumentsAreCreatedAndClosedAndGLinTOSaysWhatTheWorkDid)
     EXPECT_TRUE(made.toInt() > 3) << made.toStdString();
     EXPECT_EQ(again.mid(2, 2), (QList<QByteArray>{"", "0"}));
 
+    // Created anyway a second time (the operator's "Создать новый"): both are the similar ones.
+    EXPECT_EQ(CallText(*x, {Routines::RecYB, RowText(newOut), fam}), "");
+    const QList<QByteArray> twice = Pieces(PDVelm(*x, "1", Out[kMadeOut]));
+    ASSERT_EQ(twice.size(), kPieces);
+    const QList<QByteArray> both = twice[1].split(',');
+    ASSERT_EQ(both.size(), 2) << twice[1].toStdString();
+    EXPECT_EQ(both[0], made);
+    EXPECT_GT(both[1].toInt(), made.toInt());
+    EXPECT_EQ(twice.mid(2, 2), (QList<QByteArray>{"", "0"}));
+    EXPECT_EQ(CallText(*x, {Routines::GLinTO}), W("За время работы создано документов: 2, закрыто документов: 0"));
+
     // The demo order 103 closed with its bank record, once.
     EXPECT_EQ(CallText(*x, {Routines::RecYB, RowText(order3), fam, "3"}), "");
-    EXPECT_EQ(CallText(*x, {Routines::GLinTO}), W("За время работы создано документов: 1, закрыто документов: 1"));
+    EXPECT_EQ(CallText(*x, {Routines::GLinTO}), W("За время работы создано документов: 2, закрыто документов: 1"));
     EXPECT_EQ(Pieces(PDVelm(*x, "1", Out[2])).mid(1, 3), (QList<QByteArray>{"3", "", "0"}));
     EXPECT_EQ(CallText(*x, {Routines::RecYB, RowText(order3), fam, "3"}), W("Документ 3 уже закрыт"));
     EXPECT_EQ(CallText(*x, {Routines::RecYB, RowText(order3), fam, made}), W("Документ ") + made + W(" уже закрыт"));
@@ -270,7 +281,7 @@ TEST_F(DemoDocuments, DocumentsAreCreatedAndClosedAndGLinTOSaysWhatTheWorkDid)
     // Money in, by the same user in the same work.
     EXPECT_EQ(CallText(*x, {Routines::RecYA, RowText(newIn), fam}), "");
     EXPECT_EQ(Pieces(PDVelm(*x, "2", In[kMadeIn])).value(3), "0");
-    EXPECT_EQ(CallText(*x, {Routines::GLinTO}), W("За время работы создано документов: 2, закрыто документов: 1"));
+    EXPECT_EQ(CallText(*x, {Routines::GLinTO}), W("За время работы создано документов: 3, закрыто документов: 1"));
 
     // Another gateway's work is its own; a user without the money-in right is refused.
     {
@@ -286,7 +297,7 @@ TEST_F(DemoDocuments, DocumentsAreCreatedAndClosedAndGLinTOSaysWhatTheWorkDid)
         y->Close();
     }
     // GLinTO leaves the work going: what follows still counts in it.
-    EXPECT_EQ(CallText(*x, {Routines::GLinTO}), W("За время работы создано документов: 2, закрыто документов: 1"));
+    EXPECT_EQ(CallText(*x, {Routines::GLinTO}), W("За время работы создано документов: 3, закрыто документов: 1"));
 
     // The gateway shows the summary at shutdown.
     XApiLink = x.get();
@@ -295,7 +306,7 @@ TEST_F(DemoDocuments, DocumentsAreCreatedAndClosedAndGLinTOSaysWhatTheWorkDid)
         dm.CallGLinTOAtShutdown();
     }
     XApiLink = nullptr;
-    EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("За время работы создано документов: 2, закрыто документов: 1")});
+    EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("За время работы создано документов: 3, закрыто документов: 1")});
     x->Close();
 }
 

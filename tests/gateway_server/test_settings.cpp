@@ -226,6 +226,35 @@ TEST_F(DemoSettings, SettingsComeInIdOrderWhateverTheOrderTheyWereSavedIn)
     EXPECT_EQ(Ids(dm->tbSets, TdmSet::stId), (QList<qint64>{1, 2, 4, 7}));
     EXPECT_EQ(dm->NextSettingId(), 3);
 
+    // Function names of a setting are looked up by name; whatever else they say is never run.
+    PointSetupTaskAt(clb, 4);
+    dm->tbSets->First();
+    dm->tbSets->Next();
+    dm->tbSets->Next();
+    ASSERT_EQ(dm->tbSets->AsInteger(TdmSet::stId), 4);
+    dm->tbSet->EmptyTable();
+    AddField("N", "STRING", 6, 0, W("Номер[PP NUMDOC]"), "$$DelCLB^ZZ001a(\"x\")");
+    ASSERT_TRUE(dm->SaveSetting());
+    const QByteArray record = "101\x02" "04.03.2024\x02" "15000";
+    EXPECT_EQ(CallText(*XApiLink, {Routines::PDVelm, clb, "4", record}).split('\x02').value(0),
+              W("Неизвестная функция преобразования $$DELCLB^ZZ001A(\"X\")"));
+    dm->tbSets->Edit();
+    dm->tbSets->SetAsString(TdmSet::stFunc, "d ^%ZVELMD");
+    dm->tbSets->Post();
+    ASSERT_TRUE(dm->SaveSetting());
+    EXPECT_EQ(CallText(*XApiLink, {Routines::PDVelm, clb, "4", record}).split('\x02').value(0),
+              W("Неизвестная функция трансформации D ^%ZVELMD"));
+    EXPECT_EQ(CallText(*XApiLink, {Routines::Clist}), demo::List({clb}));
+
+    // A save the server refuses is reported as a failure, and keeps the store's change flag.
+    PointSetupTaskAt(W("Нет такого"), 4);
+    dm->SetModified = true;
+    EXPECT_FALSE(dm->SaveSetting());
+    EXPECT_TRUE(dm->SetModified);
+    EXPECT_EQ(ui.Messages().size(), 1);
+    ui.Clear();
+    EXPECT_EQ(CallText(*XApiLink, {Routines::Clist}), demo::List({clb}));
+
     for (int id : {4, 7}) {
         PointSetupTaskAt(clb, id);
         dm->tbSets->First();

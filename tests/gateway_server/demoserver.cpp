@@ -13,6 +13,24 @@
 #include <sstream>
 #include <string>
 
+void PrintTo(const QByteArray &bytes, std::ostream *os)
+{
+    // Windows-1251 shown as UTF-8, control bytes as \xNN.
+    *os << '"';
+    for (const QChar c : FromWin1251(bytes)) {
+        if (c.unicode() < 0x20 || c == QLatin1Char('"') || c == QLatin1Char('\\'))
+            *os << "\\x" << QByteArray::number(c.unicode(), 16).rightJustified(2, '0').constData();
+        else
+            *os << QString(c).toStdString();
+    }
+    *os << '"';
+}
+
+void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
 namespace demo {
 
 bool Server::Start()

@@ -13,6 +13,12 @@
 #include <functional>
 #include <memory>
 
+#include <ostream>
+
+// Byte strings and texts in failure messages: readable, separators and high bytes escaped.
+void PrintTo(const QByteArray &bytes, std::ostream *os);
+void PrintTo(const QString &text, std::ostream *os);
+
 namespace demo {
 
 // The one velmd of a test executable, `velmd demo` in a temporary data directory.

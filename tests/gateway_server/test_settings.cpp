@@ -272,6 +272,52 @@ TEST_F(DemoSettings, SettingsComeInIdOrderWhateverTheOrderTheyWereSavedIn)
     ASSERT_TRUE(dm->SaveTask());
 }
 
+// Closing the editor with "save" stores the rows as they are, unprepared: a row added in the
+// editor has no Id yet. SaveSetRec refuses such a row with an M error after SaveSetPar has
+// emptied the setting, so that row and every row after it are lost on the server. Disabled until
+// the server keeps rows without an Id; run it with --gtest_also_run_disabled_tests.
+TEST_F(DemoSettings, DISABLED_RowsSavedUnpreparedAreStoredAsTheyAre)
+{
+    const QByteArray clb = demo::DemoClient();
+    PointSetupTaskAt(clb, 9);
+    AddSettingsRow(9, W("Без нумерации"), "");
+    dm->tbSet->EmptyTable();
+    AddField("NUMDOC", "STRING", 6, 0, W("Номер[PP NUMDOC]"), "");
+    AddField("DATEDOC", "DATE", 8, 0, W("Дата[PP DATADOC]"), "");
+    AddField("SUMMA", "FLOAT", 15, 2, W("Сумма[PP SUMMA]"), "");
+    ASSERT_TRUE(dm->SaveSetting());
+
+    // "Добавить" before the second row, filled in, and saved without the preparation.
+    dm->tbSet->First();
+    dm->tbSet->Next();
+    dm->tbSet->Insert();
+    dm->tbSet->SetAsString(TdmSet::sfName, "EXTRA");
+    dm->tbSet->SetAsString(TdmSet::sfType, "STRING");
+    dm->tbSet->SetAsInteger(TdmSet::sfLength, 10);
+    dm->tbSet->Post();
+    const QList<QList<QByteArray>> sent = Rows(dm->tbSet);
+    ASSERT_EQ(sent.size(), 4);
+    ASSERT_EQ(sent[1][TdmSet::sfId], "");
+    const bool saved = dm->SaveSetting();
+    const QStringList shown = ui.Messages();
+    ui.Clear();
+    EXPECT_TRUE(saved);
+    EXPECT_EQ(shown, QStringList{});
+
+    QByteArray err;
+    ASSERT_TRUE(dm->LoadSetFields("9", err));
+    EXPECT_EQ(Rows(dm->tbSet), sent);
+
+    dm->tbSets->Last();
+    ASSERT_EQ(dm->tbSets->AsInteger(TdmSet::stId), 9);
+    ASSERT_TRUE(dm->DeleteSetting());
+    PointSetupTaskAt(clb, 1);
+    dm->tbTasks->Edit();
+    dm->tbTasks->SetAsString(TdmSet::tkSName, demo::OutSetName());
+    dm->tbTasks->Post();
+    ASSERT_TRUE(dm->SaveTask());
+}
+
 TEST_F(DemoSettings, TheDemoSettingsPassTheEditorsChecksAndItsPreparationLeavesThemAsTheyAre)
 {
     for (int type : {1, 2}) {

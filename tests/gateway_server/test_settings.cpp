@@ -273,10 +273,9 @@ TEST_F(DemoSettings, SettingsComeInIdOrderWhateverTheOrderTheyWereSavedIn)
 }
 
 // Closing the editor with "save" stores the rows as they are, unprepared: a row added in the
-// editor has no Id yet. SaveSetRec refuses such a row with an M error after SaveSetPar has
-// emptied the setting, so that row and every row after it are lost on the server. Disabled until
-// the server keeps rows without an Id; run it with --gtest_also_run_disabled_tests.
-TEST_F(DemoSettings, DISABLED_RowsSavedUnpreparedAreStoredAsTheyAre)
+// editor has no Id yet. The server must keep it and every row after it, in the order sent (SaveSetPar
+// has emptied the setting before them).
+TEST_F(DemoSettings, RowsSavedUnpreparedAreStoredAsTheyAre)
 {
     const QByteArray clb = demo::DemoClient();
     PointSetupTaskAt(clb, 9);

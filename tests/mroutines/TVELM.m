@@ -61,7 +61,10 @@ main ;one connection: every routine on the seeded data
  d eq("SaveSetPar, bad Id",$$ec("d SaveSetPar^ZZ001a(t,""1a"",""X""_$c(2)_1)"),",UVELM-BADSET,")
  d eq("SaveSetPar, bad type",$$ec("d SaveSetPar^ZZ001a(t,3,""X""_$c(2)_7)")_$d(^VELMC($$cid^ZZ001a(t),"S",3)),",UVELM-BADTYPE,0")
  d eq("SaveSetRec, unknown setting",$$ec("d SaveSetRec^ZZ001a(t,77,1)"),",UVELM-NOSET,")
- d eq("SaveSetRec, bad field Id",$$ec("d SaveSetRec^ZZ001a(t,5,""x""_$c(2)_""A"")"),",UVELM-BADFIELD,")
+ ;A row without a valid Id (the editor saves rows it has not numbered) is kept, after the others
+ d eq("SaveSetRec, row without an Id",$$ec("d SaveSetRec^ZZ001a(t,5,""x""_$c(2)_""A"")")_$p($$out("d LoadSetRecs^ZZ001a(t,5)"),c1,3),"x"_c2_"A")
+ d SaveSetRec^ZZ001a(t,5,"1"_c2_"A2"_c2_"STRING"_c2_"4")
+ d eq("SaveSetRec replaces the row with its Id in its place",$p($p($$out("d LoadSetRecs^ZZ001a(t,5)"),c1,1),c2,2)_$l($$out("d LoadSetRecs^ZZ001a(t,5)"),c1),"A24")
  d eq("DelCLB with settings",$$DelCLB^ZZ001a(t),"Клиент-банк Тестовый Банк нельзя удалить: у него есть настройки")
  f i=2,5,10 d DelSet^ZZ001a(t,i)
  d eq("DelSet",$$out("d Slist^ZZ001a(t)"),"")

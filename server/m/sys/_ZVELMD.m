@@ -60,7 +60,9 @@ cform(zs) ;$ZSTATUS as the original platform writes an error: <NAME>label+n^rout
  s m=$s(m="NULSUBSC":"SUBSCRIPT",m="KEY2BIG":"SUBSCRIPT",m="GVSUBOFLOW":"SUBSCRIPT",1:m)
  s m=$s(m="FMLLSTMISSING":"PARAMETER",m="ACTLSTTOOLONG":"PARAMETER",1:m)
  s m=$s(m="QUITARGREQD":"COMMAND",m="NOTEXTRINSIC":"COMMAND",m="QUITARGUSE":"COMMAND",1:m)
- s m=$s(m="INVFCN":"FUNCTION",m="FNARGINC":"FUNCTION",m="SETECODE":"ECODETRAP",1:m)
+ s m=$s(m="INVFCN":"FUNCTION",m="FNARGINC":"FUNCTION",1:m)
+ ;An error a routine raises itself: the code it set tells the operator what was refused.
+ i m="SETECODE" s m="ECODETRAP" i $ec'="" s p=p_" "_$p($ec,",",$l($ec,",")-1)
  i ",INVCMD,CMD,EXPR,SPOREOL,INVSVN,SVNEXPECTED,RPARENMISSING,STRUNXEOR,VAREXPECTED,LABELEXPECTED,LKNAMEXPECTED,COMMA,EQUAL,CMDERR,"[(","_m_",") s m="SYNTAX"
  q "<"_m_">"_p
  ;

@@ -36,7 +36,7 @@ Slist(clb) ;the settings of a client-bank in ascending Id order
  . w r,$c(1)
  q
  ;
-LoadSetRecs(clb,set) ;the fields of a setting in Id order
+LoadSetRecs(clb,set) ;the fields of a setting in the order they were saved
  n c,f
  s c=$$cid($g(clb)),set=$g(set) q:c=""  q:'$$idok(set)
  s f="" f  s f=$o(^VELMC(c,"S",set,"F",f)) q:f=""  w ^(f),$c(1)
@@ -63,14 +63,17 @@ SaveSetPar(clb,set,rec) ;creates or replaces a setting; its field list becomes e
  tc
  q
  ;
-SaveSetRec(clb,set,rec) ;stores one field row of a setting under its Id
- n c,id
+SaveSetRec(clb,set,rec) ;stores one field row of a setting: in place of the row with its Id, else after the others
+ ;Rows are kept as sent, in the order sent: the editor may save rows it has not numbered yet.
+ n c,n,id
  s c=$$cid($g(clb)),set=$g(set),rec=$$clean^ZZ001($g(rec),$c(2))
  i c="" d err^ZZ001("VELM-NOCLB") q
  i '$$idok(set)!'$d(^VELMC(c,"S",set)) d err^ZZ001("VELM-NOSET") q
- s id=$p(rec,$c(2)) i '$$idok(id) d err^ZZ001("VELM-BADFIELD") q
+ s id=$p(rec,$c(2))
  ts
- s ^VELMC(c,"S",set,"F",id)=$p(rec,$c(2),1,10)
+ s n=$s($$idok(id):$g(^VELMC(c,"S",set,"FI",id)),1:"")
+ i n="" s n=$o(^VELMC(c,"S",set,"F",""),-1)+1 s:$$idok(id) ^VELMC(c,"S",set,"FI",id)=n
+ s ^VELMC(c,"S",set,"F",n)=$p(rec,$c(2),1,10)
  s ^VELMC(c,"S",set,"V")=$g(^VELMC(c,"V"))+1,^VELMC(c,"V")=^VELMC(c,"S",set,"V")
  tc
  q

@@ -33,7 +33,7 @@ PDVelm(clb,set,rec) ;writes: diagnosis, similar, unclosed, include, the task's c
  ;
 load(c,s) ;the compiled form of a setting in %velm("ps",c,s); returns its own diagnosis
  ;Kept per process and rebuilt when the setting's version changes.
- n v,f,r,ih,fn,x,i,t,d,k,M
+ n v,f,id,r,ih,fn,x,i,t,d,k,M
  s v=$g(^VELMC(c,"S",s,"V"))
  i v'="",$g(%velm("ps",c,s))=v q %velm("ps",c,s,"d")
  k %velm("ps",c,s)
@@ -46,13 +46,14 @@ load(c,s) ;the compiled form of a setting in %velm("ps",c,s); returns its own di
  . i k'="INN",k'="KEY" s:d="" d="Неизвестная функция проверки "_k q
  . s %velm("ps",c,s,"chk",k)=1
  s f="" f  s f=$o(^VELMC(c,"S",s,"F",f)) q:f=""  s r=^(f) d
+ . s id=$p(r,$c(2)) q:'$$idok^ZZ001a(id)
  . s ih=$$up^ZZ001($$trim^ZZ001($p(r,$c(2),8)))
  . i ih="",$p(r,$c(2),6)'="" s ih=$$up^ZZ001($p($p($p(r,$c(2),6)," ",2),"]"))
  . q:ih=""
  . i '$d(^VELMM(t,"IH",ih)) s:d="" d="Неизвестная характеристика "_ih q
  . s fn=$$up^ZZ001($$trim^ZZ001($p(r,$c(2),9)))
  . i '$$fnok(fn) s:d="" d="Неизвестная функция преобразования "_fn q
- . s %velm("ps",c,s,"f",f)=ih_"^"_fn
+ . s %velm("ps",c,s,"f",id)=ih_"^"_fn
  s x=$tr($g(^VELMC(c,"S",s,"FindEx")),";",",")
  f i=1:1:$l(x,",") s k=$p(x,",",i) d
  . i k["[" s k=$p($p($p(k,"[",2),"]")," ",2)

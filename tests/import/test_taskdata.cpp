@@ -228,6 +228,36 @@ TEST_F(TaskData, ImportKeepsAcceptedRecordsInFileOrderAndDiagnosesEveryOne)
     EXPECT_EQ(engine.dsTask->rowCount(), 2);
 }
 
+TEST_F(TaskData, LongFileKeepsRecordOrderInCallsRowsAndLines)
+{
+    // More records than the import reads ahead of the replies.
+    Build();
+    constexpr int N = 700;
+    QList<TestRecord> records;
+    for (int i = 1; i <= N; ++i)
+        records << Order(QByteArray::number(i).constData(), "20240101", "1");
+    const QString path = Sample(records);
+    KeepProtocol = true;
+    peer.QueueCall(SettingFields());
+    for (int i = N; i >= 1; --i)
+        peer.QueueCall(Reply(i % 7 ? QByteArray() : "no", "", "", "1", QByteArray::number(i)));
+    ASSERT_TRUE(engine.ImportDbfFile(path, 7));
+
+    const QList<Elements> calls = ImportCalls();
+    ASSERT_EQ(calls.size(), N + 1);
+    QList<QByteArray> kept;
+    for (int i = 1; i <= N; ++i) {
+        ASSERT_EQ(calls[N + 1 - i].value(3), OrderText(QByteArray::number(i).constData(),
+                                                       "01.01.2024", "1"));
+        ASSERT_EQ(Protocol[i + 1], QByteArray::number(i) + ": \t\t" + QByteArray::number(i) + '\t' +
+                                       (i % 7 ? "" : "no"));
+        if (i % 7)
+            kept << QByteArray::number(i);
+    }
+    EXPECT_EQ(Column(engine.tbTask, 8), kept);
+    EXPECT_EQ(ui.ProgressPosition(), N);
+}
+
 TEST_F(TaskData, IncludeIsTrueOnlyForOneAndShortRepliesLeaveColumnsEmpty)
 {
     Build();

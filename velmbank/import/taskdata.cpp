@@ -10,6 +10,11 @@
 #include "funcs.h"
 #include "replies.h"
 
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -49,6 +54,104 @@ public:
 
 private:
     TMemTable *FTable;
+};
+
+// The PDVelm calls of an import, made strictly one after another, in order, by a thread of
+// their own: the engine's work on one reply (the table, the protocol, the progress, reading the
+// next records) then overlaps the server's work on the next record instead of adding to it.
+// Only the calls move off the user-interface thread; every reply is taken and acted on there,
+// in record order. A failed call ends the calls; its failure comes out of Take after the
+// replies before it.
+class TRecordCalls
+{
+public:
+    static constexpr size_t Ahead = 256; // record texts queued at most
+
+    TRecordCalls(QByteArray client, QByteArray set)
+        : FClient(std::move(client)), FSet(std::move(set)), FThread([this] { Run(); })
+    {
+    }
+    ~TRecordCalls()
+    {
+        {
+            std::lock_guard lock(FMutex);
+            FStop = true;
+        }
+        FChanged.notify_all();
+        FThread.join();
+    }
+    TRecordCalls(const TRecordCalls &) = delete;
+    TRecordCalls &operator=(const TRecordCalls &) = delete;
+
+    bool Full() const
+    {
+        std::lock_guard lock(FMutex);
+        return FTexts.size() >= Ahead;
+    }
+    void Send(QByteArray text)
+    {
+        {
+            std::lock_guard lock(FMutex);
+            FTexts.push_back(std::move(text));
+        }
+        FChanged.notify_all();
+    }
+    // The reply to the oldest record not yet taken (one must have been sent).
+    QByteArray Take()
+    {
+        std::unique_lock lock(FMutex);
+        FChanged.wait(lock, [this] { return !FReplies.empty() || FError; });
+        if (FReplies.empty())
+            std::rethrow_exception(FError);
+        QByteArray reply = std::move(FReplies.front());
+        FReplies.pop_front();
+        return reply;
+    }
+
+private:
+    void Run()
+    {
+        for (;;) {
+            QByteArray text;
+            {
+                std::unique_lock lock(FMutex);
+                FChanged.wait(lock, [this] { return FStop || !FTexts.empty(); });
+                if (FStop)
+                    return;
+                text = std::move(FTexts.front());
+                FTexts.pop_front();
+            }
+            QByteArray reply;
+            std::exception_ptr error;
+            try {
+                reply = CallServer({Routines::PDVelm, FClient, FSet, text});
+            } catch (...) {
+                error = std::current_exception();
+            }
+            {
+                std::lock_guard lock(FMutex);
+                if (error) {
+                    FError = error;
+                    FTexts.clear();
+                } else {
+                    FReplies.push_back(std::move(reply));
+                }
+            }
+            FChanged.notify_all();
+            if (error)
+                return;
+        }
+    }
+
+    const QByteArray FClient;
+    const QByteArray FSet;
+    mutable std::mutex FMutex;
+    std::condition_variable FChanged;
+    std::deque<QByteArray> FTexts;
+    std::deque<QByteArray> FReplies;
+    std::exception_ptr FError;
+    bool FStop = false;
+    std::thread FThread; // last: it starts once everything above exists
 };
 
 } // namespace
@@ -260,7 +363,6 @@ bool TdmTask::ImportDbfFile(const QString &path, qint64 setId)
             insertAt = Protocol.size();
         }
         TControlsOff quiet(tbTask);
-        const QByteArray client = dmSet->tbTasks->AsString(TdmSet::tkClient);
         const int fields = tbTask->FieldCount();
         const int include = tfInclude;
         tbDBF.Last();
@@ -268,8 +370,27 @@ bool TdmTask::ImportDbfFile(const QString &path, qint64 setId)
         if (KeepProtocol)
             lines.reserve(size_t(count));
         Ui().ProgressStart(caption, count);
-        for (int k = 1; !tbDBF.Bof(); ++k) {
-            const QByteArray reply = CallServer({Routines::PDVelm, client, set, DbfRecordText()});
+
+        // The file is read ahead of the replies; a record that cannot be read stops the reading,
+        // and its failure is raised once the records before it are done, as if read in turn.
+        TRecordCalls calls(dmSet->tbTasks->AsString(TdmSet::tkClient), set);
+        int sent = 0;
+        std::exception_ptr readError;
+        const auto readAhead = [&] {
+            while (!readError && !tbDBF.Bof() && !calls.Full()) {
+                try {
+                    calls.Send(DbfRecordText());
+                    ++sent;
+                    tbDBF.Prior();
+                } catch (...) {
+                    readError = std::current_exception();
+                }
+            }
+        };
+        readAhead();
+        for (int k = 1; k <= sent; ++k) {
+            const QByteArray reply = calls.Take();
+            readAhead();
             const QList<QByteArray> pieces = reply.split(FieldSep);
             if (KeepProtocol)
                 lines.push_back(QByteArray::number(count - k + 1) + ": \t\t" + pieces.value(8) +
@@ -289,9 +410,10 @@ bool TdmTask::ImportDbfFile(const QString &path, qint64 setId)
                     throw;
                 }
             }
-            tbDBF.Prior();
             Ui().ProgressStep();
         }
+        if (readError)
+            std::rethrow_exception(readError);
         flushLines();
         Ui().ProgressFinish();
         return true;

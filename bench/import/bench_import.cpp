@@ -1,0 +1,214 @@
+// A client-bank file of 100,000 records (made with clbgen) imported through ImportDbfFile
+// against `velmd demo`, as a task start makes it: records per second, peak memory, and the time
+// per record at 1,000 and at 100,000 records. Beside it, measured in the same run: the DBF
+// layer alone reading the same file in MB/s, and the bare PDVelm calls through TXAPI.
+//   bench_import [RECORDS]
+
+#include "BenchSupport.h"
+#include "Connect.h"
+#include "Routines.h"
+#include "VelmdProcess.h"
+#include "clbgen.h"
+#include "codepage.h"
+#include "data.h"
+#include "dbf.h"
+#include "dbfsettings.h"
+#include "taskdata.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+constexpr double TargetRate = 10000;  // records/s
+constexpr double TargetRssMb = 300;
+constexpr double TargetRatio = 2.0;   // per-record time at 100,000 over that at 1,000
+constexpr double TargetReadMBps = 50;
+constexpr int SmallFile = 1000;
+
+double PeakRssMb()
+{
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_maxrss) / 1024.0; // kilobytes on Linux
+}
+
+double Seconds(qint64 ns) { return double(ns) / 1e9; }
+
+// CPU time of this process (user and system), the client's share of the work.
+double CpuSeconds()
+{
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+bool MakeFile(const QString &path, long count, std::uint64_t seed)
+{
+    clb::Options options;
+    options.count = count;
+    options.seed = seed;
+    std::string error;
+    if (!clb::writeFile(QFile::encodeName(path).toStdString(), options, error)) {
+        std::fprintf(stderr, "bench_import: %s\n", error.c_str());
+        return false;
+    }
+    return true;
+}
+
+// One task start's import: the table built, the file imported. Elapsed ns, -1 on failure.
+qint64 Import(TdmTask &engine, const QString &path, int expected)
+{
+    engine.BuildTaskTable(1);
+    Protocol.clear();
+    QElapsedTimer t;
+    t.start();
+    const bool ok = engine.ImportDbfFile(path, 1);
+    const qint64 ns = t.nsecsElapsed();
+    if (!ok || engine.tbTask->RecordCount() != expected) {
+        std::fprintf(stderr, "bench_import: the import of %s gave %d rows of %d\n",
+                     QFile::encodeName(path).constData(), engine.tbTask->RecordCount(), expected);
+        return -1;
+    }
+    return ns;
+}
+
+// The DBF layer alone, walked as the import walks it.
+qint64 ReadLayer(const QString &path, qint64 &records)
+{
+    QElapsedTimer t;
+    t.start();
+    if (!OpenDbfFile(path))
+        return -1;
+    records = 0;
+    for (tbDBF.Last(); !tbDBF.Bof(); tbDBF.Prior()) {
+        if (DbfRecordText().isEmpty())
+            return -1;
+        ++records;
+    }
+    tbDBF.Close();
+    return t.nsecsElapsed();
+}
+
+// The same PDVelm calls with nothing around them: the server's and the link's share.
+qint64 BareCalls(const QString &path, int count, const QByteArray &client)
+{
+    if (!OpenDbfFile(path))
+        return -1;
+    QList<QByteArray> texts;
+    int n = 0;
+    for (tbDBF.Last(); !tbDBF.Bof() && n < count; tbDBF.Prior(), ++n)
+        texts.append(DbfRecordText());
+    tbDBF.Close();
+    QElapsedTimer t;
+    t.start();
+    for (const QByteArray &text : texts)
+        if (XApiLink->Call({Routines::PDVelm, client, "1", text}).isEmpty())
+            return -1;
+    return t.nsecsElapsed();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QuietUi ui;
+    SetUi(&ui);
+    const int count = argc > 1 ? std::max(SmallFile, std::atoi(argv[1])) : 100000;
+
+    VelmdProcess server(VelmdProcess::Kind::Demo);
+    if (!server.Start()) {
+        std::fprintf(stderr, "velmd: %s\n", server.Error.toUtf8().constData());
+        return 1;
+    }
+    const QString big = server.DataDir() + QStringLiteral("/bench_big.dbf");
+    const QString small = server.DataDir() + QStringLiteral("/bench_small.dbf");
+    if (!MakeFile(big, count, 2024) || !MakeFile(small, SmallFile, 2025))
+        return 1;
+
+    ResetLinkGlobals();
+    ProfileFileName = server.WriteProfile(QStringLiteral("VELM"));
+    KeepProtocol = true;
+    if (!OpenConnection() || !Login("1", "velm1", "lich1"))
+        return 1;
+    TdmSet dm;
+    dmSet = &dm;
+    TdmTask engine;
+    dmTask = &engine;
+    if (!dm.LoadAtStartUp())
+        return 1;
+    dm.tbTasks->GotoBookmark(dm.TaskRowMoneyOut);
+    const QByteArray client = dm.tbTasks->AsString(TdmSet::tkClient);
+    if (!dm.LoadSettings(client) || !LocateRecord(*dm.tbSets, QStringLiteral("Id"), "1"))
+        return 1;
+
+    // The small file twice (the first also warms the server's compiled setting), then the big one.
+    qint64 smallNs = -1;
+    for (int round = 0; round < 2; ++round) {
+        const qint64 ns = Import(engine, small, SmallFile);
+        if (ns < 0)
+            return 1;
+        smallNs = smallNs < 0 ? ns : std::min(smallNs, ns);
+    }
+    const double rssBefore = PeakRssMb();
+    const double cpuBefore = CpuSeconds();
+    const qint64 bigNs = Import(engine, big, count);
+    const double clientCpu = CpuSeconds() - cpuBefore;
+    if (bigNs < 0)
+        return 1;
+    engine.SnapshotTaskTable();
+    const double rss = PeakRssMb();
+    const qsizetype protocolLines = Protocol.size();
+
+    const qint64 callsNs = BareCalls(big, count, client);
+    qint64 records = 0;
+    qint64 readNs = -1;
+    for (int round = 0; round < 3; ++round) {
+        const qint64 ns = ReadLayer(big, records);
+        if (ns < 0 || records != count)
+            return 1;
+        readNs = readNs < 0 ? ns : std::min(readNs, ns);
+    }
+    Logout();
+    CloseConnection();
+
+    const double size = double(QFileInfo(big).size()) / 1e6;
+    const double rate = count / Seconds(bigNs);
+    const double perSmall = Seconds(smallNs) / SmallFile * 1e6;
+    const double perBig = Seconds(bigNs) / count * 1e6;
+    const double ratio = perBig / perSmall;
+    const double readMBps = size / Seconds(readNs);
+    const double callRate = callsNs > 0 ? count / Seconds(callsNs) : 0;
+
+    std::printf("import: %d records (%.1f MB) through ImportDbfFile against velmd demo (GT.M), "
+                "protocol kept (%lld lines)\n",
+                count, size, static_cast<long long>(protocolLines));
+    std::printf("  import:                  %9.0f records/s  (%.2f s)\n", rate, Seconds(bigNs));
+    std::printf("  time per record:         %9.1f us at %d, %.1f us at %d: ratio %.2f\n", perSmall,
+                SmallFile, perBig, count, ratio);
+    std::printf("  gateway's own CPU time:  %9.1f us per record\n", clientCpu / count * 1e6);
+    std::printf("  peak RSS:                %9.1f MB  (%.1f MB before the big import)\n", rss,
+                rssBefore);
+    std::printf("  reference, the same PDVelm calls alone through TXAPI: %9.0f calls/s\n", callRate);
+    std::printf("  reference, the DBF layer alone, last to first:        %9.1f MB/s  %.0f records/s\n",
+                readMBps, count / Seconds(readNs));
+    QFile load(QStringLiteral("/proc/loadavg"));
+    if (load.open(QIODevice::ReadOnly))
+        std::printf("  machine load average:    %s\n", load.readAll().trimmed().constData());
+    const bool met = rate >= TargetRate && rss < TargetRssMb && ratio <= TargetRatio &&
+                     readMBps >= TargetReadMBps;
+    std::printf("targets: at least %.0f records/s, RSS under %.0f MB, ratio at most %.1f, reading "
+                "at least %.0f MB/s: %s\n",
+                TargetRate, TargetRssMb, TargetRatio, TargetReadMBps, met ? "met" : "MISSED");
+    return met ? 0 : 1;
+}

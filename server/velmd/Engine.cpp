@@ -10,6 +10,7 @@ extern "C" {
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace velmd {
 namespace {
@@ -24,6 +25,18 @@ gtm_string_t In(const std::string &s)
     g.address = const_cast<char *>(s.data());
     return g;
 }
+
+// A call-in name with the handle GT.M fills on first use, so that later calls skip the lookup.
+struct CallIn
+{
+    explicit CallIn(const char *name)
+    {
+        d.rtn_name.address = const_cast<char *>(name);
+        d.rtn_name.length = gtm_long_t(std::strlen(name));
+        d.handle = nullptr;
+    }
+    ci_name_descriptor d;
+};
 
 std::string ZStatus()
 {
@@ -162,7 +175,8 @@ MResult Engine::Call(const std::string &ref, bool function, const std::vector<st
     out.address = FBuffer.data();
     out.length = gtm_long_t(FBuffer.size());
     gtm_string_t r = In(ref), a = In(joined);
-    const int status = gtm_ci("xapi", &out, &r, &a, gtm_long_t(args.size()), gtm_long_t(function ? 1 : 0));
+    static CallIn xapi("xapi");
+    const int status = gtm_cip(&xapi.d, &out, &r, &a, gtm_long_t(args.size()), gtm_long_t(function ? 1 : 0));
     return Finish(status, status == 0 ? std::string(out.address, size_t(out.length)) : std::string(),
                   !function);
 }
@@ -173,7 +187,8 @@ MResult Engine::Run(const std::string &code, RunKind kind, const std::string &p1
     out.address = FBuffer.data();
     out.length = gtm_long_t(FBuffer.size());
     gtm_string_t c = In(code), a = In(p1), b = In(p2);
-    const int status = gtm_ci("vism", &out, &a, &b, &c, gtm_long_t(kind));
+    static CallIn vism("vism");
+    const int status = gtm_cip(&vism.d, &out, &a, &b, &c, gtm_long_t(kind));
     return Finish(status, status == 0 ? std::string(out.address, size_t(out.length)) : std::string(), false);
 }
 

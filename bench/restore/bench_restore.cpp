@@ -3,7 +3,7 @@
 // in the same run.
 //   bench_restore [ROUTINES]
 
-#include "Ui.h"
+#include "BenchSupport.h"
 #include "VelmdProcess.h"
 #include "VisM.h"
 #include "distrib.h"
@@ -19,38 +19,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
-
-// Nobody to ask: the account comes from the environment, and the stages ask nothing on success.
-class SilentUi : public TUi
-{
-public:
-    void ShowMessage(const QString &t) override { std::fprintf(stderr, "%s\n", t.toUtf8().constData()); }
-    void ShowError(const QString &t) override { ShowMessage(t); }
-    TAnswer AskYesNo(const QString &, TAnswer d) override { return d; }
-    TAnswer AskYesNoCancel(const QString &, TAnswer d) override { return d; }
-    int ChoiceBox(const TChoiceArgs &) override { return 0; }
-    std::optional<QString> AskPassword(const QString &) override { return std::nullopt; }
-    std::optional<Account> AskAccount(const QString &, const QString &) override { return std::nullopt; }
-    std::optional<QString> AskText(const QString &, const QString &, const QString &) override { return std::nullopt; }
-    std::optional<QString> AskName(const QString &, const QString &, const QString &, const NameCheck &) override { return std::nullopt; }
-    std::optional<QString> ChooseFile(const QString &, const QString &, const QString &) override { return std::nullopt; }
-    std::optional<QString> ChooseFolder(const QString &, const QString &) override { return std::nullopt; }
-    void ProcessEvents() override {}
-
-protected:
-    void OnProgressShow(const QString &, int) override {}
-    void OnProgressHide() override {}
-    void OnProgressMessage(const QString &) override {}
-    void OnProgressPosition(int, int) override {}
-};
-
-} // namespace
-
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    SilentUi ui;
+    QuietUi ui; // the account comes from the environment; the stages ask nothing on success
     SetUi(&ui);
     const int routines = argc > 1 ? std::atoi(argv[1]) : 1000;
 

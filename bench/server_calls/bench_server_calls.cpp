@@ -7,7 +7,6 @@
 #include "VelmdProcess.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -35,14 +34,7 @@ int main(int argc, char **argv)
     const qsizetype reqSize = XapiWire::CallRequest(x.ServerType, elements).size();
     const qsizetype replySize = replyText.size() + 1;
 
-    for (int i = 0; i < 500; ++i) // warm-up: GT.M links the routine and caches the call
-        x.Call(elements);
-    QElapsedTimer t;
-    t.start();
-    for (int i = 0; i < calls; ++i)
-        if (x.Call(elements) != replyText)
-            std::abort();
-    const double xapiRate = calls / (double(t.nsecsElapsed()) / 1e9);
+    const double xapiRate = CallRate(x, elements, replyText, calls, 500);
     x.Close();
 
     const double pingRate = PingPongRate(calls, size_t(reqSize), size_t(replySize));

@@ -1,5 +1,7 @@
 #include "BenchSupport.h"
 
+#include "UXAPI.h"
+
 #include <QElapsedTimer>
 
 #include <arpa/inet.h>
@@ -72,3 +74,16 @@ double PingPongRate(int calls, size_t reqSize, size_t replySize)
     return calls / secs;
 }
 
+
+double CallRate(TXAPI &x, const QList<QByteArray> &elements, const QByteArray &expected, int calls,
+                int warmUp)
+{
+    for (int i = 0; i < warmUp; ++i)
+        x.Call(elements);
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < calls; ++i)
+        if (x.Call(elements) != expected)
+            std::abort();
+    return calls / (double(t.nsecsElapsed()) / 1e9);
+}

@@ -4,7 +4,12 @@
 
 #include "Ui.h"
 
+#include <QByteArray>
+#include <QList>
+
 #include <cstddef>
+
+class TXAPI;
 
 class QuietUi : public TUi
 {
@@ -32,3 +37,8 @@ protected:
 // Exchanges per second of a blocking client and a loopback server thread that answers every
 // request of reqSize bytes with replySize bytes.
 double PingPongRate(int calls, size_t reqSize, size_t replySize);
+
+// Calls per second of the same call through an open link, after a warm-up; aborts on a wrong
+// reply, so that a fast wrong answer is never measured.
+double CallRate(TXAPI &x, const QList<QByteArray> &elements, const QByteArray &expected, int calls,
+                int warmUp);

@@ -7,7 +7,6 @@
 #include "XapiPeer.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
 
 #include <cstdio>
@@ -37,14 +36,7 @@ int main(int argc, char **argv)
     const qsizetype reqSize = XapiWire::CallRequest(x.ServerType, elements).size();
     const qsizetype replySize = replyText.size() + 1;
 
-    for (int i = 0; i < 200; ++i) // warm-up
-        x.Call(elements);
-    QElapsedTimer t;
-    t.start();
-    for (int i = 0; i < calls; ++i)
-        if (x.Call(elements) != replyText)
-            std::abort();
-    const double xapiRate = calls / (double(t.nsecsElapsed()) / 1e9);
+    const double xapiRate = CallRate(x, elements, replyText, calls, 200);
     x.Close();
 
     const double pingRate = PingPongRate(calls, size_t(reqSize), size_t(replySize));

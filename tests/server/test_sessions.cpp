@@ -2,6 +2,7 @@
 // the listener's own end.
 #include "UXAPI.h"
 #include "VelmdProcess.h"
+#include "servertest.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -18,21 +19,9 @@
 
 namespace {
 
-class Sessions : public ::testing::Test
+class Sessions : public SharedVelmd
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        Server = new VelmdProcess();
-        ASSERT_TRUE(Server->Start()) << Server->Error.toStdString();
-        ASSERT_TRUE(Server->Load(QStringLiteral("USER"), {QStringLiteral(TVD_SOURCE)}))
-            << Server->Error.toStdString();
-    }
-    static void TearDownTestSuite()
-    {
-        delete Server;
-        Server = nullptr;
-    }
 
     static std::unique_ptr<RawXapi> Open(const QByteArray &serverType = "CACHE")
     {
@@ -41,10 +30,7 @@ protected:
         return x;
     }
 
-    static VelmdProcess *Server;
 };
-
-VelmdProcess *Sessions::Server = nullptr;
 
 TEST_F(Sessions, TwentyConcurrentSessionsOfAThousandCallsEach)
 {

@@ -3,6 +3,7 @@
 #include "ScriptedUi.h"
 #include "UXAPI.h"
 #include "VelmdProcess.h"
+#include "servertest.h"
 #include "codepage.h"
 
 #include <QCoreApplication>
@@ -16,21 +17,9 @@
 
 namespace {
 
-class XapiServer : public ::testing::Test
+class XapiServer : public SharedVelmd
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        Server = new VelmdProcess();
-        ASSERT_TRUE(Server->Start()) << Server->Error.toStdString();
-        ASSERT_TRUE(Server->Load(QStringLiteral("USER"), {QStringLiteral(TVD_SOURCE)}))
-            << Server->Error.toStdString();
-    }
-    static void TearDownTestSuite()
-    {
-        delete Server;
-        Server = nullptr;
-    }
 
     // An open link as the gateway makes it, from a profile.
     std::unique_ptr<TXAPI> Link(const QByteArray &serverType = "CACHE", int timeOut = 60)
@@ -51,11 +40,8 @@ protected:
         return "no error";
     }
 
-    static VelmdProcess *Server;
     ScriptedUi ui;
 };
-
-VelmdProcess *XapiServer::Server = nullptr;
 
 TEST_F(XapiServer, FunctionsReplyWithTheirValueAndRoutinesWithTheirOutput)
 {

@@ -76,6 +76,21 @@ quint32 GetLength(const char *p)
            quint32(quint8(p[3]));
 }
 
+// True when the peer closes within msecs; what it still sends is read and dropped.
+bool WaitPeerClosed(int fd, int msecs)
+{
+    QDeadlineTimer deadline(msecs);
+    char buf[4096];
+    while (WaitReadable(fd, int(std::max<qint64>(0, deadline.remainingTime())))) {
+        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n <= 0)
+            return true;
+        if (deadline.hasExpired())
+            return false;
+    }
+    return false;
+}
+
 } // namespace
 
 int ConnectLoopback(int port)
@@ -352,16 +367,7 @@ bool RawXapi::SendRaw(const QByteArray &bytes)
 
 bool RawXapi::WaitClosed(int msecs)
 {
-    QDeadlineTimer deadline(msecs);
-    char buf[4096];
-    while (WaitReadable(Fd, int(std::max<qint64>(0, deadline.remainingTime())))) {
-        const ssize_t n = ::recv(Fd, buf, sizeof buf, 0);
-        if (n <= 0)
-            return true;
-        if (deadline.hasExpired())
-            return false;
-    }
-    return false;
+    return WaitPeerClosed(Fd, msecs);
 }
 
 void RawXapi::Close()
@@ -452,14 +458,5 @@ bool VismClient::SendRaw(const QByteArray &bytes)
 
 bool VismClient::WaitClosed(int msecs)
 {
-    QDeadlineTimer deadline(msecs);
-    char buf[4096];
-    while (WaitReadable(Fd, int(std::max<qint64>(0, deadline.remainingTime())))) {
-        const ssize_t n = ::recv(Fd, buf, sizeof buf, 0);
-        if (n <= 0)
-            return true;
-        if (deadline.hasExpired())
-            return false;
-    }
-    return false;
+    return WaitPeerClosed(Fd, msecs);
 }

@@ -66,6 +66,7 @@ class TRecordCalls
 {
 public:
     static constexpr size_t Ahead = 256; // record texts queued at most
+    static constexpr size_t Batch = 32;  // replies handed over at once while more are coming
 
     TRecordCalls(QByteArray client, QByteArray set)
         : FClient(std::move(client)), FSet(std::move(set)), FThread([this] { Run(); })
@@ -96,11 +97,16 @@ public:
         }
         FChanged.notify_all();
     }
-    // The reply to the oldest record not yet taken (one must have been sent).
+    // The reply to the oldest record not yet taken (one must have been sent). Replies are handed
+    // over in batches, which spares a thread switch per record: once the replies at hand are
+    // taken, the next come when a batch is complete, the calls have caught up, or one failed.
     QByteArray Take()
     {
         std::unique_lock lock(FMutex);
-        FChanged.wait(lock, [this] { return !FReplies.empty() || FError; });
+        if (FReplies.empty())
+            FChanged.wait(lock, [this] {
+                return FError || FReplies.size() >= Batch || (!FReplies.empty() && FIdle);
+            });
         if (FReplies.empty())
             std::rethrow_exception(FError);
         QByteArray reply = std::move(FReplies.front());
@@ -115,9 +121,13 @@ private:
             QByteArray text;
             {
                 std::unique_lock lock(FMutex);
+                FIdle = FTexts.empty();
+                if (FIdle)
+                    FChanged.notify_all();
                 FChanged.wait(lock, [this] { return FStop || !FTexts.empty(); });
                 if (FStop)
                     return;
+                FIdle = false;
                 text = std::move(FTexts.front());
                 FTexts.pop_front();
             }
@@ -128,6 +138,7 @@ private:
             } catch (...) {
                 error = std::current_exception();
             }
+            bool tell = true;
             {
                 std::lock_guard lock(FMutex);
                 if (error) {
@@ -135,9 +146,11 @@ private:
                     FTexts.clear();
                 } else {
                     FReplies.push_back(std::move(reply));
+                    tell = FReplies.size() >= Batch;
                 }
             }
-            FChanged.notify_all();
+            if (tell)
+                FChanged.notify_all();
             if (error)
                 return;
         }
@@ -150,6 +163,7 @@ private:
     std::deque<QByteArray> FTexts;
     std::deque<QByteArray> FReplies;
     std::exception_ptr FError;
+    bool FIdle = false; // waiting for a text: every reply is in
     bool FStop = false;
     std::thread FThread; // last: it starts once everything above exists
 };

@@ -188,17 +188,6 @@ TEST_F(DbfSettings, LocateFindsIdsAsDecimalsAndNamesWithoutLatinCase)
     EXPECT_FALSE(LocateRecord(*dm.tbSets, QStringLiteral("Id"), "1"));
 }
 
-TEST_F(DbfSettings, LocateKeepsViewsQuietAndResumesThem)
-{
-    AddSetting(8, "eight");
-    dm.tbSets->First();
-    int moves = 0;
-    QObject::connect(dm.tbSets, &TMemTable::CurrentChanged, [&moves](int) { ++moves; });
-    ASSERT_TRUE(LocateRecord(*dm.tbSets, QStringLiteral("Name"), "EIGHT"));
-    EXPECT_FALSE(dm.tbSets->ControlsDisabled());
-    EXPECT_EQ(moves, 1) << "views hear of the move once, when they are resumed";
-}
-
 TEST_F(DbfSettings, NamedSettingFieldsComeFromTheServer)
 {
     AddSetting(12, "Copy me");

@@ -317,16 +317,6 @@ TEST_F(TaskRun, CancelledOrRefusedSurnameLeavesEverythingAsItWas)
     EXPECT_EQ(Results(), QList<QByteArray>{"1"});
 }
 
-TEST_F(TaskRun, SaveTaskSendsTheCurrentTaskFirst)
-{
-    AddRow("1");
-    Run();
-    const QList<Elements> all = Calls().mid(baseCalls);
-    ASSERT_EQ(all.size(), 2);
-    EXPECT_EQ(all[0], (Elements{Routines::SaveTask,
-                                Rec({"1", TaskName, Client, "7", SetName, "", ""})}));
-}
-
 TEST_F(TaskRun, LostConnectionEndsTheRunSilentlyWithResultsKept)
 {
     AddRow("1");

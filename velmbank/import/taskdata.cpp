@@ -193,10 +193,12 @@ int TTaskDataSource::AddColumn(const QString &caption)
     return c.Id;
 }
 
-void TTaskDataSource::BindColumns()
+void TTaskDataSource::BindColumns(int width)
 {
-    for (int j = 0; j < FColumns.size(); ++j)
+    for (int j = 0; j < FColumns.size(); ++j) {
         FColumns[j].Field = j;
+        FColumns[j].Width = width;
+    }
     Q_EMIT ColumnsChanged();
     if (columnCount() > 0)
         Q_EMIT headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
@@ -317,9 +319,7 @@ void TdmTask::BuildTaskTable(int task)
         const int transact = dsTask->AddColumn(QStringLiteral("Транзакция"));
 
         tbTask->Open();
-        dsTask->BindColumns();
-        for (const TGridColumn &c : dsTask->Columns())
-            dsTask->ColumnById(c.Id)->Width = ColumnWidth;
+        dsTask->BindColumns(ColumnWidth);
         dsTask->ColumnById(transact)->Width = TransactWidth;
         dsTask->MoveColumn(dsTask->PositionOf(transact), TransactPosition);
         TransactColumnId = transact;

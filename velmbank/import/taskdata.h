@@ -34,7 +34,7 @@ public:
     const QList<TGridColumn> &Columns() const { return FColumns; }
     void ClearColumns();
     int AddColumn(const QString &caption); // at the end; its Id
-    void BindColumns();                    // grid column j shows table column j
+    void BindColumns(int width);           // grid column j shows table column j, each this wide
     int PositionOf(int id) const;          // -1 when there is none
     TGridColumn *ColumnById(int id);
     void MoveColumn(int from, int to);

@@ -53,6 +53,7 @@ up(s) ;upper case, Latin and Cyrillic (Windows-1251)
  q $tr(s,"abcdefghijklmnopqrstuvwxyzабвгдеёжзийклмнопрстуфхцчшщъыьэюя","ABCDEFGHIJKLMNOPQRSTUVWXYZАБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ")
  ;
 trim(s) ;without blanks at both ends
+ i $e(s)'=" ",$e(s,$l(s))'=" " q s
  n i,j
  f i=1:1:$l(s)+1 q:$e(s,i)'=" "
  f j=$l(s):-1:i q:$e(s,j)'=" "

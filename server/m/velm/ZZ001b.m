@@ -20,10 +20,11 @@ PDVelm(clb,set,rec) ;writes: diagnosis, similar, unclosed, include, the task's c
  . ;%velmP: a copy of the compiled setting last used, so that it can be passed by reference
  . s x=c_","_set_","_%velm("ps",c,set)
  . i $g(%velmP)'=x k %velmP m %velmP=%velm("ps",c,set) s %velmP=x
+ . ;The record is cleaned and converted once, its separators kept; then split.
+ . s rec=$$clean^ZZ001(rec,$c(2)) s:%velmP("dos") rec=$$dos^ZZ001(rec)
  . s fid="" f  s fid=$o(%velmP("f",fid)) q:fid=""  d
- .. s x=%velmP("f",fid),ih=$p(x,"^"),v=$$clean^ZZ001($p(rec,$c(2),fid))
- .. s:%velmP("dos") v=$$dos^ZZ001(v)
- .. s V(ih)=$e($$fn($p(x,"^",2),$$trim^ZZ001(v)),1,256)
+ .. s x=%velmP("f",fid),ih=$p(x,"^"),v=$$trim^ZZ001($p(rec,$c(2),fid))
+ .. s V(ih)=$e($s($p(x,"^",2)="":v,1:$$fn($p(x,"^",2),v)),1,256)
  . s x=$$chk(t,.V,.%velmP) s:d="" d=x
  . i d="" d find(t,.V,.%velmP,.ex,.op)
  s out=d_$c(2)_ex_$c(2)_op_$c(2)_$s(d'="":"0",ex="":"1",1:"0")

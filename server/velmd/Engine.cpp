@@ -72,6 +72,7 @@ bool Engine::Start(const std::string &dataDir, const std::string &ns, std::strin
     FDataDir = dataDir;
     FNamespace = ns;
     FBuffer.assign(kMaxString + 16, '\0');
+    FOutput.assign(kMaxString + 1, '\0');
     if (gtm_ci("init") != 0) {
         error = "the session routine %ZVELMD did not start: " + ZStatus();
         return false;
@@ -107,25 +108,20 @@ bool Engine::Switch(const std::string &ns, std::string &error)
 
 std::string Engine::TakeOutput(bool &tooLong)
 {
+    // One pread from the start tells the size and takes the bytes; most calls write nothing.
     tooLong = false;
-    const off_t end = ::lseek(1, 0, SEEK_CUR);
-    std::string out;
-    if (end > 0) {
-        if (size_t(end) > kMaxString) {
-            tooLong = true;
-        } else {
-            out.resize(size_t(end));
-            const ssize_t n = ::pread(1, out.data(), out.size(), 0);
-            out.resize(n > 0 ? size_t(n) : 0);
-        }
+    const ssize_t n = ::pread(1, FOutput.data(), FOutput.size(), 0);
+    if (n <= 0)
+        return {};
+    if (::ftruncate(1, 0) != 0) {
+        // A memory file can always be emptied; nothing else to do if it cannot.
     }
-    if (end != 0) {
-        if (::ftruncate(1, 0) != 0) {
-            // A memory file can always be emptied; nothing else to do if it cannot.
-        }
-        ::lseek(1, 0, SEEK_SET);
+    ::lseek(1, 0, SEEK_SET);
+    if (size_t(n) > kMaxString) {
+        tooLong = true;
+        return {};
     }
-    return out;
+    return std::string(FOutput.data(), size_t(n));
 }
 
 MResult Engine::Finish(int status, const std::string &ret, bool takeOutput)

@@ -40,6 +40,7 @@ private:
     bool FStarted = false;
     std::string FDataDir, FNamespace;
     std::vector<char> FBuffer;
+    std::vector<char> FOutput; // one more than an M string: a longer output is refused, not cut
 };
 
 } // namespace velmd

@@ -23,6 +23,9 @@ struct TChoiceArgs
 
 enum class TAnswer { Yes, No, Cancel };
 
+// The icon of a yes/no question: the platform's question mark, or none.
+enum class TQuestionIcon { Question, None };
+
 class TUi
 {
 public:
@@ -35,8 +38,11 @@ public:
     virtual void ShowMessage(const QString &text) = 0;
     virtual void ShowError(const QString &text) = 0; // title as caption, error icon
 
-    virtual TAnswer AskYesNo(const QString &text, TAnswer defaultAnswer) = 0;
-    virtual TAnswer AskYesNoCancel(const QString &text, TAnswer defaultAnswer) = 0;
+    // An empty caption is the application title.
+    virtual TAnswer AskYesNo(const QString &text, TAnswer defaultAnswer, const QString &caption = QString(),
+                             TQuestionIcon icon = TQuestionIcon::Question) = 0;
+    virtual TAnswer AskYesNoCancel(const QString &text, TAnswer defaultAnswer, const QString &caption = QString(),
+                                   TQuestionIcon icon = TQuestionIcon::Question) = 0;
 
     // 1-based number of the pressed button, EscapeResult on Esc, 0 when the box failed.
     virtual int ChoiceBox(const TChoiceArgs &args) = 0;

@@ -95,11 +95,7 @@ void TSetupStages::SetStageTitle(const QString &what)
 bool TSetupStages::AskWizard(const QString &question)
 {
     // The questions of these stages carry the wizard's caption, whatever the title says now.
-    const QString title = Ui().Title();
-    Ui().SetTitle(QString::fromLatin1(WizardCaption));
-    const TAnswer answer = Ui().AskYesNo(question, TAnswer::Yes);
-    Ui().SetTitle(title);
-    return answer == TAnswer::Yes;
+    return Ui().AskYesNo(question, TAnswer::Yes, QString::fromLatin1(WizardCaption)) == TAnswer::Yes;
 }
 
 bool TSetupStages::AskStop() { return AskWizard(QStringLiteral("Прервать установку?")); }

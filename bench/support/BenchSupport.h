@@ -16,8 +16,10 @@ class QuietUi : public TUi
 public:
     void ShowMessage(const QString &t) override;
     void ShowError(const QString &t) override { ShowMessage(t); }
-    TAnswer AskYesNo(const QString &, TAnswer d) override { return d; }
-    TAnswer AskYesNoCancel(const QString &, TAnswer d) override { return d; }
+    TAnswer AskYesNo(const QString &, TAnswer d, const QString & = QString(),
+                     TQuestionIcon = TQuestionIcon::Question) override { return d; }
+    TAnswer AskYesNoCancel(const QString &, TAnswer d, const QString & = QString(),
+                           TQuestionIcon = TQuestionIcon::Question) override { return d; }
     int ChoiceBox(const TChoiceArgs &) override { return 0; }
     std::optional<QString> AskPassword(const QString &) override { return std::nullopt; }
     std::optional<Account> AskAccount(const QString &, const QString &) override { return std::nullopt; }

@@ -229,6 +229,11 @@ TEST_F(TaskRun, EscapeAsksAgainAfterEveryRowUntilYes)
     run.actRunExecute();
     EXPECT_EQ(Results(), (QList<QByteArray>{"1", "1", "1", "", ""}));
     EXPECT_EQ(Questions(), QStringList(3, Interrupt));
+    // The task name as caption, and no icon.
+    const qsizetype at = ui.Events.indexOf(Interrupt);
+    ASSERT_GE(at, 2);
+    EXPECT_EQ(ui.Events[at - 2], QStringLiteral("question caption: Деньги: Расход"));
+    EXPECT_EQ(ui.Events[at - 1], QStringLiteral("question icon: none"));
     EXPECT_EQ(DocumentCalls().size(), 3);
 }
 

@@ -87,14 +87,25 @@ void ScriptedUi::ShowError(const QString &text)
     Events << QStringLiteral("error: ") + text;
 }
 
-TAnswer ScriptedUi::AskYesNo(const QString &text, TAnswer def)
+void ScriptedUi::RecordQuestionLook(const QString &caption, TQuestionIcon icon)
 {
+    if (!caption.isEmpty())
+        Events << QStringLiteral("question caption: ") + caption;
+    if (icon == TQuestionIcon::None)
+        Events << QStringLiteral("question icon: none");
+}
+
+TAnswer ScriptedUi::AskYesNo(const QString &text, TAnswer def, const QString &caption, TQuestionIcon icon)
+{
+    RecordQuestionLook(caption, icon);
     Events << QStringLiteral("yes/no [%1]: %2").arg(answerText(def), text);
     return std::get<TAnswer>(Take(Kind::YesNo, text));
 }
 
-TAnswer ScriptedUi::AskYesNoCancel(const QString &text, TAnswer def)
+TAnswer ScriptedUi::AskYesNoCancel(const QString &text, TAnswer def, const QString &caption,
+                                   TQuestionIcon icon)
 {
+    RecordQuestionLook(caption, icon);
     Events << QStringLiteral("yes/no/cancel [%1]: %2").arg(answerText(def), text);
     return std::get<TAnswer>(Take(Kind::YesNoCancel, text));
 }

@@ -41,8 +41,12 @@ public:
 
     void ShowMessage(const QString &text) override;
     void ShowError(const QString &text) override;
-    TAnswer AskYesNo(const QString &text, TAnswer defaultAnswer) override;
-    TAnswer AskYesNoCancel(const QString &text, TAnswer defaultAnswer) override;
+    // A caption or icon other than the defaults is recorded before the question, as
+    // "question caption: X" and "question icon: none".
+    TAnswer AskYesNo(const QString &text, TAnswer defaultAnswer, const QString &caption = QString(),
+                     TQuestionIcon icon = TQuestionIcon::Question) override;
+    TAnswer AskYesNoCancel(const QString &text, TAnswer defaultAnswer, const QString &caption = QString(),
+                           TQuestionIcon icon = TQuestionIcon::Question) override;
     int ChoiceBox(const TChoiceArgs &args) override;
     std::optional<QString> AskPassword(const QString &caption) override;
     std::optional<Account> AskAccount(const QString &caption, const QString &user) override;
@@ -66,6 +70,7 @@ private:
     using Value = std::variant<TAnswer, int, std::optional<QString>, std::optional<Account>>;
     struct Answer { Kind kind; Value value; };
     Value Take(Kind kind, const QString &question);
+    void RecordQuestionLook(const QString &caption, TQuestionIcon icon);
 
     std::deque<Answer> FAnswers;
     TUi *FPrevious = nullptr;

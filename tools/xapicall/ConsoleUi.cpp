@@ -12,13 +12,13 @@ void ConsoleUi::ShowMessage(const QString &text)
 void ConsoleUi::ShowError(const QString &text) { ShowMessage(text); }
 
 // A tool has no one to answer questions: it takes the safe answer and says so.
-TAnswer ConsoleUi::AskYesNo(const QString &text, TAnswer)
+TAnswer ConsoleUi::AskYesNo(const QString &text, TAnswer, const QString &, TQuestionIcon)
 {
     ShowMessage(text + QStringLiteral(" (no answer possible here: No)"));
     return TAnswer::No;
 }
 
-TAnswer ConsoleUi::AskYesNoCancel(const QString &text, TAnswer)
+TAnswer ConsoleUi::AskYesNoCancel(const QString &text, TAnswer, const QString &, TQuestionIcon)
 {
     ShowMessage(text + QStringLiteral(" (no answer possible here: Cancel)"));
     return TAnswer::Cancel;

@@ -11,8 +11,10 @@ public:
 
     void ShowMessage(const QString &text) override;
     void ShowError(const QString &text) override;
-    TAnswer AskYesNo(const QString &text, TAnswer defaultAnswer) override;
-    TAnswer AskYesNoCancel(const QString &text, TAnswer defaultAnswer) override;
+    TAnswer AskYesNo(const QString &text, TAnswer defaultAnswer, const QString &caption = QString(),
+                     TQuestionIcon icon = TQuestionIcon::Question) override;
+    TAnswer AskYesNoCancel(const QString &text, TAnswer defaultAnswer, const QString &caption = QString(),
+                           TQuestionIcon icon = TQuestionIcon::Question) override;
     int ChoiceBox(const TChoiceArgs &args) override;
     std::optional<QString> AskPassword(const QString &caption) override;
     std::optional<Account> AskAccount(const QString &caption, const QString &user) override;

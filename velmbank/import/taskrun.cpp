@@ -205,7 +205,8 @@ void TTaskRun::actRunExecute()
             if (Ui().StopRequested)
                 break;
             if (Ui().EscapePressed &&
-                Ui().AskYesNo(QStringLiteral("Прервать задачу?"), TAnswer::No) == TAnswer::Yes)
+                Ui().AskYesNo(QStringLiteral("Прервать задачу?"), TAnswer::No, TaskName(), TQuestionIcon::None) ==
+                    TAnswer::Yes)
                 break;
         }
         t->First();

@@ -27,21 +27,6 @@ constexpr int ColumnWidth = 60;
 constexpr int TransactWidth = 90;
 constexpr int TransactPosition = 3; // after Ok, Exist and Open
 
-QByteArray CallServer(const QList<QByteArray> &elements)
-{
-    if (!XApiLink)
-        throw TVELM_Activate_Except(QStringLiteral("Нет связи с сервером"));
-    return XApiLink->Call(elements);
-}
-
-// A server error without a text must still read as a failure.
-QByteArray FailureText(const std::exception &e)
-{
-    QByteArray text(e.what());
-    if (text.isEmpty())
-        text = ToWin1251(QStringLiteral("Ошибка сервера без описания"));
-    return text;
-}
 
 // Views learn of a fill once, at its end.
 class TControlsOff

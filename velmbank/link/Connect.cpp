@@ -217,14 +217,27 @@ void CloseConnection()
 
 // ---- login session ----
 
+QByteArray CallServer(const QList<QByteArray> &elements)
+{
+    if (!XApiLink)
+        throw TVELM_Activate_Except(QStringLiteral("Нет связи с сервером"));
+    return XApiLink->Call(elements);
+}
+
+QByteArray FailureText(const std::exception &e)
+{
+    QByteArray text(e.what());
+    if (text.isEmpty())
+        text = ToWin1251(QStringLiteral("Ошибка сервера без описания"));
+    return text;
+}
+
 namespace {
 // Login and logout report failures whatever ShowErrors says, and never into the protocol.
 bool CallShowingFailure(const QList<QByteArray> &elements, QByteArray &reply)
 {
     try {
-        if (!XApiLink)
-            throw TVELM_Activate_Except(QStringLiteral("Нет связи с сервером"));
-        reply = XApiLink->Call(elements);
+        reply = CallServer(elements);
         return true;
     } catch (const std::exception &e) {
         Ui().ShowError(FromWin1251(QByteArray(e.what())));

@@ -54,6 +54,12 @@ void ResetLinkGlobals();
 // The standard error report: an error box if ShowErrors, a protocol line if KeepProtocol.
 void StandardErrorReport(const QByteArray &failureText);
 
+// One call on the program's link; without a link, the link's own lost-connection failure.
+QByteArray CallServer(const QList<QByteArray> &elements);
+// What a failure reports. A server error without a text must still read as a failure where
+// callers take an empty text for success.
+QByteArray FailureText(const std::exception &e);
+
 // The password prompt after a wrong-password refusal; the one byte 0x01 when cancelled.
 inline const QByteArray XApiPasswordCancelled(1, '\x01');
 QByteArray AskXApiPassword();

@@ -11,22 +11,6 @@
 
 namespace {
 
-QByteArray CallServer(const QList<QByteArray> &elements)
-{
-    if (!XApiLink)
-        throw TVELM_Activate_Except(QStringLiteral("Нет связи с сервером"));
-    return XApiLink->Call(elements);
-}
-
-// What a failure reports. A server error without a text must still read as a failure where
-// callers take an empty text for success.
-QByteArray FailureText(const std::exception &e)
-{
-    QByteArray text(e.what());
-    if (text.isEmpty())
-        text = ToWin1251(QStringLiteral("Ошибка сервера без описания"));
-    return text;
-}
 
 const QByteArray &ServerFailureMessage()
 {

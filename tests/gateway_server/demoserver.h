@@ -6,6 +6,8 @@
 #include "UXAPI.h"
 #include "VelmdProcess.h"
 
+#include <gtest/gtest.h>
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -42,6 +44,27 @@ public:
 
 private:
     std::unique_ptr<VelmdProcess> FProcess;
+};
+
+// A suite that shares the executable's demo server: started once, checked before every test.
+class DemoSuite : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        Demo = new Server;
+        ASSERT_TRUE(Demo->Start()) << Demo->Error.toStdString();
+    }
+    static void TearDownTestSuite()
+    {
+        delete Demo;
+        Demo = nullptr;
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(Demo && Demo->Process() && Demo->Process()->Running()) << "no demo server";
+    }
+    static inline Server *Demo = nullptr;
 };
 
 // UTF-8 source text in Windows-1251, the code page of everything the routines answer.

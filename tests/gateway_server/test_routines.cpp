@@ -19,29 +19,12 @@ using demo::W;
 
 namespace {
 
-class DemoRoutines : public ::testing::Test
+class DemoRoutines : public demo::DemoSuite
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        Demo = new demo::Server;
-        ASSERT_TRUE(Demo->Start()) << Demo->Error.toStdString();
-    }
-    static void TearDownTestSuite()
-    {
-        delete Demo;
-        Demo = nullptr;
-    }
-    void SetUp() override
-    {
-        ASSERT_TRUE(Demo && Demo->Process() && Demo->Process()->Running()) << "no demo server";
-    }
-
-    static demo::Server *Demo;
     ScriptedUi ui;
 };
 
-demo::Server *DemoRoutines::Demo = nullptr;
 
 // The twelve characteristics of the demo, in their order: caption and code.
 const char *const kCharacteristics[12][2] = {

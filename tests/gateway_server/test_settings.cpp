@@ -17,19 +17,9 @@ using demo::W;
 
 namespace {
 
-class DemoSettings : public ::testing::Test
+class DemoSettings : public demo::DemoSuite
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        Demo = new demo::Server;
-        ASSERT_TRUE(Demo->Start()) << Demo->Error.toStdString();
-    }
-    static void TearDownTestSuite()
-    {
-        delete Demo;
-        Demo = nullptr;
-    }
 
     void SetUp() override
     {
@@ -121,12 +111,10 @@ protected:
         return CallText(*XApiLink, {Routines::Tlist}).split('\x01').value(task).split('\x02');
     }
 
-    static demo::Server *Demo;
     ScriptedUi ui;
     std::unique_ptr<TdmSet> dm;
 };
 
-demo::Server *DemoSettings::Demo = nullptr;
 
 TEST_F(DemoSettings, ASettingOfThreeFieldsIsSavedLoadedBackEqualAndDeletedAgain)
 {

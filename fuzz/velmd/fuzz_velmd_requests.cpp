@@ -7,11 +7,13 @@
 #include "VismProtocol.h"
 #include "XapiProtocol.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -90,47 +92,57 @@ std::string Bytes(const velmd::xapi::Request &r, velmd::xapi::Framing frame)
     return s;
 }
 
-struct XapiRun
+// What a parser made of a stream fed in the given reads.
+template <class Item, class StatusT> struct ParseRun
 {
-    std::vector<velmd::xapi::Request> Requests;
-    velmd::xapi::Status Last = velmd::xapi::Status::NeedMore;
+    std::vector<Item> Items;
+    StatusT Last = StatusT::NeedMore;
     std::string Why;
     size_t Buffered = 0;
 };
 
-XapiRun ParseXapi(velmd::xapi::Framing frame, std::string_view s, const std::vector<size_t> &cuts)
+template <class Item, class Parser>
+auto Drive(Parser &p, std::string_view s, const std::vector<size_t> &cuts)
 {
-    using namespace velmd::xapi;
-    RequestParser p(frame);
-    XapiRun run;
+    using StatusT = decltype(p.Next(std::declval<Item &>(), std::declval<std::string &>()));
+    ParseRun<Item, StatusT> run;
     size_t at = 0;
     for (size_t n : cuts) {
-        if (at >= s.size() || run.Last == Status::Malformed)
+        if (at >= s.size() || run.Last == StatusT::Malformed)
             break;
         n = std::min(n, s.size() - at);
         p.Feed(s.substr(at, n));
         at += n;
         for (;;) {
-            Request r;
+            Item item;
             std::string why;
-            run.Last = p.Next(r, why);
-            if (run.Last != Status::Done) {
+            run.Last = p.Next(item, why);
+            if (run.Last != StatusT::Done) {
                 run.Why = why;
                 break;
             }
-            run.Requests.push_back(std::move(r));
+            run.Items.push_back(std::move(item));
         }
     }
+    return run;
+}
+
+using XapiRun = ParseRun<velmd::xapi::Request, velmd::xapi::Status>;
+
+XapiRun ParseXapi(velmd::xapi::Framing frame, std::string_view s, const std::vector<size_t> &cuts)
+{
+    velmd::xapi::RequestParser p(frame);
+    XapiRun run = Drive<velmd::xapi::Request>(p, s, cuts);
     run.Buffered = p.Buffered();
     return run;
 }
 
 bool Same(const XapiRun &a, const XapiRun &b)
 {
-    if (a.Last != b.Last || a.Why != b.Why || a.Buffered != b.Buffered || a.Requests.size() != b.Requests.size())
+    if (a.Last != b.Last || a.Why != b.Why || a.Buffered != b.Buffered || a.Items.size() != b.Items.size())
         return false;
-    for (size_t i = 0; i < a.Requests.size(); ++i)
-        if (a.Requests[i].What != b.Requests[i].What || a.Requests[i].Elements != b.Requests[i].Elements)
+    for (size_t i = 0; i < a.Items.size(); ++i)
+        if (a.Items[i].What != b.Items[i].What || a.Items[i].Elements != b.Items[i].Elements)
             return false;
     return true;
 }
@@ -144,7 +156,7 @@ void CheckXapi(velmd::xapi::Framing frame, std::string_view s, const std::vector
     Check(whole.Last != Status::Malformed || !whole.Why.empty(), "a malformed stream has a reason");
 
     std::string again;
-    for (const Request &r : whole.Requests) {
+    for (const Request &r : whole.Items) {
         if (r.What == Request::Call) {
             Check(!r.Elements.empty() && r.Elements.size() <= 255, "1 to 255 elements");
             for (const auto &e : r.Elements)
@@ -165,45 +177,20 @@ void CheckXapi(velmd::xapi::Framing frame, std::string_view s, const std::vector
         Check(again.size() + whole.Buffered == s.size(), "nothing lost between requests");
 }
 
-struct VismRun
-{
-    std::vector<velmd::vism::Message> Messages;
-    velmd::vism::Status Last = velmd::vism::Status::NeedMore;
-    std::string Why;
-};
+using VismRun = ParseRun<velmd::vism::Message, velmd::vism::Status>;
 
 VismRun ParseVism(std::string_view s, const std::vector<size_t> &cuts)
 {
-    using namespace velmd::vism;
-    MessageParser p;
-    VismRun run;
-    size_t at = 0;
-    for (size_t n : cuts) {
-        if (at >= s.size() || run.Last == Status::Malformed)
-            break;
-        n = std::min(n, s.size() - at);
-        p.Feed(s.substr(at, n));
-        at += n;
-        for (;;) {
-            Message m;
-            std::string why;
-            run.Last = p.Next(m, why);
-            if (run.Last != Status::Done) {
-                run.Why = why;
-                break;
-            }
-            run.Messages.push_back(std::move(m));
-        }
-    }
-    return run;
+    velmd::vism::MessageParser p;
+    return Drive<velmd::vism::Message>(p, s, cuts);
 }
 
 bool Same(const VismRun &a, const VismRun &b)
 {
-    if (a.Last != b.Last || a.Why != b.Why || a.Messages.size() != b.Messages.size())
+    if (a.Last != b.Last || a.Why != b.Why || a.Items.size() != b.Items.size())
         return false;
-    for (size_t i = 0; i < a.Messages.size(); ++i)
-        if (a.Messages[i].Type != b.Messages[i].Type || a.Messages[i].Fields != b.Messages[i].Fields)
+    for (size_t i = 0; i < a.Items.size(); ++i)
+        if (a.Items[i].Type != b.Items[i].Type || a.Items[i].Fields != b.Items[i].Fields)
             return false;
     return true;
 }
@@ -215,7 +202,7 @@ void CheckVism(std::string_view s, const std::vector<size_t> &cuts)
     Check(Same(whole, ParseVism(s, cuts)), "VisM messages independent of the reads");
     Check(Same(whole, ParseVism(s, ByteByByte(s.size()))), "VisM messages byte by byte");
     std::string again;
-    for (const Message &m : whole.Messages) {
+    for (const Message &m : whole.Items) {
         (void)IsClientMessage(m);
         std::vector<std::string_view> fields(m.Fields.begin(), m.Fields.end());
         again += Encode(m.Type, fields);

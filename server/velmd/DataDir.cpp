@@ -127,12 +127,9 @@ bool RunGtm(const std::vector<std::string> &argv, const std::map<std::string, st
     return true;
 }
 
-} // namespace
-
-std::string GtmDist()
+// The newest version installed under Debian's fis-gtm folder, or empty.
+std::string FindGtmDist()
 {
-    if (const char *env = ::getenv("gtm_dist"); env && *env)
-        return env;
     const std::string root = "/usr/lib/x86_64-linux-gnu/fis-gtm";
     std::string found;
     if (DIR *d = ::opendir(root.c_str())) {
@@ -143,6 +140,20 @@ std::string GtmDist()
     }
     return found;
 }
+
+} // namespace
+
+std::string GtmDist()
+{
+    // Looked up once: every GT.M environment and every GT.M program run needs it.
+    static const std::string dist = [] {
+        if (const char *env = ::getenv("gtm_dist"); env && *env)
+            return std::string(env);
+        return FindGtmDist();
+    }();
+    return dist;
+}
+
 
 bool IsNamespaceName(const std::string &name)
 {

@@ -47,11 +47,8 @@ std::string ZStatus()
 
 } // namespace
 
-bool Engine::Start(const std::string &dataDir, const std::string &ns, std::string &error)
+bool Engine::Start(const std::string &dataDir, const Config &config, const std::string &ns, std::string &error)
 {
-    Config config;
-    if (!LoadConfig(dataDir, config, error))
-        return false;
     for (const auto &[k, v] : NamespaceEnv(dataDir, config, ns))
         ::setenv(k.c_str(), v.c_str(), 1);
     char cwd[4096];
@@ -87,13 +84,10 @@ void Engine::Stop()
     FStarted = false;
 }
 
-bool Engine::Switch(const std::string &ns, std::string &error)
+bool Engine::Switch(const Config &config, const std::string &ns, std::string &error)
 {
     if (ns == FNamespace)
         return true;
-    Config config;
-    if (!LoadConfig(FDataDir, config, error))
-        return false;
     // JOBbed processes start from the environment: keep it in step with the namespace.
     const auto env = NamespaceEnv(FDataDir, config, ns);
     for (const auto &[k, v] : env)

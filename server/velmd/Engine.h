@@ -3,6 +3,8 @@
 // principal device on a memory file so that what a routine WRITEs can be taken as its reply.
 // Only a session process uses it, once, after its connection is accepted (never fork after Start).
 
+#include "DataDir.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,12 +21,12 @@ class Engine
 {
 public:
     // Sets the environment of the namespace and starts GT.M; false with a message on failure.
-    bool Start(const std::string &dataDir, const std::string &ns, std::string &error);
+    bool Start(const std::string &dataDir, const Config &config, const std::string &ns, std::string &error);
     bool Started() const { return FStarted; }
     void Stop();
 
-    // Enters another namespace (already checked to exist).
-    bool Switch(const std::string &ns, std::string &error);
+    // Enters another namespace (already checked to exist in config).
+    bool Switch(const Config &config, const std::string &ns, std::string &error);
     const std::string &Namespace() const { return FNamespace; }
 
     // One XAPI call; ref is a checked entry reference without "$$".

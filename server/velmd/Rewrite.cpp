@@ -230,10 +230,6 @@ std::string RewriteCode(std::string_view s)
     return out;
 }
 
-} // namespace velmd
-
-namespace velmd {
-
 bool MentionsTrap(std::string_view s)
 {
     for (size_t i = 0; i < s.size(); ++i) {

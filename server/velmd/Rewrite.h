@@ -19,10 +19,6 @@ namespace velmd {
 std::string RewriteCode(std::string_view line);       // a command line
 std::string RewriteExpression(std::string_view expr); // an expression
 
-} // namespace velmd
-
-namespace velmd {
-
 // True when a command line names $ZT or $ZTRAP outside string literals: such a line runs in a
 // routine frame of its own (see frame^%ZVELMD).
 bool MentionsTrap(std::string_view line);

@@ -333,7 +333,7 @@ int ServeXapi(int fd, const std::string &dataDir, const std::string &bind)
     // It lives as long as the process: its thread waits on it until the very end.
     Watchdog &watchdog = *new Watchdog(sfd);
     Engine engine;
-    if (!engine.Start(dataDir, ns, error)) {
+    if (!engine.Start(dataDir, config, ns, error)) {
         const std::string line = "velmd session: " + error + "\n";
         if (::write(2, line.data(), line.size()) < 0) {
             // stderr gone: nothing else can tell
@@ -403,7 +403,7 @@ int ServeVism(int fd, const std::string &dataDir)
                     ok = reply(true, "<PROTECT>wrong user name or password", "");
                 } else if (ns.empty()) {
                     ok = reply(true, "<NAMESPACE>" + m.Fields[2], "");
-                } else if (!(engine.Started() ? engine.Switch(ns, error) : engine.Start(dataDir, ns, error))) {
+                } else if (!(engine.Started() ? engine.Switch(config, ns, error) : engine.Start(dataDir, config, ns, error))) {
                     reply(true, "<ERROR>" + error, "");
                     code = ExitFailed;
                     done = true;
@@ -416,7 +416,7 @@ int ServeVism(int fd, const std::string &dataDir)
                 ok = reply(true, "<PROTECT>not connected: send C with an account first", "");
             } else {
                 const std::string ns = m.Fields[0].empty() ? engine.Namespace() : findNamespace(m.Fields[0]);
-                if (ns.empty() || !engine.Switch(ns, error)) {
+                if (ns.empty() || !engine.Switch(config, ns, error)) {
                     ok = reply(true, "<NAMESPACE>" + m.Fields[0], "");
                 } else {
                     const std::string &text = m.Fields[1];

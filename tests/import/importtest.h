@@ -142,11 +142,8 @@ protected:
             out << t->StringAt(r, field);
         return out;
     }
-    static QString Progress(const QString &caption, int max)
-    {
-        return QStringLiteral("progress start: %1 [%2]").arg(caption).arg(max);
-    }
-    static QString At(int pos, int max) { return QStringLiteral("progress: %1/%2").arg(pos).arg(max); }
+    static QString Progress(const QString &caption, int max) { return ScriptedUi::ProgressStartText(caption, max); }
+    static QString At(int pos, int max) { return ScriptedUi::ProgressText(pos, max); }
 
     const QByteArray Client = W(QStringLiteral("Клиент-Банк Тест"));
     const QByteArray TaskName = W(QStringLiteral("Деньги: Расход"));

@@ -176,7 +176,7 @@ void ScriptedUi::ProcessEvents()
 
 void ScriptedUi::OnProgressShow(const QString &m, int max)
 {
-    Events << QStringLiteral("progress start: %1 [%2]").arg(m).arg(max);
+    Events << ProgressStartText(m, max);
 }
 
 void ScriptedUi::OnProgressHide() { Events << QStringLiteral("progress finish"); }
@@ -185,5 +185,15 @@ void ScriptedUi::OnProgressMessage(const QString &m) { Events << QStringLiteral(
 
 void ScriptedUi::OnProgressPosition(int pos, int max)
 {
-    Events << QStringLiteral("progress: %1/%2").arg(pos).arg(max);
+    Events << ProgressText(pos, max);
+}
+
+QString ScriptedUi::ProgressStartText(const QString &message, int maximum)
+{
+    return QStringLiteral("progress start: %1 [%2]").arg(message).arg(maximum);
+}
+
+QString ScriptedUi::ProgressText(int position, int maximum)
+{
+    return QStringLiteral("progress: %1/%2").arg(position).arg(maximum);
 }

@@ -34,6 +34,9 @@ public:
     // Only the texts of plain and error messages.
     QStringList Messages() const;
     void Clear() { Events.clear(); }
+    // The events the progress window leaves, for comparisons.
+    static QString ProgressStartText(const QString &message, int maximum);
+    static QString ProgressText(int position, int maximum);
 
     // Runs at every ProcessEvents, for example to press Esc at a chosen step.
     std::function<void(ScriptedUi &)> OnProcessEvents;

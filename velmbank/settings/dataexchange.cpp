@@ -32,6 +32,13 @@ private:
     TMemTable *FTable;
 };
 
+// The calls that act on the current task need one.
+void RequireTaskRow(TMemTable *tasks)
+{
+    if (tasks->IsEmpty())
+        throw EMemTableError(QStringLiteral("Нет текущей задачи: список задач пуст"));
+}
+
 } // namespace
 
 bool TdmSet::HasRight(int kind, qint32 user)
@@ -241,8 +248,7 @@ bool TdmSet::SaveSetting()
 bool TdmSet::SaveTask()
 {
     try {
-        if (tbTasks->IsEmpty())
-            throw EMemTableError(QStringLiteral("Нет текущей задачи: список задач пуст"));
+        RequireTaskRow(tbTasks);
         CallServer({Routines::SaveTask,
                     RecordArgument(tbTasks, tbTasks->CurrentRow(),
                              {tkId, tkName, tkClient, tkSet, tkSName, tkDefFindEx, tkMenus})});
@@ -256,8 +262,7 @@ bool TdmSet::SaveTask()
 bool TdmSet::DeleteSetting()
 {
     try {
-        if (tbTasks->IsEmpty())
-            throw EMemTableError(QStringLiteral("Нет текущей задачи: список задач пуст"));
+        RequireTaskRow(tbTasks);
         CallServer({Routines::DelSet, tbTasks->AsString(tkClient), tbTasks->AsString(tkSet)});
         SetModified = false;
         if (!tbSets->IsEmpty())

@@ -285,8 +285,18 @@ TMemTable::Row TMemTable::newRow() const
 void TMemTable::Append()
 {
     checkBrowseMode();
+    startInsertAt(m_count);
+}
+
+void TMemTable::Insert()
+{
+    checkBrowseMode();
+    startInsertAt(m_count ? m_cur : 0);
+}
+
+void TMemTable::startInsertAt(int at)
+{
     m_cursorBeforeInsert = m_cur;
-    const int at = m_count;
     const bool tell = viewsListening();
     if (tell)
         Q_EMIT RowsAboutToBeInserted(at, at);
@@ -295,23 +305,6 @@ void TMemTable::Append()
         Q_EMIT RowsInserted();
     m_state = TMemTableState::Insert;
     m_cur = -1; // so that the move to the new row is reported
-    setCurrent(at);
-    m_bof = m_eof = false;
-}
-
-void TMemTable::Insert()
-{
-    checkBrowseMode();
-    m_cursorBeforeInsert = m_cur;
-    const int at = m_count ? m_cur : 0;
-    const bool tell = viewsListening();
-    if (tell)
-        Q_EMIT RowsAboutToBeInserted(at, at);
-    insertRow(at, newRow());
-    if (tell)
-        Q_EMIT RowsInserted();
-    m_state = TMemTableState::Insert;
-    m_cur = -1;
     setCurrent(at);
     m_bof = m_eof = false;
 }

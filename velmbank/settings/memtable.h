@@ -209,6 +209,7 @@ private:
     }
     void moveGap(size_t to);
     void insertRow(int row, Row &&value);
+    void startInsertAt(int at); // Append and Insert: a new row at that place, in Insert state
     void removeRow(int row);
     void clearRows();
 

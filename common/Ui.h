@@ -32,8 +32,10 @@ public:
     virtual ~TUi() = default;
 
     // Application title: caption of error boxes and questions.
+    // Application title: caption of error boxes and questions. The implementation hears of every
+    // change (the installer's stages retitle the program while they run).
     const QString &Title() const { return FTitle; }
-    void SetTitle(const QString &title) { FTitle = title; }
+    void SetTitle(const QString &title);
 
     virtual void ShowMessage(const QString &text) = 0;
     virtual void ShowError(const QString &text) = 0; // title as caption, error icon
@@ -75,10 +77,15 @@ public:
     int ProgressMaximum() const { return FMaximum; }
     bool ProgressShown() const { return FShown; }
 
-    bool EscapePressed = false;   // the operator pressed Esc in the progress window
-    bool StopRequested = false;   // a run was told to stop after its current step
+    // The progress flags. Only the seam sets them: the progress windows call SetEscapePressed,
+    // the run calls SetStopRequested, and ProgressStart clears both.
+    bool EscapePressed() const { return FEscapePressed; }
+    bool StopRequested() const { return FStopRequested; }
+    void SetEscapePressed(bool pressed) { FEscapePressed = pressed; }
+    void SetStopRequested(bool requested) { FStopRequested = requested; }
 
 protected:
+    virtual void OnTitleChanged(const QString &title) { (void)title; }
     virtual void OnProgressShow(const QString &message, int maximum) = 0;
     virtual void OnProgressHide() = 0;
     virtual void OnProgressMessage(const QString &message) = 0;
@@ -86,11 +93,25 @@ protected:
 
 private:
     QString FTitle;
+    bool FEscapePressed = false;
+    bool FStopRequested = false;
     int FPosition = 0;
     int FMaximum = 0;
     bool FShown = false;
 };
 
-// The program-wide seam, set once at start. Ui() throws if nothing was set.
+// The program-wide seam, set once at start. Ui() throws if nothing was set, and ends the program
+// when called off the main thread (widgets may only be touched there).
 TUi &Ui();
 void SetUi(TUi *ui);
+
+// Brackets a long operation: the progress window is shown for the guard's life and hidden on
+// every path out, exceptions included.
+class TProgressGuard
+{
+public:
+    TProgressGuard(const QString &message, int maximum) { Ui().ProgressStart(message, maximum); }
+    ~TProgressGuard() { Ui().ProgressFinish(); }
+    TProgressGuard(const TProgressGuard &) = delete;
+    TProgressGuard &operator=(const TProgressGuard &) = delete;
+};

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev ccache
   qt6-base-dev libqt6opengl6-dev
   libgtest-dev libgmock-dev
   fis-gtm libshp-dev

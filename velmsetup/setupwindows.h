@@ -2,7 +2,7 @@
 // What the installation stages show in the progress window (TfmProgress) and the background
 // window (TfmFone), and the clock they time themselves by. The stages change the state through
 // the setters and read it back; the windows redraw from the state in Changed. Esc in either
-// window sets Ui().EscapePressed, which the stages poll after Ui().ProcessEvents().
+// window calls Ui().SetEscapePressed(true), which the stages poll after Ui().ProcessEvents().
 
 #include <QDateTime>
 #include <QDir>

@@ -231,10 +231,10 @@ bool TSetupStages::RunCheckLabel()
 
     FWindows.Step();
     Ui().ProcessEvents();
-    if (Ui().EscapePressed) {
+    if (Ui().EscapePressed()) {
         if (AskStop())
             return false;
-        Ui().EscapePressed = false;
+        Ui().SetEscapePressed(false);
     }
     Log(QStringLiteral("Успех."));
     return true;
@@ -242,7 +242,7 @@ bool TSetupStages::RunCheckLabel()
 
 bool TSetupStages::RunCheckStage()
 {
-    Ui().EscapePressed = false;
+    Ui().SetEscapePressed(false);
     try {
         FWindows.SetLayout(TProgressLayout::Stages);
         SlidesShown = 0;
@@ -302,10 +302,10 @@ bool TSetupStages::RunCheckStage()
             FWindows.Step();
             SetStageTitle(QStringLiteral("Восстановление программ "));
             Ui().ProcessEvents();
-            if (Ui().EscapePressed) {
+            if (Ui().EscapePressed()) {
                 if (AskStop())
                     return false;
-                Ui().EscapePressed = false;
+                Ui().SetEscapePressed(false);
             }
             FDistrib.ReadRecord();
         }
@@ -331,7 +331,7 @@ bool TSetupStages::RunProgramStage()
 {
     if (!Options.RestorePrograms)
         return true;
-    Ui().EscapePressed = false;
+    Ui().SetEscapePressed(false);
     try {
         const int slideStep = Slides >= 2 ? 100 / Slides : 1;
         SlidesShown = Slides > 0 ? 1 : 0; // the check stage showed image 1
@@ -374,12 +374,12 @@ bool TSetupStages::RunProgramStage()
             FWindows.Step();
             SetStageTitle(QStringLiteral("Восстановление программ "));
             Ui().ProcessEvents();
-            if (Ui().EscapePressed) {
+            if (Ui().EscapePressed()) {
                 if (AskStop()) {
                     Log(QStringLiteral("Установка прервана пользователем."));
                     return false;
                 }
-                Ui().EscapePressed = false;
+                Ui().SetEscapePressed(false);
             }
             FDistrib.ReadRecord();
         }

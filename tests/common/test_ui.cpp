@@ -3,15 +3,17 @@
 #include <gtest/gtest.h>
 #include <gtest/gtest-spi.h>
 
+#include <stdexcept>
+
 TEST(UiSeam, ProgressStartClearsTheFlagsAndRecordsSteps)
 {
     ScriptedUi ui;
     EXPECT_EQ(&Ui(), &ui);
-    ui.EscapePressed = true;
-    ui.StopRequested = true;
+    ui.SetEscapePressed(true);
+    ui.SetStopRequested(true);
     Ui().ProgressStart(QStringLiteral("Загрузка"), 3);
-    EXPECT_FALSE(ui.EscapePressed);
-    EXPECT_FALSE(ui.StopRequested);
+    EXPECT_FALSE(ui.EscapePressed());
+    EXPECT_FALSE(ui.StopRequested());
     Ui().ProgressStep();
     Ui().ProgressStep();
     Ui().ProgressFinish();
@@ -53,4 +55,36 @@ TEST(UiSeam, NameCheckKeepsTheDialogFromAcceptingARefusedName)
                                 });
     EXPECT_FALSE(r.has_value());
     EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("Такое имя уже есть")});
+
+    // After the refusal the operator retypes; the prompt returns the accepted name.
+    ui.Clear();
+    ui.ExpectName(QStringLiteral("Сбербанк"));
+    ui.ExpectName(QStringLiteral("Альфа"));
+    const auto retyped = Ui().AskName(QStringLiteral("Клиент-банк"), QStringLiteral("Имя"), {},
+                                      [](const QString &n) {
+                                          return n == QStringLiteral("Сбербанк")
+                                                     ? QStringLiteral("Такое имя уже есть")
+                                                     : QString();
+                                      });
+    EXPECT_EQ(retyped, QStringLiteral("Альфа"));
+    EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("Такое имя уже есть")});
+}
+
+TEST(UiSeam, ProgressGuardHidesTheWindowOnEveryPathAndTitleChangesAreHeard)
+{
+    ScriptedUi ui;
+    try {
+        TProgressGuard progress(QStringLiteral("Загрузка"), 3);
+        EXPECT_TRUE(ui.ProgressShown());
+        throw std::runtime_error("server gone");
+    } catch (const std::runtime_error &) {
+    }
+    EXPECT_FALSE(ui.ProgressShown());
+
+    struct TitleUi : ScriptedUi {
+        QStringList Heard;
+        void OnTitleChanged(const QString &t) override { Heard << t; }
+    } titled;
+    titled.SetTitle(QStringLiteral("Установка"));
+    EXPECT_EQ(titled.Heard, QStringList{QStringLiteral("Установка")});
 }

@@ -220,7 +220,7 @@ TEST_F(TaskRun, EscapeAsksAgainAfterEveryRowUntilYes)
         AddRow(n);
     ui.OnProcessEvents = [](ScriptedUi &u) {
         if (u.ProcessEventsCount == 1)
-            u.EscapePressed = true;
+            u.SetEscapePressed(true);
     };
     ui.ExpectName(QStringLiteral("Иванова"));
     ui.ExpectYesNo(TAnswer::No);
@@ -241,7 +241,7 @@ TEST_F(TaskRun, EscapeAnsweredNoEveryTimeLetsTheRunFinish)
 {
     AddRow("1");
     AddRow("2");
-    ui.OnProcessEvents = [](ScriptedUi &u) { u.EscapePressed = true; };
+    ui.OnProcessEvents = [](ScriptedUi &u) { u.SetEscapePressed(true); };
     ui.ExpectName(QStringLiteral("Иванова"));
     ui.ExpectYesNo(TAnswer::No);
     ui.ExpectYesNo(TAnswer::No);

@@ -143,13 +143,16 @@ std::optional<QString> ScriptedUi::AskName(const QString &caption, const QString
 {
     Events << QStringLiteral("name: %1 | %2 [%3]").arg(caption, prompt, initial);
     auto typed = std::get<std::optional<QString>>(Take(Kind::Name, prompt));
-    // As the dialog does: OK is refused while the check says no; the script then cancels.
-    if (typed && check) {
+    // As the dialog does: OK is refused while the check says no, and the prompt stays open. The
+    // next queued name is what the operator types after the refusal; with none queued, cancel.
+    while (typed && check) {
         const QString refusal = check(*typed);
-        if (!refusal.isEmpty()) {
-            ShowMessage(refusal);
+        if (refusal.isEmpty())
+            break;
+        ShowMessage(refusal);
+        if (FAnswers.empty() || FAnswers.front().kind != Kind::Name)
             return std::nullopt;
-        }
+        typed = std::get<std::optional<QString>>(Take(Kind::Name, prompt));
     }
     return typed;
 }

@@ -365,7 +365,7 @@ TEST_F(SetupTest, EscAsksWhetherToStop)
     // Esc after the 2nd routine: No, the stage goes on; after the 4th: Yes.
     Operator.OnProcessEvents = [](ScriptedUi &ui) {
         if (ui.ProcessEventsCount == 2 || ui.ProcessEventsCount == 4)
-            ui.EscapePressed = true;
+            ui.SetEscapePressed(true);
     };
     Operator.ExpectYesNo(TAnswer::No);
     Operator.ExpectYesNo(TAnswer::Yes);

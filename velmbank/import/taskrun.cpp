@@ -132,7 +132,7 @@ QByteArray TTaskRun::ProcessDocument(qint64 setType)
                 break;
             case 3: result = Skipped(); break;
             case 4:
-                Ui().StopRequested = true;
+                Ui().SetStopRequested(true);
                 result = Interrupted();
                 break;
             default: break; // the box failed: no call, no result
@@ -152,7 +152,7 @@ QByteArray TTaskRun::ProcessDocument(qint64 setType)
             break;
         case 2: result = Skipped(); break;
         case 3:
-            Ui().StopRequested = true;
+            Ui().SetStopRequested(true);
             result = Interrupted();
             break;
         default: break;
@@ -202,9 +202,9 @@ void TTaskRun::actRunExecute()
             t->Next();
             Ui().ProgressStep();
             Ui().ProcessEvents();
-            if (Ui().StopRequested)
+            if (Ui().StopRequested())
                 break;
-            if (Ui().EscapePressed &&
+            if (Ui().EscapePressed() &&
                 Ui().AskYesNo(QStringLiteral("Прервать задачу?"), TAnswer::No, TaskName(), TQuestionIcon::None) ==
                     TAnswer::Yes)
                 break;

@@ -26,14 +26,18 @@ macro(velm_add_subdirs)
   endforeach()
 endmacro()
 
-# velm_add_gtest(NAME name LABEL label SOURCES ... LIBS ... [ENV ...] [FIXTURES ...]):
+# velm_add_gtest(NAME name LABEL label [GUI] SOURCES ... LIBS ... [ENV ...] [FIXTURES ...]):
 # one GoogleTest executable registered as one CTest test with a label. Tests run with
-# the offscreen platform so that no display is ever needed.
+# the offscreen platform so that no display is ever needed; GUI tests get a QApplication.
 function(velm_add_gtest)
-  cmake_parse_arguments(T "" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS;ENV;FIXTURES" ${ARGN})
+  cmake_parse_arguments(T "GUI" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS;ENV;FIXTURES" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   velm_target_defaults(${T_NAME})
-  target_link_libraries(${T_NAME} PRIVATE velm_testmain ${T_LIBS})
+  if(T_GUI)
+    target_link_libraries(${T_NAME} PRIVATE velm_testmain_gui ${T_LIBS})
+  else()
+    target_link_libraries(${T_NAME} PRIVATE velm_testmain ${T_LIBS})
+  endif()
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)

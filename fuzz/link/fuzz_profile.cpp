@@ -1,5 +1,5 @@
 // Arbitrary profile files: the reader never crashes, and what it returns keeps its limits.
-#include "Connect.h"
+#include "Profile.h"
 
 #include <cstdlib>
 

@@ -25,7 +25,6 @@ protected:
     void SetUp() override
     {
         ResetLinkGlobals();
-        LocaleDecimalSeparator = ".";
         ShowErrors = true;
         ASSERT_TRUE(dir.isValid());
     }

@@ -82,7 +82,6 @@ protected:
     void SetUp() override
     {
         ResetLinkGlobals();
-        LocaleDecimalSeparator = ".";
         ui.SetTitle(Title);
         ASSERT_TRUE(dir.isValid());
         ProfileFileName = dir.filePath(QStringLiteral("velmbank.ini"));

@@ -44,7 +44,6 @@ protected:
     {
         ASSERT_TRUE(Failure.isEmpty()) << Failure.toStdString();
         ResetLinkGlobals();
-        LocaleDecimalSeparator = ".";
         ProfileFileName = Profile;
         KeepProtocol = true;
         ASSERT_TRUE(OpenConnection());

@@ -6,7 +6,7 @@
 #include "Connect.h"
 #include "clbgen.h"
 #include "codepage.h"
-#include "dbf.h"
+#include "dbfops.h"
 
 #include <QDir>
 #include <QElapsedTimer>

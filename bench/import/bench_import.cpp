@@ -11,7 +11,7 @@
 #include "clbgen.h"
 #include "codepage.h"
 #include "data.h"
-#include "dbf.h"
+#include "dbfops.h"
 #include "dbfsettings.h"
 #include "taskdata.h"
 

@@ -4,7 +4,7 @@
 #include "ScriptedUi.h"
 #include "clbgen.h"
 #include "codepage.h"
-#include "dbf.h"
+#include "dbfops.h"
 #include "dbfwriter.h"
 #include "funcs.h"
 

@@ -8,7 +8,7 @@
 #include "ScriptedUi.h"
 #include "codepage.h"
 #include "data.h"
-#include "dbf.h"
+#include "dbfops.h"
 
 #include <gtest/gtest.h>
 

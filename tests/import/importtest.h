@@ -9,7 +9,7 @@
 #include "XapiPeer.h"
 #include "codepage.h"
 #include "data.h"
-#include "dbf.h"
+#include "dbfops.h"
 #include "taskdata.h"
 
 #include <QFile>

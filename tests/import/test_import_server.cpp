@@ -8,7 +8,7 @@
 #include "VelmdProcess.h"
 #include "codepage.h"
 #include "data.h"
-#include "dbf.h"
+#include "dbfops.h"
 #include "dbfsettings.h"
 #include "taskdata.h"
 #include "taskrun.h"

@@ -2,7 +2,7 @@
 // line, then one line per record with the text the gateway sends to the server for it.
 #include "Connect.h"
 #include "codepage.h"
-#include "dbf.h"
+#include "dbfops.h"
 
 #include <QFile>
 #include <QLocale>

@@ -1,7 +1,5 @@
 #include "dbf.h"
 
-#include "Connect.h"
-#include "Ui.h"
 #include "codepage.h"
 #include "funcs.h"
 
@@ -877,6 +875,27 @@ void TDbfTable::AppendFieldText(int field, const QByteArray &decimalSeparator, Q
     f.AppendValue(field, decimalSeparator, out);
 }
 
+QByteArray TDbfTable::RecordText(const QByteArray &decimalSeparator) const
+{
+    if (!Active())
+        throw EDbfError(QStringLiteral("Файл данных не открыт"));
+    const std::vector<TDbfFieldDef> &defs = FieldDefs();
+    const bool translate = decimalSeparator != ".";
+    QByteArray text;
+    for (size_t i = 0; i < defs.size(); ++i) {
+        if (i)
+            text.append('\x02');
+        const qsizetype at = text.size();
+        AppendFieldText(int(i), decimalSeparator, text);
+        if (translate && defs[i].Floating()) {
+            const QByteArray value = TranslateChars(text.mid(at), decimalSeparator, QByteArray("."));
+            text.truncate(at);
+            text.append(value);
+        }
+    }
+    return text;
+}
+
 QByteArray TDbfTable::FieldText(int field, const QByteArray &decimalSeparator) const
 {
     QByteArray out;
@@ -884,10 +903,7 @@ QByteArray TDbfTable::FieldText(int field, const QByteArray &decimalSeparator) c
     return out;
 }
 
-// ---- the operations of the import engine ----
-
-TDbfDatabase dbDBF;
-TDbfTable tbDBF(dbDBF);
+// ---- the engine probe ----
 
 namespace {
 
@@ -930,78 +946,4 @@ bool EngineInstalled()
     } catch (...) {
         return false;
     }
-}
-
-bool OpenDbfFile(const QString &path)
-{
-    try {
-        if (tbDBF.Active())
-            tbDBF.Close();
-        if (dbDBF.Connected())
-            dbDBF.Close();
-        if (path.isEmpty())
-            throw EDbfError(QStringLiteral("Не указан файл данных"));
-        const QFileInfo info(path);
-        dbDBF.DatabaseName = QStringLiteral("eDBF");
-        dbDBF.DriverName = QStringLiteral("STANDARD");
-        dbDBF.Params.clear();
-        dbDBF.Params << QStringLiteral("PATH=") + info.absolutePath();
-        tbDBF.DatabaseName = QStringLiteral("eDBF");
-        tbDBF.TableName = info.fileName();
-        tbDBF.Open();
-        return true;
-    } catch (const std::exception &e) {
-        StandardErrorReport(QByteArray(e.what()));
-        return false;
-    }
-}
-
-QByteArray DbfRecordText()
-{
-    if (!tbDBF.Active())
-        throw EDbfError(QStringLiteral("Файл данных не открыт"));
-    const std::vector<TDbfFieldDef> &defs = tbDBF.FieldDefs();
-    const QByteArray &separator = LocaleDecimalSeparator;
-    const bool translate = separator != ".";
-    QByteArray text;
-    for (size_t i = 0; i < defs.size(); ++i) {
-        if (i)
-            text.append('\x02');
-        const qsizetype at = text.size();
-        tbDBF.AppendFieldText(int(i), separator, text);
-        if (translate && defs[i].Floating()) {
-            const QByteArray value = TranslateChars(text.mid(at), separator, QByteArray("."));
-            text.truncate(at);
-            text.append(value);
-        }
-    }
-    return text;
-}
-
-bool CheckDbfFields(const QList<TDbfSettingField> &fields)
-{
-    if (fields.isEmpty())
-        return false;
-    Ui().ProgressStart(QStringLiteral("Проверка соответствия полей"), int(fields.size()));
-    auto fail = [](const QByteArray &text) {
-        StandardErrorReport(text);
-        Ui().ProgressFinish();
-        return false;
-    };
-    try {
-        const std::vector<TDbfFieldDef> &defs = tbDBF.FieldDefs();
-        for (const TDbfSettingField &f : fields) {
-            QByteArray name = f.Name;
-            for (char &c : name)
-                c = FoldAscii(c);
-            const int i = tbDBF.FindField(name);
-            if (i < 0 || defs[size_t(i)].TypeId != f.TypeId || defs[size_t(i)].Size != f.Length)
-                return fail(QByteArray("Operation aborted"));
-            Ui().ProgressStep();
-        }
-    } catch (const std::exception &e) {
-        return fail(QByteArray(e.what()));
-    }
-    Ui().ProgressFinish();
-    return true;
 }

@@ -146,6 +146,9 @@ public:
     // of its type. The bytes 0x01, 0x02 and 0x1B (the record's and the wire's separators)
     // become blanks in character and memo values; a zero byte ends a character value.
     QByteArray FieldText(int field, const QByteArray &decimalSeparator) const;
+    // The current record as the server receives it: every field's text in file order joined by
+    // chr(2); in floating fields the decimal separator becomes ".".
+    QByteArray RecordText(const QByteArray &decimalSeparator) const;
     void AppendFieldText(int field, const QByteArray &decimalSeparator, QByteArray &out) const;
 
 private:
@@ -159,33 +162,6 @@ private:
     bool FEof = true;
 };
 
-// The program-wide connection and table (they belong to the settings store's data module).
-extern TDbfDatabase dbDBF;
-extern TDbfTable tbDBF;
-
 // True when the DBF layer works: a small table built in memory is opened and read back through
 // shapelib. Never throws.
 bool EngineInstalled();
-
-// Opens the file at path as tbDBF (closing what was open); on failure the standard error
-// report with the layer's text, and false.
-bool OpenDbfFile(const QString &path);
-
-// The current record of tbDBF as the server receives it: every field's text in file order,
-// joined by chr(2); in floating fields the locale decimal separator becomes ".". Throws
-// EDbfError for a value that cannot be read.
-QByteArray DbfRecordText();
-
-// A field of a setting as the structure check compares it.
-struct TDbfSettingField
-{
-    QByteArray Name;
-    qint64 TypeId = 0;
-    qint64 Length = 0;
-};
-
-// The structure check on the given setting fields against the open tbDBF: every field must be
-// in the file (name without case of a to z) with the same type number and size. Shows the
-// progress window; a failure makes the standard error report "Operation aborted". No fields:
-// false without a report.
-bool CheckDbfFields(const QList<TDbfSettingField> &fields);

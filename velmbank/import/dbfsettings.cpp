@@ -2,7 +2,7 @@
 
 #include "Connect.h"
 #include "data.h"
-#include "dbf.h"
+#include "dbfops.h"
 
 #include <vector>
 

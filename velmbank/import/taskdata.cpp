@@ -5,7 +5,7 @@
 #include "Ui.h"
 #include "codepage.h"
 #include "data.h"
-#include "dbf.h"
+#include "dbfops.h"
 #include "dbfsettings.h"
 #include "funcs.h"
 #include "replies.h"

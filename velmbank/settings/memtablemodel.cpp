@@ -1,6 +1,5 @@
 #include "memtablemodel.h"
 
-#include "Ui.h"
 #include "codepage.h"
 
 TMemTableModel::TMemTableModel(TMemTable *table, QObject *parent)
@@ -133,7 +132,7 @@ bool TMemTableModel::setData(const QModelIndex &index, const QVariant &value, in
         return true;
     } catch (const EMemTableError &e) {
         m_table->Cancel();
-        Ui().ShowMessage(e.Text);
+        Q_EMIT EditRefused(e.Text);
         return false;
     }
 }

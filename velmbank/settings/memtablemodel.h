@@ -40,6 +40,9 @@ public:
 
 Q_SIGNALS:
     void CurrentRowChanged(int row); // the table's cursor, 0-based, -1 on an empty table
+    // setData refused a value (the table's message); the view tells the operator, since an
+    // item model must not open a box in the middle of an edit.
+    void EditRefused(const QString &message);
 
 private:
     bool validCell(const QModelIndex &index) const;

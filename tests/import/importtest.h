@@ -122,18 +122,7 @@ protected:
     QString Path(const char *name) const { return dir.filePath(QString::fromUtf8(name)); }
 
     // Every call the peer received so far, as element lists.
-    QList<Elements> Calls() const
-    {
-        QList<Elements> out;
-        for (const QByteArray &r : peer.Requests()) {
-            if (r.isEmpty() || r[0] != '\x02')
-                continue;
-            Elements e = r.mid(3).split('\x1b');
-            e.removeLast();
-            out << e;
-        }
-        return out;
-    }
+    QList<Elements> Calls() const { return peer.Calls(); }
     QList<QByteArray> Column(TMemTable *t, int field) const
     {
         QList<QByteArray> out;

@@ -45,18 +45,7 @@ protected:
     void TearDown() override { CloseConnection(); }
 
     // Every call the peer received so far, as element lists.
-    QList<Elements> Calls() const
-    {
-        QList<Elements> out;
-        for (const QByteArray &r : peer.Requests()) {
-            if (r.isEmpty() || r[0] != '\x02')
-                continue;
-            Elements e = r.mid(3).split('\x1b');
-            e.removeLast();
-            out << e;
-        }
-        return out;
-    }
+    QList<Elements> Calls() const { return peer.Calls(); }
     // Progress steps and messages only, in order.
     QStringList Shown() const { return ui.Events; }
 

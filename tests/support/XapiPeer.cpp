@@ -156,6 +156,20 @@ QList<QByteArray> XapiPeer::Handshakes() const
     return FHandshakes;
 }
 
+QList<QList<QByteArray>> XapiPeer::Calls() const
+{
+    QList<QList<QByteArray>> out;
+    for (const QByteArray &r : Requests()) {
+        if (r.size() < 3 || r[0] != '\x02')
+            continue;
+        // 0x02 "0" count, then each element followed by ESC (and 0x00 for CACHE).
+        QList<QByteArray> elements = r.mid(3).split('\x1b');
+        elements.removeLast();
+        out << elements;
+    }
+    return out;
+}
+
 QList<QByteArray> XapiPeer::Requests() const
 {
     std::lock_guard g(FMutex);

@@ -51,6 +51,8 @@ public:
     // What was received. Requests holds each call, keep-alive and close request of the session.
     QList<QByteArray> Handshakes() const;
     QList<QByteArray> Requests() const;
+    // The call requests among them, each as its list of elements (the framing taken off).
+    QList<QList<QByteArray>> Calls() const;
     int SessionsAccepted() const;
     bool SessionEnded() const;
     // Waits until at least n requests were recorded.

@@ -28,18 +28,6 @@ constexpr int TransactWidth = 90;
 constexpr int TransactPosition = 3; // after Ok, Exist and Open
 
 
-// Views learn of a fill once, at its end.
-class TControlsOff
-{
-public:
-    explicit TControlsOff(TMemTable *table) : FTable(table) { FTable->DisableControls(); }
-    ~TControlsOff() { FTable->EnableControls(); }
-    TControlsOff(const TControlsOff &) = delete;
-    TControlsOff &operator=(const TControlsOff &) = delete;
-
-private:
-    TMemTable *FTable;
-};
 
 // The PDVelm calls of an import, made strictly one after another, in order, by a thread of
 // their own: the engine's work on one reply (the table, the protocol, the progress, reading the

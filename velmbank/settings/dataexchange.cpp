@@ -19,18 +19,6 @@ const QByteArray &ServerFailureMessage()
     return text;
 }
 
-// Fills are told to views once, at the end, instead of row by row.
-class TControlsOff
-{
-public:
-    explicit TControlsOff(TMemTable *table) : FTable(table) { FTable->DisableControls(); }
-    ~TControlsOff() { FTable->EnableControls(); }
-    TControlsOff(const TControlsOff &) = delete;
-    TControlsOff &operator=(const TControlsOff &) = delete;
-
-private:
-    TMemTable *FTable;
-};
 
 // The calls that act on the current task need one.
 void RequireTaskRow(TMemTable *tasks)

@@ -236,3 +236,17 @@ private:
     int m_disabled = 0;
     bool m_missed = false;
 };
+
+// Views learn of a fill once, at its end, instead of row by row: controls are off for the
+// guard's life, on every path out.
+class TControlsOff
+{
+public:
+    explicit TControlsOff(TMemTable *table) : FTable(table) { FTable->DisableControls(); }
+    ~TControlsOff() { FTable->EnableControls(); }
+    TControlsOff(const TControlsOff &) = delete;
+    TControlsOff &operator=(const TControlsOff &) = delete;
+
+private:
+    TMemTable *FTable;
+};

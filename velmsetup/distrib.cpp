@@ -3,13 +3,65 @@
 #include "codepage.h"
 #include "setuplog.h"
 
+#include <QFile>
 #include <QFileInfo>
+
+#include <algorithm>
+#include <cstring>
 
 #include <utility>
 
 EDistribError::EDistribError(const QString &message) : Message(ToWin1251(message)) {}
 
 TDistrib::TDistrib(QString fileName) : FileName(std::move(fileName)) {}
+
+TDistrib TDistrib::FromBytes(QByteArray bytes, QString fileName)
+{
+    TDistrib d(std::move(fileName));
+    d.FBytes = std::make_shared<const QByteArray>(std::move(bytes));
+    return d;
+}
+
+namespace {
+
+class TFileSource : public TDistribSource
+{
+public:
+    explicit TFileSource(const QString &name) : File(name) {}
+    bool Open() { return File.open(QIODevice::ReadOnly | QIODevice::Unbuffered); }
+    qint64 Size() const override { return File.size(); }
+    qint64 ReadAt(qint64 pos, char *to, qint64 count) override
+    {
+        if (File.pos() != pos && !File.seek(pos))
+            return -1;
+        return File.read(to, count);
+    }
+    QString ErrorText() const override { return File.errorString(); }
+
+private:
+    QFile File;
+};
+
+class TBytesSource : public TDistribSource
+{
+public:
+    explicit TBytesSource(std::shared_ptr<const QByteArray> bytes) : Bytes(std::move(bytes)) {}
+    qint64 Size() const override { return Bytes->size(); }
+    qint64 ReadAt(qint64 pos, char *to, qint64 count) override
+    {
+        if (pos < 0 || pos > Bytes->size())
+            return -1;
+        const qint64 n = std::min<qint64>(count, Bytes->size() - pos);
+        std::memcpy(to, Bytes->constData() + pos, size_t(n));
+        return n;
+    }
+    QString ErrorText() const override { return QStringLiteral("конец данных"); }
+
+private:
+    std::shared_ptr<const QByteArray> Bytes;
+};
+
+} // namespace
 
 char TDistrib::Descramble(char stored, std::uint8_t key)
 {
@@ -34,15 +86,15 @@ QByteArray TDistrib::Descramble(const QByteArray &stored) const
     return plain;
 }
 
-void TDistrib::OpenAt(QFile &file, qint64 pos) const
+std::unique_ptr<TDistribSource> TDistrib::OpenSource() const
 {
-    file.setFileName(FileName);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    if (FBytes)
+        return std::make_unique<TBytesSource>(FBytes);
+    auto file = std::make_unique<TFileSource>(FileName);
+    if (!file->Open())
         throw EDistribError(QStringLiteral("Не удается открыть файл дистрибутива %1: %2")
-                                .arg(FileName, file.errorString()));
-    if (!file.seek(pos))
-        throw EDistribError(QStringLiteral("Ошибка позиционирования в файле дистрибутива %1")
-                                .arg(FileName));
+                                .arg(FileName, file->ErrorText()));
+    return file;
 }
 
 namespace {
@@ -58,7 +110,7 @@ void AppendChecked(QByteArray &target, const QByteArray &chunk, qsizetype from, 
 
 } // namespace
 
-QByteArray TDistrib::ReadUpTo(QFile &file, TDistribState &state, char sep, qsizetype limit)
+QByteArray TDistrib::ReadUpTo(TDistribSource &source, TDistribState &state, char sep, qsizetype limit)
 {
     QByteArray target;
     for (;;) {
@@ -71,17 +123,15 @@ QByteArray TDistrib::ReadUpTo(QFile &file, TDistribState &state, char sep, qsize
         }
         // At the end of the file the unterminated rest of the chunk is dropped and the cursor
         // stays, so every further read gives an empty result.
-        if (state.FilePos >= file.size())
+        if (state.FilePos >= source.Size())
             return target;
         AppendChecked(target, state.Chunk, state.Cursor, state.Chunk.size() - state.Cursor, limit);
 
-        if (file.pos() != state.FilePos && !file.seek(state.FilePos))
-            throw EDistribError(QStringLiteral("Ошибка позиционирования в файле дистрибутива"));
         QByteArray chunk(DistribChunkSize, Qt::Uninitialized);
-        const qint64 got = file.read(chunk.data(), DistribChunkSize);
+        const qint64 got = source.ReadAt(state.FilePos, chunk.data(), DistribChunkSize);
         if (got <= 0)
             throw EDistribError(QStringLiteral("Ошибка чтения файла дистрибутива: %1")
-                                    .arg(file.errorString()));
+                                    .arg(source.ErrorText()));
         state.FilePos += got;
         chunk.truncate(got);
         // Zero-terminated text: a stored zero hides the rest of its chunk.
@@ -96,13 +146,13 @@ QByteArray TDistrib::ReadUpTo(QFile &file, TDistribState &state, char sep, qsize
 bool TDistrib::ReadHeader(TSetupLog &log)
 {
     const QFileInfo info(FileName);
-    if (!info.exists() || info.isDir())
+    if (!FBytes && (!info.exists() || info.isDir()))
         return false;
     try {
-        QFile file;
-        OpenAt(file, 1);
+        const std::unique_ptr<TDistribSource> source = OpenSource();
+        TDistribSource &file = *source;
         char key = 0;
-        if (!file.getChar(&key))
+        if (file.ReadAt(1, &key, 1) != 1)
             throw EDistribError(QStringLiteral("Файл дистрибутива %1 короче заголовка").arg(FileName));
         Key = static_cast<std::uint8_t>(key);
 
@@ -144,30 +194,29 @@ bool TDistrib::ReadHeader(TSetupLog &log)
 
 void TDistrib::Open()
 {
-    if (File.isOpen())
-        File.close();
-    OpenAt(File, State.FilePos);
+    Source.reset();
+    Source = OpenSource();
 }
 
 void TDistrib::Close()
 {
     // State.FilePos already is the position after the last chunk read.
-    File.close();
+    Source.reset();
 }
 
 QByteArray TDistrib::ReadField(char sep)
 {
-    if (!File.isOpen())
+    if (!Source)
         Open();
-    return ReadUpTo(File, State, sep, -1);
+    return ReadUpTo(*Source, State, sep, -1);
 }
 
 const QByteArray &TDistrib::ReadRecord()
 {
-    if (!File.isOpen())
+    if (!Source)
         Open();
     Record.clear(); // an exception leaves no half record behind
-    Record = ReadUpTo(File, State, SepCR, DistribRecordMax);
+    Record = ReadUpTo(*Source, State, SepCR, DistribRecordMax);
     return Record;
 }
 
@@ -207,18 +256,15 @@ int TDistrib::CountRecords()
 {
     TDistribState copy = State;
     QByteArray record = Record;
-    QFile own;
-    const bool wasOpen = File.isOpen();
-    QFile &file = wasOpen ? File : own;
-    if (!wasOpen)
-        OpenAt(own, State.FilePos);
+    std::unique_ptr<TDistribSource> own;
+    if (!Source)
+        own = OpenSource();
+    TDistribSource &source = Source ? *Source : *own;
     int count = 0;
     while (!record.isEmpty()) {
         ++count;
-        record = ReadUpTo(file, copy, SepCR, DistribRecordMax);
+        record = ReadUpTo(source, copy, SepCR, DistribRecordMax);
     }
-    if (wasOpen && !File.seek(State.FilePos))
-        throw EDistribError(QStringLiteral("Ошибка позиционирования в файле дистрибутива"));
     return count;
 }
 
@@ -226,8 +272,8 @@ bool TDistrib::DetectLibrary(bool enabled)
 {
     if (!enabled)
         return false;
-    QFile file;
-    OpenAt(file, State.FilePos);
+    const std::unique_ptr<TDistribSource> source = OpenSource();
+    TDistribSource &file = *source;
     TDistribState copy = State;
     const QByteArray label = ReadUpTo(file, copy, SepCR, -1);
     QByteArray record = ReadUpTo(file, copy, SepCR, DistribRecordMax); // the post-action record

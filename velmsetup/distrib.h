@@ -15,11 +15,11 @@
 // too long; the stages log its Message after "Ошибка GUI приложения: ".
 
 #include <QByteArray>
-#include <QFile>
 #include <QList>
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <exception>
 
 class TSetupLog;
@@ -46,10 +46,23 @@ struct TDistribState
     qsizetype Cursor = 0; // into Chunk
 };
 
+// Where a distribution's bytes come from: its file, or bytes in memory (tests, fuzzing).
+class TDistribSource
+{
+public:
+    virtual ~TDistribSource() = default;
+    virtual qint64 Size() const = 0;
+    // Up to count bytes from pos; the count read, or -1 with ErrorText set.
+    virtual qint64 ReadAt(qint64 pos, char *to, qint64 count) = 0;
+    virtual QString ErrorText() const = 0;
+};
+
 class TDistrib
 {
 public:
     explicit TDistrib(QString fileName);
+    // A distribution read from bytes instead of the file FileName.
+    static TDistrib FromBytes(QByteArray bytes, QString fileName = QStringLiteral("velminstal.dat"));
 
     // Reads the key, the three header fields (logging them) and the source password, derives
     // the stored separators and keeps the state. False on a missing file, an empty header field
@@ -59,7 +72,7 @@ public:
     // A stage's bracket: Open continues at State.FilePos, Close keeps where reading stands.
     void Open();
     void Close();
-    bool IsOpen() const { return File.isOpen(); }
+    bool IsOpen() const { return Source != nullptr; }
 
     // The stored bytes up to the next sep (consumed, not included); no length limit.
     QByteArray ReadField(char sep);
@@ -103,9 +116,10 @@ public:
     TDistribState State;
 
 private:
-    // The reading rule of fields and records, on any file and state; limit < 0: none.
-    static QByteArray ReadUpTo(QFile &file, TDistribState &state, char sep, qsizetype limit);
-    void OpenAt(QFile &file, qint64 pos) const;
+    // The reading rule of fields and records, on any source and state; limit < 0: none.
+    static QByteArray ReadUpTo(TDistribSource &source, TDistribState &state, char sep, qsizetype limit);
+    std::unique_ptr<TDistribSource> OpenSource() const;
 
-    QFile File;
+    std::unique_ptr<TDistribSource> Source; // open between Open and Close
+    std::shared_ptr<const QByteArray> FBytes; // set: read these instead of the file
 };

@@ -3,28 +3,10 @@
 #include "distrib.h"
 #include "setuplog.h"
 
-#include <QDir>
-#include <QFile>
-
 #include <cstddef>
 #include <cstdint>
-#include <unistd.h>
 
 namespace {
-
-// One scratch file per process, removed when the run ends.
-struct TScratch
-{
-    QString Path = QDir::temp().filePath(
-        QStringLiteral("fuzz_distrib_%1.dat").arg(static_cast<qint64>(getpid())));
-    ~TScratch() { QFile::remove(Path); }
-};
-
-QString ScratchFile()
-{
-    static const TScratch scratch;
-    return scratch.Path;
-}
 
 // Reads the body as the check and program stages would, bounded by the file's own size.
 void Walk(TDistrib &d)
@@ -59,14 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (control & 0x80 && bytes.size() > 1)
             bytes = QByteArray("V") + bytes[1] + "Prod\r1\r2\r" + bytes.mid(2);
     }
-    const QString path = ScratchFile();
-    {
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return 0;
-        f.write(bytes);
-    }
-    TDistrib d(path);
+    TDistrib d = TDistrib::FromBytes(bytes);
     TSetupLog log;
     const bool header = d.ReadHeader(log);
     try {

@@ -264,11 +264,18 @@ public:
 private:
     explicit TDbfFile(QString path) : FPath(std::move(path)) {}
     void Load(); // checks the header, opens through shapelib, finds the live records
+    // The steps of Load, in order.
+    QByteArray CheckHeader(qint64 &records);          // the field descriptors
+    bool ReadFieldDefs(const QByteArray &descriptors, int fields); // true: a memo field
+    void OpenThroughShapelib(qint64 records, int fields);
+    void OpenMemoFile();
+    void FindLiveRecords(qint64 records);
     [[noreturn]] void Damaged(const QString &why) const;
     [[noreturn]] void BadValue(const TDbfFieldDef &def, const char *raw, const QString &what) const;
     [[noreturn]] void BadMemo(const TDbfFieldDef &def, const QString &why) const;
     void AppendMemo(const TDbfFieldDef &def, const char *raw, QByteArray &out) const;
     QString Shown(const char *raw, int size) const;
+    QString NotDbase() const;
 
     QString FPath;
     QString FMemoPath;
@@ -314,22 +321,41 @@ void TDbfFile::Damaged(const QString &why) const
 
 void TDbfFile::Load()
 {
+    qint64 records = 0;
+    const QByteArray descriptors = CheckHeader(records);
+    const int fields = int(descriptors.size() / 32);
+    const bool memo = ReadFieldDefs(descriptors, fields);
+    OpenThroughShapelib(records, fields);
+    if (memo && !FMemo)
+        OpenMemoFile();
+    if (FMemo && (FVersion == 0x8B || FVersion == 0x8E)) {
+        // dBASE IV keeps its block size in the memo header; dBASE III always uses 512.
+        unsigned char memoHead[22];
+        if (FMemo->ReadAt(0, reinterpret_cast<char *>(memoHead), 22) && Le16(memoHead + 20) >= 8)
+            FBlockSize = Le16(memoHead + 20);
+    }
+    FindLiveRecords(records);
+}
+
+QString TDbfFile::NotDbase() const { return QStringLiteral("Файл %1 не является таблицей dBASE").arg(FPath); }
+
+QByteArray TDbfFile::CheckHeader(qint64 &records)
+{
     // The header is checked before shapelib sees it, so that it only ever reads a plausible
     // table and every fault has its own clear text.
-    const QString notDbase = QStringLiteral("Файл %1 не является таблицей dBASE").arg(FPath);
     unsigned char head[32];
     if (FDbf->Size() < 33 || !FDbf->ReadAt(0, reinterpret_cast<char *>(head), 32))
-        throw EDbfError(notDbase);
+        throw EDbfError(NotDbase());
     FVersion = head[0];
     if (!KnownVersion(FVersion))
-        throw EDbfError(notDbase);
-    const qint64 records = Le32(head + 4);
+        throw EDbfError(NotDbase());
+    records = Le32(head + 4);
     const qint64 headerLength = Le16(head + 8);
     FRecordLength = int(Le16(head + 10));
     const unsigned char ldid = head[29];
     FOem = !(ldid == 0x57 || ldid == 0x03 || ldid == 0xC9 || ldid == 0xCA);
     if (headerLength < 33)
-        throw EDbfError(notDbase);
+        throw EDbfError(NotDbase());
     if (headerLength > FDbf->Size())
         Damaged(QStringLiteral("заголовок длиннее файла"));
     if (FRecordLength < 1)
@@ -340,7 +366,7 @@ void TDbfFile::Load()
     // Field descriptors of 32 bytes each, up to the 0x0D that ends them.
     QByteArray descriptors(int(headerLength - 32), Qt::Uninitialized);
     if (!FDbf->ReadAt(32, descriptors.data(), descriptors.size()))
-        throw EDbfError(notDbase);
+        throw EDbfError(NotDbase());
     int fields = -1;
     for (int at = 0; at < descriptors.size(); at += 32) {
         if (descriptors[at] == '\x0D') {
@@ -359,7 +385,12 @@ void TDbfFile::Load()
                             .arg(FPath)
                             .arg(records)
                             .arg(fits));
+    descriptors.truncate(32 * fields);
+    return descriptors;
+}
 
+bool TDbfFile::ReadFieldDefs(const QByteArray &descriptors, int fields)
+{
     // The fields as the descriptors give them, checked against the record before shapelib
     // reads them.
     int offset = 1; // after the deletion flag
@@ -386,7 +417,11 @@ void TDbfFile::Load()
         memo = memo || def.Letter == 'M';
         FDefs.push_back(def);
     }
+    return memo;
+}
 
+void TDbfFile::OpenThroughShapelib(qint64 records, int fields)
+{
     const QByteArray name = QFile::encodeName(FPath);
     tlLastError.clear();
     tlPending = FDbf.get();
@@ -394,9 +429,10 @@ void TDbfFile::Load()
     FHandle = DBFOpenLL(name.constData(), "rb", &hooks);
     tlPending = nullptr;
     if (!FHandle)
-        throw EDbfError(notDbase + (tlLastError.isEmpty()
-                                        ? QString()
-                                        : QStringLiteral(" (%1)").arg(QString::fromUtf8(tlLastError))));
+        throw EDbfError(NotDbase() + (tlLastError.isEmpty()
+                                          ? QString()
+                                          : QStringLiteral(" (%1)").arg(QString::fromUtf8(tlLastError))));
+    // shapelib must see the table the header check saw.
     bool same = DBFGetFieldCount(FHandle) >= fields && DBFGetRecordCount(FHandle) == records;
     for (int i = 0; same && i < fields; ++i) {
         char fieldName[XBASE_FLDNAME_LEN_READ + 1] = {};
@@ -407,30 +443,27 @@ void TDbfFile::Load()
     }
     if (!same)
         Damaged(QStringLiteral("заголовок не читается"));
+}
 
-    if (memo && !FMemo && FInMemory)
+void TDbfFile::OpenMemoFile()
+{
+    if (FInMemory)
         throw EDbfError(QStringLiteral("Не найден файл примечаний %1").arg(FMemoPath));
-    if (memo && !FMemo) {
-        // The memo file lies beside the table, with the table's name and the extension .dbt.
-        const QFileInfo info(FPath);
-        const QString base = info.dir().filePath(info.completeBaseName());
-        for (const QString &ext : {QStringLiteral(".dbt"), QStringLiteral(".DBT")}) {
-            if (auto source = OpenFileSource(base + ext, false)) {
-                FMemo = std::move(source);
-                FMemoPath = base + ext;
-                break;
-            }
+    // The memo file lies beside the table, with the table's name and the extension .dbt.
+    const QFileInfo info(FPath);
+    const QString base = info.dir().filePath(info.completeBaseName());
+    for (const QString &ext : {QStringLiteral(".dbt"), QStringLiteral(".DBT")}) {
+        if (auto source = OpenFileSource(base + ext, false)) {
+            FMemo = std::move(source);
+            FMemoPath = base + ext;
+            return;
         }
-        if (!FMemo)
-            throw EDbfError(QStringLiteral("Не найден файл примечаний %1").arg(base + QStringLiteral(".dbt")));
     }
-    if (FMemo && (FVersion == 0x8B || FVersion == 0x8E)) {
-        // dBASE IV keeps its block size in the memo header; dBASE III always uses 512.
-        unsigned char memoHead[22];
-        if (FMemo->ReadAt(0, reinterpret_cast<char *>(memoHead), 22) && Le16(memoHead + 20) >= 8)
-            FBlockSize = Le16(memoHead + 20);
-    }
+    throw EDbfError(QStringLiteral("Не найден файл примечаний %1").arg(base + QStringLiteral(".dbt")));
+}
 
+void TDbfFile::FindLiveRecords(qint64 records)
+{
     FLive.reserve(size_t(records));
     for (int r = 0; r < int(records); ++r) {
         const char *tuple = DBFReadTuple(FHandle, r);

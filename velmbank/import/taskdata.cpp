@@ -303,6 +303,61 @@ void TdmTask::BuildTaskTable(int task)
     }
 }
 
+namespace {
+
+// The diagnosis lines of an import go to one insertion point under their headings; the file is
+// walked from its end, so they are gathered here and put in place at once in record order:
+// inserting each into the middle of the protocol would cost a shift of all that follow.
+class TDiagnosisLines
+{
+public:
+    void Begin(int count)
+    {
+        Protocol.append(ToWin1251(QStringLiteral("Диагностика записей файла данных.")));
+        Protocol.append(ToWin1251(QStringLiteral("№ записи \t№ док.    Диагноз  ")));
+        FInsertAt = Protocol.size();
+        FLines.reserve(size_t(count));
+    }
+    void Add(QByteArray line) { FLines.push_back(std::move(line)); }
+    void Flush()
+    {
+        if (FInsertAt < 0 || FLines.empty())
+            return;
+        QList<QByteArray> merged;
+        merged.reserve(Protocol.size() + qsizetype(FLines.size()));
+        merged.append(Protocol.mid(0, FInsertAt));
+        for (auto it = FLines.rbegin(); it != FLines.rend(); ++it)
+            merged.append(std::move(*it));
+        merged.append(Protocol.mid(FInsertAt));
+        Protocol.swap(merged);
+        FLines.clear();
+    }
+
+private:
+    qsizetype FInsertAt = -1;
+    std::vector<QByteArray> FLines; // the last record's first
+};
+
+} // namespace
+
+void TdmTask::InsertTaskRow(const QList<QByteArray> &pieces)
+{
+    const int fields = tbTask->FieldCount();
+    tbTask->Insert();
+    try {
+        for (int j = 0; j < fields; ++j) {
+            if (j == tfInclude)
+                tbTask->SetAsBoolean(j, pieces.value(j) == "1");
+            else
+                tbTask->SetAsString(j, pieces.value(j));
+        }
+        tbTask->Post();
+    } catch (...) {
+        tbTask->Cancel(); // no half-filled row stays behind
+        throw;
+    }
+}
+
 bool TdmTask::ImportDbfFile(const QString &path, qint64 setId)
 {
     if (!OpenDbfFile(path)) {
@@ -322,40 +377,16 @@ bool TdmTask::ImportDbfFile(const QString &path, qint64 setId)
         return false;
     }
 
-    // Every diagnosis line goes to one insertion point under the headings; walking the file
-    // from its end puts them in record order. They are gathered here and put in place at once:
-    // inserting each into the middle of the protocol would cost a shift of all that follow.
-    qsizetype insertAt = -1;
-    std::vector<QByteArray> lines; // the last record's first
-    const auto flushLines = [&] {
-        if (insertAt < 0 || lines.empty())
-            return;
-        QList<QByteArray> merged;
-        merged.reserve(Protocol.size() + qsizetype(lines.size()));
-        merged.append(Protocol.mid(0, insertAt));
-        for (auto it = lines.rbegin(); it != lines.rend(); ++it)
-            merged.append(std::move(*it));
-        merged.append(Protocol.mid(insertAt));
-        Protocol.swap(merged);
-        lines.clear();
-    };
-
+    TDiagnosisLines lines;
     const QString caption = QStringLiteral("Импорт записей из файла данных");
     try {
         if (!tbTask->Active())
             throw EMemTableError(QStringLiteral("Промежуточная таблица не создана"));
-        if (KeepProtocol) {
-            Protocol.append(ToWin1251(QStringLiteral("Диагностика записей файла данных.")));
-            Protocol.append(ToWin1251(QStringLiteral("№ записи \t№ док.    Диагноз  ")));
-            insertAt = Protocol.size();
-        }
         TControlsOff quiet(tbTask);
-        const int fields = tbTask->FieldCount();
-        const int include = tfInclude;
         tbDBF.Last();
         const int count = tbDBF.RecordCount();
         if (KeepProtocol)
-            lines.reserve(size_t(count));
+            lines.Begin(count);
         Ui().ProgressStart(caption, count);
 
         // The file is read ahead of the replies; a record that cannot be read stops the reading,
@@ -380,32 +411,19 @@ bool TdmTask::ImportDbfFile(const QString &path, qint64 setId)
             readAhead();
             const QList<QByteArray> pieces = reply.split(FieldSep);
             if (KeepProtocol)
-                lines.push_back(QByteArray::number(count - k + 1) + ": \t\t" + pieces.value(8) +
-                                '\t' + pieces.value(0));
-            if (pieces.value(0).isEmpty()) {
-                tbTask->Insert();
-                try {
-                    for (int j = 0; j < fields; ++j) {
-                        if (j == include)
-                            tbTask->SetAsBoolean(j, pieces.value(j) == "1");
-                        else
-                            tbTask->SetAsString(j, pieces.value(j));
-                    }
-                    tbTask->Post();
-                } catch (...) {
-                    tbTask->Cancel();
-                    throw;
-                }
-            }
+                lines.Add(QByteArray::number(count - k + 1) + ": \t\t" + pieces.value(8) + '\t' +
+                          pieces.value(0));
+            if (pieces.value(0).isEmpty()) // no diagnosis: the record is a document
+                InsertTaskRow(pieces);
             Ui().ProgressStep();
         }
         if (readError)
             std::rethrow_exception(readError);
-        flushLines();
+        lines.Flush();
         Ui().ProgressFinish();
         return true;
     } catch (const std::exception &e) {
-        flushLines();
+        lines.Flush();
         Ui().ProgressFinish();
         StandardErrorReport(FailureText(e));
         return false;

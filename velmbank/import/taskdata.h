@@ -86,6 +86,10 @@ public:
     // True when the whole file was read; the file stays open.
     bool ImportDbfFile(const QString &path, qint64 setId);
     void SnapshotTaskTable();
+
+private:
+    // One accepted record as a row of tbTask, before the current row.
+    void InsertTaskRow(const QList<QByteArray> &pieces);
 };
 
 // The program-wide instance, created at start-up.

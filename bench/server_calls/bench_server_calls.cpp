@@ -21,7 +21,8 @@ int main(int argc, char **argv)
     VelmdProcess server;
     if (!server.Start() ||
         !server.LoadText(QStringLiteral("USER"), QStringLiteral("ZZBENCH"),
-                         "ZZBENCH ;benchmark\nping(x) q \"rrrrrrrrrrrrrrrrrrrrrrrrrrrrrrrr\"\n")) {
+                         "ZZBENCH ;benchmark\nping(x) q \"rrrrrrrrrrrrrrrrrrrrrrrrrrrrrrrr\"\n") ||
+        !server.OfferXapi(QStringLiteral("USER"), {QStringLiteral("ZZBENCH")})) {
         std::fprintf(stderr, "velmd: %s\n", server.Error.toUtf8().constData());
         return 1;
     }

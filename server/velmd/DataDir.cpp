@@ -16,6 +16,7 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <tuple>
 
 #ifndef VELMD_M_DIR
 #define VELMD_M_DIR ""
@@ -24,8 +25,15 @@
 namespace velmd {
 namespace {
 
+constexpr const char *kXapiRoutinesKey = "xapi_routines.";
+// The demo's accounts: the gateway's, whose password lies in every operator's profile, may use
+// XAPI only; running code over VisM takes the installer's.
 constexpr const char *kDemoAccount = "velmbank";
 constexpr const char *kDemoAccountPassword = "velmbank";
+constexpr const char *kDemoInstaller = "velmsetup";
+constexpr const char *kDemoInstallerPassword = "velmsetup";
+// The routines the gateway calls: all that the demo namespace offers over XAPI.
+const std::vector<std::string> kDemoXapiRoutines = {"%cplogG", "%caA03", "ZZ001", "ZZ001a", "ZZ001b", "ZZ001c"};
 
 std::string MDir()
 {
@@ -60,18 +68,53 @@ bool IsAccountName(const std::string &user)
     return true;
 }
 
-std::map<std::string, std::string> ReadAccounts(const std::string &dir)
+struct AccountEntry
 {
-    std::map<std::string, std::string> accounts;
+    std::string Hash;
+    Rights Allowed;
+};
+
+// "user:hash" (an account of the time before rights: both protocols) or "user:hash:xapi,vism".
+std::map<std::string, AccountEntry> ReadAccounts(const std::string &dir)
+{
+    std::map<std::string, AccountEntry> accounts;
     const auto text = ReadFile(dir + "/accounts");
     if (!text)
         return accounts;
     for (const auto &line : Split(*text, '\n')) {
         const auto colon = line.find(':');
-        if (colon != std::string::npos && colon > 0)
-            accounts[line.substr(0, colon)] = line.substr(colon + 1);
+        if (colon == std::string::npos || colon == 0)
+            continue;
+        AccountEntry e;
+        e.Hash = line.substr(colon + 1);
+        const auto rights = e.Hash.find(':');
+        if (rights != std::string::npos) {
+            const auto names = Split(std::string_view(e.Hash).substr(rights + 1), ',');
+            e.Allowed.Xapi = std::find(names.begin(), names.end(), "xapi") != names.end();
+            e.Allowed.Vism = std::find(names.begin(), names.end(), "vism") != names.end();
+            e.Hash.resize(rights);
+        }
+        accounts[line.substr(0, colon)] = e;
     }
     return accounts;
+}
+
+bool WriteAccounts(const std::string &dir, const std::map<std::string, AccountEntry> &accounts,
+                   std::string &error)
+{
+    std::string text;
+    for (const auto &[user, e] : accounts) {
+        std::string rights = e.Allowed.Xapi ? "xapi" : "";
+        if (e.Allowed.Vism)
+            rights += rights.empty() ? "vism" : ",vism";
+        text += user + ":" + e.Hash + ":" + rights + "\n";
+    }
+    return WriteFileAtomic(dir + "/accounts", text, 0600, error);
+}
+
+std::string RightsText(const Rights &r)
+{
+    return r.Xapi && r.Vism ? "XAPI and VisM" : r.Xapi ? "XAPI only" : "VisM only";
 }
 
 bool Iconv(const char *to, const char *from, const std::string &in, std::string &out)
@@ -122,6 +165,23 @@ bool RunGtm(const std::vector<std::string> &argv, const std::map<std::string, st
     const int rc = RunProgram(argv, env, cwd, output);
     if (rc != 0 || output.find("-E-") != std::string::npos || output.find("-F-") != std::string::npos) {
         error = BaseName(argv[0]) + " failed: " + std::string(Trim(output));
+        return false;
+    }
+    return true;
+}
+
+// Runs GDE on the namespace's global directory with the given commands.
+bool RunGde(const std::string &nsDir, const std::map<std::string, std::string> &env, const std::string &commands,
+            std::string &error)
+{
+    if (!WriteFileAtomic(nsDir + "/gde.txt", commands + "exit\n", 0600, error))
+        return false;
+    std::string output;
+    const std::string script = "\"" + GtmDist() + "/mumps\" -run GDE < \"" + nsDir + "/gde.txt\"";
+    const int rc = RunProgram({"/bin/sh", "-c", script}, env, nsDir, output);
+    ::unlink((nsDir + "/gde.txt").c_str());
+    if (rc != 0 || !IsFile(nsDir + "/g.gld") || output.find("-E-") != std::string::npos) {
+        error = "GDE failed for " + nsDir + ": " + std::string(Trim(output));
         return false;
     }
     return true;
@@ -227,6 +287,44 @@ bool LoadConfig(const std::string &dir, Config &config, std::string &error)
                 return false;
             }
             config.MaxSessions = *v;
+        } else if (key == "max_unauthenticated") {
+            const auto v = ParseInt(value, 1, 10000);
+            if (!v) {
+                error = path + ":" + std::to_string(lineNo) + ": max_unauthenticated must be 1 to 10000";
+                return false;
+            }
+            config.MaxUnauthenticated = *v;
+        } else if (key == "io_timeout") {
+            const auto v = ParseInt(value, 1, 3600);
+            if (!v) {
+                error = path + ":" + std::to_string(lineNo) + ": io_timeout must be 1 to 3600 seconds";
+                return false;
+            }
+            config.IoTimeout = *v;
+        } else if (key.rfind(kXapiRoutinesKey, 0) == 0) {
+            const std::string ns = Upper(key.substr(std::strlen(kXapiRoutinesKey)));
+            if (!IsNamespaceName(ns)) {
+                error = path + ":" + std::to_string(lineNo) + ": \"" + ns + "\" is not a namespace name";
+                return false;
+            }
+            auto &list = config.XapiRoutines[ns];
+            list.clear();
+            for (const auto &r : Split(value, ',')) {
+                const std::string routine(Trim(r));
+                if (routine.empty())
+                    continue;
+                if (!xapi::IsRoutineName(routine)) {
+                    error = path + ":" + std::to_string(lineNo) + ": \"" + routine + "\" is not a routine name";
+                    return false;
+                }
+                if (IsOwnRoutine(routine)) {
+                    error = path + ":" + std::to_string(lineNo) + ": " + routine +
+                            " is velmd's own routine and is never offered over XAPI";
+                    return false;
+                }
+                if (std::find(list.begin(), list.end(), routine) == list.end())
+                    list.push_back(routine);
+            }
         } else if (key == "namespaces") {
             for (const auto &n : Split(value, ',')) {
                 const std::string name = Upper(Trim(n));
@@ -245,6 +343,11 @@ bool LoadConfig(const std::string &dir, Config &config, std::string &error)
     for (const char *always : {"%SYS", "USER"})
         if (FindNamespace(config, always).empty())
             config.Namespaces.push_back(always);
+    for (const auto &[ns, list] : config.XapiRoutines)
+        if (FindNamespace(config, ns).empty()) {
+            error = path + ": " + kXapiRoutinesKey + ns + " names a namespace that is not in namespaces";
+            return false;
+        }
     return true;
 }
 
@@ -255,33 +358,48 @@ bool SaveConfig(const std::string &dir, const Config &config, std::string &error
     text += "xapi_port = " + std::to_string(config.XapiPort) + "\n";
     text += "vism_port = " + std::to_string(config.VismPort) + "\n";
     text += "max_sessions = " + std::to_string(config.MaxSessions) + "\n";
+    text += "max_unauthenticated = " + std::to_string(config.MaxUnauthenticated) + "\n";
+    text += "io_timeout = " + std::to_string(config.IoTimeout) + "\n";
     text += "namespaces = ";
     for (size_t i = 0; i < config.Namespaces.size(); ++i)
         text += (i ? "," : "") + config.Namespaces[i];
     text += "\n";
+    for (const auto &[ns, list] : config.XapiRoutines) {
+        text += kXapiRoutinesKey + ns + " =";
+        for (size_t i = 0; i < list.size(); ++i)
+            text += (i ? ", " : " ") + list[i];
+        text += "\n";
+    }
     return WriteFileAtomic(dir + "/velmd.conf", text, 0644, error);
 }
 
-AccountCheck CheckAccount(const std::string &dir, const std::string &user, const std::string &password)
+AccountCheck CheckAccount(const std::string &dir, const std::string &user, const std::string &password,
+                          Protocol protocol)
 {
     const auto accounts = ReadAccounts(dir);
     const auto it = accounts.find(user);
-    if (user.empty() || it == accounts.end())
-        return AccountCheck::Unknown;
+    const bool known = !user.empty() && it != accounts.end();
+    // An unknown name costs the same crypt(3) as a known one: the time tells nothing either.
+    const std::string stored = known ? it->second.Hash : std::string("$6$velmdnoaccount$");
     auto data = std::make_unique<crypt_data>();
-    const char *hash = ::crypt_r(password.c_str(), it->second.c_str(), data.get());
+    const char *hash = ::crypt_r(password.c_str(), stored.c_str(), data.get());
+    if (!known)
+        return AccountCheck::Unknown;
     if (!hash || hash[0] == '*')
         return AccountCheck::WrongPassword;
     const std::string got = hash;
     // Compare without an early exit, so that timing tells nothing about the hash.
-    unsigned diff = got.size() != it->second.size();
-    for (size_t i = 0; i < std::min(got.size(), it->second.size()); ++i)
-        diff |= unsigned(got[i] ^ it->second[i]);
-    return diff == 0 ? AccountCheck::Ok : AccountCheck::WrongPassword;
+    unsigned diff = got.size() != stored.size();
+    for (size_t i = 0; i < std::min(got.size(), stored.size()); ++i)
+        diff |= unsigned(got[i] ^ stored[i]);
+    if (diff != 0)
+        return AccountCheck::WrongPassword;
+    const Rights &r = it->second.Allowed;
+    return (protocol == Protocol::Xapi ? r.Xapi : r.Vism) ? AccountCheck::Ok : AccountCheck::NotAllowed;
 }
 
 bool SetPassword(const std::string &dir, const std::string &user, const std::string &password,
-                 std::string &error)
+                 std::optional<Rights> rights, std::string &error)
 {
     if (!IsAccountName(user)) {
         error = "\"" + user + "\" is not an account name (letters, digits, _ . -, at most 64)";
@@ -303,11 +421,25 @@ bool SetPassword(const std::string &dir, const std::string &user, const std::str
         return false;
     }
     auto accounts = ReadAccounts(dir);
-    accounts[user] = hash;
-    std::string text;
-    for (const auto &[u, h] : accounts)
-        text += u + ":" + h + "\n";
-    return WriteFileAtomic(dir + "/accounts", text, 0600, error);
+    auto &entry = accounts[user]; // a new one may use both protocols
+    entry.Hash = hash;
+    if (rights)
+        entry.Allowed = *rights;
+    return WriteAccounts(dir, accounts, error);
+}
+
+bool IsOwnRoutine(const std::string &routine)
+{
+    return routine.rfind("%ZVELMD", 0) == 0 || routine == "%NOJRN";
+}
+
+bool OffersOverXapi(const Config &config, const std::string &ns, const std::string &routine)
+{
+    if (IsOwnRoutine(routine))
+        return false;
+    const auto it = config.XapiRoutines.find(ns);
+    return it != config.XapiRoutines.end() &&
+           std::find(it->second.begin(), it->second.end(), routine) != it->second.end();
 }
 
 std::string RoutinePath(const std::string &dir, const std::string &ns)
@@ -389,21 +521,33 @@ bool EnsureNamespace(const std::string &dir, const std::string &name, std::strin
     for (const char *sub : {"/r", "/o", "/t"})
         if (!MakeDirs(nsDir + sub, error))
             return false;
+    const auto env = NamespaceEnv(dir, config, ns);
+    // ^ROUTINE and ^rMAC of percent routines live in %SYS, as the routines do: every other
+    // namespace maps those nodes to the database of %SYS. Spanning a global over two regions
+    // needs standard null collation in both.
+    const std::string sysDat = NamespaceDir(dir, "%SYS") + "/g.dat";
+    const std::string percentMap = ns == "%SYS" ? std::string()
+                                                : "add -segment SYSRTN -file=" + sysDat + "\n"
+                                                  "add -region SYSRTN -dynamic_segment=SYSRTN -record_size=1048576"
+                                                  " -key_size=1019 -stdnullcoll\n"
+                                                  "add -name ROUTINE(\"%\":\"&\") -region=SYSRTN\n"
+                                                  "add -name rMAC(\"%\":\"&\") -region=SYSRTN\n";
     if (!IsFile(nsDir + "/g.dat")) {
-        auto env = NamespaceEnv(dir, config, ns);
         // Records hold routine lines and settings of several kilobytes, keys client-bank names.
-        const std::string gde = "change -segment DEFAULT -block_size=4096 -file=" + nsDir + "/g.dat\n"
-                                "change -region DEFAULT -record_size=1048576 -key_size=1019\nexit\n";
-        if (!WriteFileAtomic(nsDir + "/gde.txt", gde, 0600, error))
+        if (!RunGde(nsDir, env,
+                    "change -segment DEFAULT -block_size=4096 -file=" + nsDir + "/g.dat\n"
+                    "change -region DEFAULT -record_size=1048576 -key_size=1019 -stdnullcoll\n" + percentMap,
+                    error))
             return false;
-        std::string output;
-        const std::string script = "\"" + GtmDist() + "/mumps\" -run GDE < \"" + nsDir + "/gde.txt\"";
-        if (RunProgram({"/bin/sh", "-c", script}, env, nsDir, output) != 0 || !IsFile(nsDir + "/g.gld")) {
-            error = "GDE failed for namespace " + ns + ": " + std::string(Trim(output));
+        if (!RunGtm({GtmDist() + "/mupip", "create", "-region=DEFAULT"}, env, nsDir, error))
             return false;
-        }
-        ::unlink((nsDir + "/gde.txt").c_str());
-        if (!RunGtm({GtmDist() + "/mupip", "create"}, env, nsDir, error))
+    } else if (!percentMap.empty()) {
+        // A namespace made before the mapping gets it now.
+        std::string region;
+        RunProgram({GtmDist() + "/mumps", "-run", "%XCMD", "w $view(\"REGION\",\"^ROUTINE(\"\"%A\"\")\")"}, env,
+                   nsDir, region);
+        if (Trim(region) != "SYSRTN" &&
+            !RunGde(nsDir, env, "change -region DEFAULT -stdnullcoll\n" + percentMap, error))
             return false;
     }
     if (FindNamespace(config, ns).empty()) {
@@ -449,17 +593,23 @@ bool LoadRoutines(const std::string &dir, const std::string &name, const std::ve
             return false;
         routines.emplace_back(routine, std::move(converted));
     }
-    const std::string nsDir = NamespaceDir(dir, ns);
-    const auto env = NamespaceEnv(dir, config, ns);
     for (const auto &[routine, source] : routines) {
+        // A percent routine lives in %SYS whatever namespace it is loaded into, so that every
+        // namespace sees the one copy; an older copy of the namespace itself would hide it.
         const std::string fileName = RoutineFileName(routine);
+        const std::string target = routine[0] == '%' ? std::string("%SYS") : ns;
+        const std::string nsDir = NamespaceDir(dir, target);
         const std::string src = nsDir + "/r/" + fileName + ".m";
         if (!WriteFileAtomic(src, source, 0644, error))
             return false;
-        if (!RunGtm({GtmDist() + "/mumps", src}, env, nsDir + "/o", error)) {
+        if (!RunGtm({GtmDist() + "/mumps", src}, NamespaceEnv(dir, config, target), nsDir + "/o", error)) {
             error = "routine " + routine + ": " + error;
             return false;
         }
+        if (target != ns)
+            for (const std::string &stale : {NamespaceDir(dir, ns) + "/r/" + fileName + ".m",
+                                             NamespaceDir(dir, ns) + "/o/" + fileName + ".o"})
+                ::unlink(stale.c_str());
     }
     return true;
 }
@@ -523,7 +673,7 @@ int CmdNamespace(const std::string &dir, const std::string &name)
     return 0;
 }
 
-int CmdPasswd(const std::string &dir, const std::string &user)
+int CmdPasswd(const std::string &dir, const std::string &user, std::optional<Rights> rights)
 {
     const std::string abs = AbsolutePath(dir);
     if (!IsFile(abs + "/velmd.conf")) {
@@ -538,7 +688,7 @@ int CmdPasswd(const std::string &dir, const std::string &user)
     if (!password.empty() && password.back() == '\r')
         password.pop_back();
     std::string error;
-    if (!SetPassword(abs, user, password, error)) {
+    if (!SetPassword(abs, user, password, rights, error)) {
         std::cerr << "velmd passwd: " << error << "\n";
         return 1;
     }
@@ -597,9 +747,31 @@ int CmdDemo(const std::string &dir)
     if (!RunGtm({GtmDist() + "/mumps", "-run", "%XCMD", "d SEED^VELMDEMO(\"" + abs + "\")"},
                 NamespaceEnv(abs, config, "VELM"), abs + "/scratch", error))
         return fail();
-    if (ReadAccounts(abs).count(kDemoAccount) == 0 &&
-        !SetPassword(abs, kDemoAccount, kDemoAccountPassword, error))
-        return fail();
+    // The accounts keep a password set since; their rights are the demo's.
+    std::string accountLines;
+    for (const auto &[user, password, rights] :
+         {std::tuple{kDemoAccount, kDemoAccountPassword, Rights{true, false}},
+          std::tuple{kDemoInstaller, kDemoInstallerPassword, Rights{false, true}}}) {
+        auto accounts = ReadAccounts(abs);
+        const auto it = accounts.find(user);
+        const bool made = it == accounts.end();
+        if (made) {
+            if (!SetPassword(abs, user, password, rights, error))
+                return fail();
+        } else {
+            it->second.Allowed = rights;
+            if (!WriteAccounts(abs, accounts, error))
+                return fail();
+        }
+        accountLines += std::string("  account ") + user + ", " +
+                        (made ? std::string("password ") + password : std::string("password as set before")) +
+                        ": " + RightsText(rights) + "\n";
+    }
+    if (config.XapiRoutines.count("VELM") == 0) {
+        config.XapiRoutines["VELM"] = kDemoXapiRoutines;
+        if (!SaveConfig(abs, config, error))
+            return fail();
+    }
     const std::string ini = std::string("[XAPI]\r\n") + "ServerType=CACHE\r\n" + "Version=1\r\n" +
                             "UserName=" + kDemoAccount + "\r\n" + "PassWord=" + kDemoAccountPassword +
                             "\r\n" + "NameSpace=VELM\r\n" + "Server=" +
@@ -608,6 +780,13 @@ int CmdDemo(const std::string &dir)
                             "TIMEOUT=60\r\n";
     if (!WriteFileAtomic(abs + "/velmbank.ini", ini, 0600, error))
         return fail();
+    std::string routines;
+    for (const auto &r : config.XapiRoutines["VELM"])
+        routines += " " + r;
+    std::cout << "velmd demo: " << abs << " is ready; start it with: velmd serve " << abs << "\n"
+              << accountLines << "  the gateway's profile: " << abs << "/velmbank.ini (account " << kDemoAccount
+              << ")\n"
+              << "  namespace VELM offers over XAPI:" << routines << "\n";
     return 0;
 }
 

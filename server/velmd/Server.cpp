@@ -20,6 +20,7 @@
 #include <cstring>
 #include <iostream>
 #include <map>
+#include <vector>
 #include <thread>
 
 namespace velmd {
@@ -39,7 +40,7 @@ void OnSignal(int sig)
 
 int Listen(const std::string &bind, int port, std::string &error)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         error = std::strerror(errno);
         return -1;
@@ -54,7 +55,7 @@ int Listen(const std::string &bind, int port, std::string &error)
         ::close(fd);
         return -1;
     }
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || ::listen(fd, 64) != 0) {
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || ::listen(fd, 256) != 0) {
         error = bind + ":" + std::to_string(port) + ": " + std::strerror(errno);
         ::close(fd);
         return -1;
@@ -92,6 +93,10 @@ void Log(const std::string &line)
 struct Child
 {
     std::string Kind, Peer;
+    int Control = -1;     // the listener's end of the child's control socket (see Gate)
+    bool Session = false; // logged in: one of max_sessions
+    bool Evicted = false; // made way for a newer connection; not yet reaped
+    unsigned long long Order = 0;
 };
 
 class Listener
@@ -102,9 +107,17 @@ public:
     int Run(int xapiFd, int vismFd)
     {
         bool stopping = false;
+        std::vector<pollfd> p;
+        std::vector<pid_t> owners;
         while (!stopping) {
-            pollfd p[3] = {{xapiFd, POLLIN, 0}, {vismFd, POLLIN, 0}, {gSignalPipe[0], POLLIN, 0}};
-            if (::poll(p, 3, -1) < 0) {
+            p.assign({{xapiFd, POLLIN, 0}, {vismFd, POLLIN, 0}, {gSignalPipe[0], POLLIN, 0}});
+            owners.clear();
+            for (const auto &[pid, c] : FChildren)
+                if (c.Control >= 0) {
+                    p.push_back({c.Control, POLLIN, 0});
+                    owners.push_back(pid);
+                }
+            if (::poll(p.data(), nfds_t(p.size()), -1) < 0) {
                 if (errno == EINTR)
                     continue;
                 Log(std::string("poll: ") + std::strerror(errno));
@@ -120,10 +133,13 @@ public:
             }
             if (stopping)
                 break;
+            for (size_t i = 3; i < p.size(); ++i)
+                if (p[i].revents)
+                    Answer(owners[i - 3]);
             if (p[0].revents & POLLIN)
-                Accept(xapiFd, "xapi", xapiFd, vismFd);
+                AcceptAll(xapiFd, "xapi", xapiFd, vismFd);
             if (p[1].revents & POLLIN)
-                Accept(vismFd, "vism", xapiFd, vismFd);
+                AcceptAll(vismFd, "vism", xapiFd, vismFd);
         }
         ::close(xapiFd);
         ::close(vismFd);
@@ -132,33 +148,123 @@ public:
     }
 
 private:
-    void Accept(int lfd, const char *kind, int xapiFd, int vismFd)
+    // A child asks to become a session after its login: yes while fewer than max_sessions are.
+    void Answer(pid_t pid)
+    {
+        const auto it = FChildren.find(pid);
+        if (it == FChildren.end() || it->second.Control < 0)
+            return;
+        Child &c = it->second;
+        char ask = 0;
+        if (::read(c.Control, &ask, 1) != 1) {
+            ::close(c.Control);
+            c.Control = -1;
+            return;
+        }
+        int sessions = 0;
+        for (const auto &[other, o] : FChildren)
+            sessions += o.Session && !o.Evicted;
+        const bool yes = c.Session || sessions < FConfig.MaxSessions;
+        if (yes && !c.Session) {
+            c.Session = true;
+            Log("session " + std::to_string(pid) + " logged in");
+        } else if (!yes) {
+            Log("session " + std::to_string(pid) + " refused: " + std::to_string(FConfig.MaxSessions) +
+                " sessions already");
+        }
+        const char answer = yes ? 'Y' : 'N';
+        if (::write(c.Control, &answer, 1) != 1) {
+            // the child has gone; its end is reaped
+        }
+    }
+
+    // Answers what children have asked so far, without waiting.
+    void AnswerPending()
+    {
+        std::vector<pollfd> p;
+        std::vector<pid_t> owners;
+        for (const auto &[pid, c] : FChildren)
+            if (c.Control >= 0) {
+                p.push_back({c.Control, POLLIN, 0});
+                owners.push_back(pid);
+            }
+        if (!p.empty() && ::poll(p.data(), nfds_t(p.size()), 0) > 0)
+            for (size_t i = 0; i < p.size(); ++i)
+                if (p[i].revents)
+                    Answer(owners[i]);
+    }
+
+    // Connections that have not logged in are capped apart from sessions, and the oldest makes way
+    // for a new one: idle or half-sent connections never keep a real client out.
+    void MakeRoomBeforeLogin()
+    {
+        AnswerPending();
+        int waiting = 0;
+        Child *oldest = nullptr;
+        pid_t oldestPid = 0;
+        for (auto &[pid, c] : FChildren) {
+            if (c.Session || c.Evicted)
+                continue;
+            ++waiting;
+            if (!oldest || c.Order < oldest->Order) {
+                oldest = &c;
+                oldestPid = pid;
+            }
+        }
+        if (waiting < FConfig.MaxUnauthenticated || !oldest)
+            return;
+        ::kill(oldestPid, SIGKILL);
+        oldest->Evicted = true;
+        if (oldest->Control >= 0) {
+            ::close(oldest->Control);
+            oldest->Control = -1;
+        }
+        Log("session " + std::to_string(oldestPid) + " ended to make way: " + std::to_string(waiting) +
+            " connections had not logged in");
+    }
+
+    void AcceptAll(int lfd, const char *kind, int xapiFd, int vismFd)
+    {
+        // The listening sockets do not block: take every connection that is waiting.
+        for (int i = 0; i < 256; ++i)
+            if (!Accept(lfd, kind, xapiFd, vismFd))
+                return;
+    }
+
+    bool Accept(int lfd, const char *kind, int xapiFd, int vismFd)
     {
         sockaddr_in a{};
         socklen_t len = sizeof a;
         const int fd = ::accept4(lfd, reinterpret_cast<sockaddr *>(&a), &len, SOCK_CLOEXEC);
         if (fd < 0)
-            return;
-        if (int(FChildren.size()) >= FConfig.MaxSessions) {
-            Log(std::string("refused a ") + kind + " connection from " + Peer(a) + ": " +
-                std::to_string(FConfig.MaxSessions) + " sessions already");
+            return errno == EINTR || errno == ECONNABORTED;
+        MakeRoomBeforeLogin();
+        int control[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, control) != 0) {
+            Log(std::string("socketpair: ") + std::strerror(errno));
             ::close(fd);
-            return;
+            return true;
         }
         std::cerr.flush();
         const pid_t pid = ::fork();
         if (pid < 0) {
             Log(std::string("fork: ") + std::strerror(errno));
             ::close(fd);
-            return;
+            ::close(control[0]);
+            ::close(control[1]);
+            return true;
         }
         if (pid == 0) {
             ::close(xapiFd);
             ::close(vismFd);
             ::close(gSignalPipe[0]);
             ::close(gSignalPipe[1]);
-            for (int s : {SIGTERM, SIGINT, SIGCHLD, SIGPIPE})
-                ::signal(s, SIG_DFL);
+            ::close(control[0]);
+            for (const auto &[other, c] : FChildren)
+                if (c.Control >= 0)
+                    ::close(c.Control);
+            for (int sig : {SIGTERM, SIGINT, SIGCHLD, SIGPIPE})
+                ::signal(sig, SIG_DFL);
             // Out of the terminal's process group: a Ctrl-C reaches the listener, which ends
             // every session in order.
             ::setpgid(0, 0);
@@ -171,12 +277,16 @@ private:
             ::dup2(null, 0);
             ::dup2(null, 1);
             ::dup2(log >= 0 ? log : null, 2);
-            const int code = std::string(kind) == "xapi" ? ServeXapi(fd, FDir, FConfig.Bind) : ServeVism(fd, FDir);
+            Gate gate(control[1]);
+            const int code = std::string(kind) == "xapi" ? ServeXapi(fd, FDir, FConfig.Bind, gate)
+                                                         : ServeVism(fd, FDir, gate);
             ::_exit(code);
         }
         ::close(fd);
-        FChildren[pid] = Child{kind, Peer(a)};
+        ::close(control[1]);
+        FChildren[pid] = Child{kind, Peer(a), control[0], false, false, ++FOrder};
         Log("session " + std::to_string(pid) + " start (" + kind + ", " + Peer(a) + ")");
+        return true;
     }
 
     void Reap()
@@ -196,6 +306,8 @@ private:
             else if (WIFSIGNALED(status))
                 how = "killed by signal " + std::to_string(WTERMSIG(status));
             Log("session " + std::to_string(pid) + " end (" + how + ")");
+            if (it->second.Control >= 0)
+                ::close(it->second.Control);
             FChildren.erase(it);
             RemoveTree(FDir + "/scratch/" + std::to_string(pid));
         }
@@ -221,6 +333,7 @@ private:
     std::string FDir;
     Config FConfig;
     std::map<pid_t, Child> FChildren;
+    unsigned long long FOrder = 0;
 };
 
 } // namespace

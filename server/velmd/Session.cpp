@@ -24,7 +24,11 @@
 namespace velmd {
 namespace {
 
-constexpr int kHandshakeSeconds = 10;
+// Before its login a connection has 10 seconds in all; three failed logins end it, and each is
+// answered after a pause, so that guessing passwords is slow.
+constexpr int kLoginSeconds = 10;
+constexpr int kMaxFailedLogins = 3;
+constexpr auto kFailedLoginPause = std::chrono::seconds(1);
 
 using Clock = std::chrono::steady_clock;
 
@@ -68,6 +72,29 @@ bool SendAll(int fd, std::string_view data)
         data.remove_prefix(size_t(n));
     }
     return true;
+}
+
+// A session that could not send: the client took nothing for io_timeout seconds, or it left.
+int SendFailure()
+{
+    return errno == EAGAIN || errno == EWOULDBLOCK ? ExitTimedOut : ExitClosed;
+}
+
+// A reply the client does not read holds the process no longer than this.
+void SendTimeout(int fd, int seconds)
+{
+    timeval t{};
+    t.tv_sec = seconds;
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &t, sizeof t);
+}
+
+// A line for sessions.log (the session's stderr): what a client before its login is not told.
+void LogLine(const std::string &text)
+{
+    const std::string line = "velmd session " + std::to_string(::getpid()) + ": " + text + "\n";
+    if (::write(2, line.data(), line.size()) < 0) {
+        // stderr gone: nothing else can tell
+    }
 }
 
 void NoDelay(int fd)
@@ -171,7 +198,8 @@ int Refuse(int fd, bool wrongPassword, const std::string &utf8Text)
     return ExitRefused;
 }
 
-int XapiCalls(int fd, const xapi::Handshake &h, Engine &engine, Watchdog &watchdog)
+int XapiCalls(int fd, const xapi::Handshake &h, const Config &config, const std::string &ns, Engine &engine,
+              Watchdog &watchdog)
 {
     xapi::RequestParser parser(h.Frame);
     std::vector<char> buf(65536);
@@ -202,13 +230,16 @@ int XapiCalls(int fd, const xapi::Handshake &h, Engine &engine, Watchdog &watchd
                 return ExitClosed;
             if (req.What == xapi::Request::KeepAlive) {
                 if (!SendAll(fd, std::string(1, xapi::Esc)))
-                    return ExitClosed;
+                    return SendFailure();
                 continue;
             }
             std::string reply;
             const auto ref = xapi::ParseEntryRef(req.Elements[0]);
             if (!ref) {
                 reply = xapi::ErrorReply("<SYNTAX>not an entry reference: " + req.Elements[0], h.BufferLen);
+            } else if (!OffersOverXapi(config, ns, ref->Routine)) {
+                // Nothing runs: the gateway's account reaches only what its namespace offers.
+                reply = xapi::ErrorReply("<PROTECT>" + ref->Text() + ": not offered over XAPI", h.BufferLen);
             } else {
                 std::vector<std::string> args(req.Elements.begin() + 1, req.Elements.end());
                 MResult r;
@@ -227,7 +258,7 @@ int XapiCalls(int fd, const xapi::Handshake &h, Engine &engine, Watchdog &watchd
                 }
             }
             if (!SendAll(fd, reply))
-                return ExitClosed;
+                return SendFailure();
         }
     }
 }
@@ -246,10 +277,21 @@ const char *SessionExitText(int code)
     }
 }
 
-int ServeXapi(int fd, const std::string &dataDir, const std::string &bind)
+bool Gate::Enter()
+{
+    if (FInside)
+        return true;
+    const char ask = 'A';
+    char answer = 0;
+    if (::write(FFd, &ask, 1) == 1 && WaitReadable(FFd, 10000) && ::read(FFd, &answer, 1) == 1)
+        FInside = answer == 'Y';
+    return FInside;
+}
+
+int ServeXapi(int fd, const std::string &dataDir, const std::string &bind, Gate &gate)
 {
     NoDelay(fd);
-    const auto deadline = Clock::now() + std::chrono::seconds(kHandshakeSeconds);
+    const auto deadline = Clock::now() + std::chrono::seconds(kLoginSeconds);
     std::string bytes;
     xapi::HandshakeResult hs;
     char buf[4096];
@@ -285,18 +327,19 @@ int ServeXapi(int fd, const std::string &dataDir, const std::string &bind)
     Config config;
     std::string error;
     if (!LoadConfig(dataDir, config, error)) {
-        Refuse(fd, false, "Сервер не настроен: " + error);
+        LogLine(error);
+        Refuse(fd, false, "Сервер не настроен.");
         return ExitFailed;
     }
-    switch (CheckAccount(dataDir, h.UserName, h.PassWord)) {
-    case AccountCheck::Unknown: return Refuse(fd, false, "Нет пользователя XAPI \"" + h.UserName + "\".");
-    case AccountCheck::WrongPassword:
-        return Refuse(fd, true, "Неверный пароль пользователя XAPI \"" + h.UserName + "\".");
-    case AccountCheck::Ok: break;
+    if (CheckAccount(dataDir, h.UserName, h.PassWord, Protocol::Xapi) != AccountCheck::Ok) {
+        std::this_thread::sleep_for(kFailedLoginPause);
+        return Refuse(fd, true, "Неверное имя пользователя или пароль.");
     }
     const std::string ns = FindNamespace(config, h.NameSpace);
     if (ns.empty())
         return Refuse(fd, false, "Нет области \"" + h.NameSpace + "\" на сервере.");
+    if (!gate.Enter())
+        return Refuse(fd, false, "Сервер занят: все сеансы заняты.");
 
     int port = 0;
     const int lfd = SessionListener(bind, port);
@@ -329,54 +372,73 @@ int ServeXapi(int fd, const std::string &dataDir, const std::string &bind)
     }
     ::close(lfd);
     NoDelay(sfd);
+    SendTimeout(sfd, config.IoTimeout);
 
     // It lives as long as the process: its thread waits on it until the very end.
     Watchdog &watchdog = *new Watchdog(sfd);
     Engine engine;
     if (!engine.Start(dataDir, config, ns, error)) {
-        const std::string line = "velmd session: " + error + "\n";
-        if (::write(2, line.data(), line.size()) < 0) {
-            // stderr gone: nothing else can tell
-        }
+        LogLine(error);
         ::close(sfd);
         return ExitFailed;
     }
-    const int code = XapiCalls(sfd, h, engine, watchdog);
+    const int code = XapiCalls(sfd, h, config, ns, engine, watchdog);
     ::shutdown(sfd, SHUT_RDWR);
     ::close(sfd);
     engine.Stop();
     return code;
 }
 
-int ServeVism(int fd, const std::string &dataDir)
+int ServeVism(int fd, const std::string &dataDir, Gate &gate)
 {
     NoDelay(fd);
     const int one = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
-    Watchdog &watchdog = *new Watchdog(fd);
-    Engine engine;
-    bool connected = false;
-    vism::MessageParser parser;
-    std::vector<char> buf(65536);
-    auto reply = [&](bool failed, const std::string &name, const std::string &value) {
-        return SendAll(fd, vism::Encode('R', {failed ? "1" : "0", name, value}));
-    };
+    const auto loginBy = Clock::now() + std::chrono::seconds(kLoginSeconds);
     // The configuration is read once; again only for a namespace it does not name (one added
-    // while serving).
+    // while serving). What is wrong with it goes to the log, never to a client.
     Config config;
-    bool haveConfig = false;
+    std::string configError;
+    const bool haveConfig = LoadConfig(dataDir, config, configError);
+    if (!haveConfig)
+        LogLine(configError);
+    SendTimeout(fd, config.IoTimeout);
     auto findNamespace = [&](const std::string &name) {
         std::string ns = FindNamespace(config, name), ignored;
         if (ns.empty() && LoadConfig(dataDir, config, ignored))
             ns = FindNamespace(config, name);
         return ns;
     };
+    Watchdog &watchdog = *new Watchdog(fd);
+    Engine engine;
+    bool connected = false;
+    int failedLogins = 0;
+    vism::MessageParser parser;
+    Clock::time_point frameBy; // a frame begun must be whole by then
+    std::vector<char> buf(65536);
+    auto reply = [&](bool failed, const std::string &name, const std::string &value) {
+        return SendAll(fd, vism::Encode('R', {failed ? "1" : "0", name, value}));
+    };
     int code = ExitClosed;
     for (bool done = false; !done;) {
+        // Before the login the login's deadline; after it a connection may wait for ever
+        // between frames, but not in the middle of one.
+        int waitMs = -1;
+        if (parser.Buffered() > 0)
+            waitMs = MillisLeft(frameBy);
+        if (!connected && !engine.Started())
+            waitMs = waitMs < 0 ? MillisLeft(loginBy) : std::min(waitMs, MillisLeft(loginBy));
+        if (waitMs >= 0 && !WaitReadable(fd, waitMs)) {
+            code = ExitTimedOut;
+            break;
+        }
         const ssize_t n = ReadSome(fd, buf.data(), buf.size());
         if (n == 0)
             break;
+        if (parser.Buffered() == 0)
+            frameBy = Clock::now() + std::chrono::seconds(config.IoTimeout);
         parser.Feed(std::string_view(buf.data(), size_t(n)));
+        bool consumed = false;
         for (;;) {
             vism::Message m;
             std::string why;
@@ -388,23 +450,39 @@ int ServeVism(int fd, const std::string &dataDir)
                 done = true;
                 break;
             }
+            consumed = true;
             bool ok = true;
             if (m.Type == 'Q') {
                 done = true;
                 break;
             }
             std::string error;
-            if (!haveConfig && !(haveConfig = LoadConfig(dataDir, config, error))) {
-                ok = reply(true, "<ERROR>" + error, "");
+            if (!haveConfig) {
+                reply(true, "<ERROR>the server is not configured", "");
+                code = ExitFailed;
+                done = true;
+                break;
             } else if (m.Type == 'C') {
-                const std::string ns = findNamespace(m.Fields[2]);
                 connected = false;
-                if (CheckAccount(dataDir, m.Fields[0], m.Fields[1]) != AccountCheck::Ok) {
-                    ok = reply(true, "<PROTECT>wrong user name or password", "");
-                } else if (ns.empty()) {
+                if (CheckAccount(dataDir, m.Fields[0], m.Fields[1], Protocol::Vism) != AccountCheck::Ok) {
+                    std::this_thread::sleep_for(kFailedLoginPause);
+                    ok = reply(true, "<PROTECT>wrong account or password", "");
+                    if (++failedLogins >= kMaxFailedLogins) {
+                        code = ExitRefused;
+                        done = true;
+                        break;
+                    }
+                } else if (const std::string ns = findNamespace(m.Fields[2]); ns.empty()) {
                     ok = reply(true, "<NAMESPACE>" + m.Fields[2], "");
-                } else if (!(engine.Started() ? engine.Switch(config, ns, error) : engine.Start(dataDir, config, ns, error))) {
-                    reply(true, "<ERROR>" + error, "");
+                } else if (!gate.Enter()) {
+                    reply(true, "<PROTECT>too many sessions", "");
+                    code = ExitRefused;
+                    done = true;
+                    break;
+                } else if (!(engine.Started() ? engine.Switch(config, ns, error)
+                                              : engine.Start(dataDir, config, ns, error))) {
+                    LogLine(error);
+                    reply(true, "<ERROR>the session could not start", "");
                     code = ExitFailed;
                     done = true;
                     break;
@@ -434,10 +512,14 @@ int ServeVism(int fd, const std::string &dataDir)
                 }
             }
             if (!ok) {
+                code = SendFailure();
                 done = true;
                 break;
             }
         }
+        // What is left after a whole message is the start of the next frame.
+        if (consumed && parser.Buffered() > 0)
+            frameBy = Clock::now() + std::chrono::seconds(config.IoTimeout);
     }
     ::shutdown(fd, SHUT_RDWR);
     ::close(fd);

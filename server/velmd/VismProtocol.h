@@ -35,6 +35,8 @@ class MessageParser
 public:
     void Feed(std::string_view bytes);
     Status Next(Message &out, std::string &error);
+    // Bytes of a message not yet whole.
+    size_t Buffered() const { return FBuf.size() - FPos; }
 
 private:
     std::string FBuf;

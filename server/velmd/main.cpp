@@ -16,7 +16,10 @@ int Usage()
     std::cerr << "usage:\n"
                  "  velmd init DATADIR\n"
                  "  velmd namespace DATADIR NAME\n"
-                 "  velmd passwd DATADIR USER          (the password is one line on stdin)\n"
+                 "  velmd passwd DATADIR USER [--xapi] [--vism]\n"
+                 "        the password is one line on stdin; the flags say which protocols the\n"
+                 "        account may use (none given: both for a new account, as before for one\n"
+                 "        that exists)\n"
                  "  velmd load DATADIR NAMESPACE FILE.m...\n"
                  "  velmd serve DATADIR [--xapi-port N] [--vism-port N]\n"
                  "  velmd demo DATADIR\n";
@@ -36,8 +39,17 @@ int main(int argc, char **argv)
         return velmd::CmdInit(dir);
     if (cmd == "namespace" && args.size() == 3)
         return velmd::CmdNamespace(dir, args[2]);
-    if (cmd == "passwd" && args.size() == 3)
-        return velmd::CmdPasswd(dir, args[2]);
+    if (cmd == "passwd" && args.size() >= 3) {
+        std::optional<velmd::Rights> rights;
+        for (size_t i = 3; i < args.size(); ++i) {
+            if (args[i] != "--xapi" && args[i] != "--vism")
+                return Usage();
+            if (!rights)
+                rights = velmd::Rights{false, false};
+            (args[i] == "--xapi" ? rights->Xapi : rights->Vism) = true;
+        }
+        return velmd::CmdPasswd(dir, args[2], rights);
+    }
     if (cmd == "load" && args.size() >= 4)
         return velmd::CmdLoad(dir, args[2], std::vector<std::string>(args.begin() + 3, args.end()));
     if (cmd == "demo" && args.size() == 2)

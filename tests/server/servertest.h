@@ -1,5 +1,6 @@
 #pragma once
-// A fixture base for a suite that shares one velmd with the test routines (m/TVD.m) in USER.
+// A fixture base for a suite that shares one velmd with the test routines (m/TVD.m) in USER,
+// offered over XAPI there (with TVDNONE, offered but never loaded).
 #include "VelmdProcess.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@ protected:
         ASSERT_TRUE(Server->Start()) << Server->Error.toStdString();
         ASSERT_TRUE(Server->Load(QStringLiteral("USER"), {QStringLiteral(TVD_SOURCE)}))
             << Server->Error.toStdString();
+        ASSERT_TRUE(Server->OfferXapi(QStringLiteral("USER"), {QStringLiteral("TVD"), QStringLiteral("TVDNONE")}));
     }
     static void TearDownTestSuite()
     {

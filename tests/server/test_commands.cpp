@@ -43,7 +43,7 @@ TEST(VelmdCommands, InitMakesTheDataDirectoryAndLeavesItAloneTheSecondTime)
     EXPECT_EQ(c.Run("USER", "$g(^KEEP)").Value, "kept");
 }
 
-TEST(VelmdCommands, PasswdStoresAHashAndChangesThePassword)
+TEST(VelmdCommands, PasswdStoresAHashAndChangesThePasswordAndTheProtocols)
 {
     VelmdProcess v;
     ASSERT_TRUE(v.Start()) << v.Error.toStdString();
@@ -59,6 +59,38 @@ TEST(VelmdCommands, PasswdStoresAHashAndChangesThePassword)
     ASSERT_TRUE(c.Connect(v.VismPort));
     EXPECT_TRUE(c.Login("tester", "secret", "USER").Failed);
     EXPECT_FALSE(c.Login("tester", "changed", "USER").Failed);
+
+    // The protocols: as given; none given keeps them; an account line from before them has both.
+    const QString gw = QStringLiteral("gw");
+    auto vismLogin = [&](const QByteArray &password) {
+        VismClient c;
+        return c.Connect(v.VismPort) && !c.Login("gw", password, "USER").Failed;
+    };
+    auto xapiOpen = [&](const QByteArray &password) {
+        RawXapi x;
+        return x.Open(v.XapiPort, "gw", password, "USER");
+    };
+    ASSERT_EQ(v.Run(QStringLiteral("passwd"), {gw, QStringLiteral("--xapi")}, "pw\n"), 0);
+    EXPECT_TRUE(xapiOpen("pw"));
+    EXPECT_FALSE(vismLogin("pw"));
+    ASSERT_EQ(v.Run(QStringLiteral("passwd"), {gw}, "pw2\n"), 0);
+    EXPECT_TRUE(xapiOpen("pw2"));
+    EXPECT_FALSE(vismLogin("pw2"));
+    ASSERT_EQ(v.Run(QStringLiteral("passwd"), {gw, QStringLiteral("--vism")}, "pw2\n"), 0);
+    EXPECT_FALSE(xapiOpen("pw2"));
+    EXPECT_TRUE(vismLogin("pw2"));
+    EXPECT_NE(v.Run(QStringLiteral("passwd"), {gw, QStringLiteral("--all")}, "pw2\n"), 0);
+    QFile file(v.DataDir() + QStringLiteral("/accounts"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QByteArray lines = file.readAll();
+    file.close();
+    EXPECT_TRUE(lines.contains(":vism\ntester:")) << lines.toStdString();
+    lines.replace(":vism\n", "\n");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(lines);
+    file.close();
+    EXPECT_TRUE(xapiOpen("pw2"));
+    EXPECT_TRUE(vismLogin("pw2"));
 
     QByteArray out;
     EXPECT_NE(v.Run(QStringLiteral("passwd"), {QStringLiteral("bad:name")}, "x\n", &out), 0);
@@ -96,6 +128,10 @@ TEST(VelmdCommands, LoadConvertsToTheDeclaredCodePageAndRefusesUndeclaredText)
     EXPECT_TRUE(v.Error.contains(QStringLiteral("line 2"))) << v.Error.toStdString();
     EXPECT_FALSE(v.LoadText(QStringLiteral("USER"), QStringLiteral("TCP5"), "TCP5 ;\nf() q 1+\n"));
     EXPECT_FALSE(v.LoadText(QStringLiteral("NOSUCH"), QStringLiteral("TCP6"), "TCP6 ;\n"));
+    // A percent routine goes to %SYS whatever namespace it is loaded into.
+    ASSERT_TRUE(v.LoadText(QStringLiteral("USER"), QStringLiteral("%TCP7"), "%TCP7 ;plain\nf() q 7\n"));
+    EXPECT_TRUE(QFileInfo::exists(v.DataDir() + QStringLiteral("/ns/%SYS/o/_TCP7.o")));
+    EXPECT_FALSE(QFileInfo::exists(v.DataDir() + QStringLiteral("/ns/USER/o/_TCP7.o")));
 
     VismClient c;
     ASSERT_TRUE(c.Connect(v.VismPort));

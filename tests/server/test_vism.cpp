@@ -3,6 +3,7 @@
 #include "VelmdProcess.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -186,6 +187,26 @@ TEST_F(VismServer, RestoredRoutinesRunAndLoseTheirSourceWhenItIsKilled)
     EXPECT_FALSE(c->Run("USER", "s text(1)=P2", "", "TVR1 ;\r\nf() q 1+").Failed);
     EXPECT_TRUE(c->Run("USER", RestoreLine("TVR1")).Failed);
     EXPECT_EQ(Client()->Run("USER", "$$f^TVR1()").Value, "43");
+}
+
+TEST_F(VismServer, APercentRoutineRestoredInAnyNamespaceLivesInSysForAll)
+{
+    auto user = Client("USER"); // a session from before the restore
+    auto second = Client("SECOND");
+    Restore(*second, "SECOND", "%TVDP", {"%TVDP ;a percent routine\r\nf() q \"v1\""}, true);
+    EXPECT_EQ(user->Run("USER", "$$f^%TVDP()").Value, "v1");
+    EXPECT_EQ(user->Run("USER", "$g(^ROUTINE(\"%TVDP\",0,2))").Value, "f() q \"v1\"");
+    EXPECT_EQ(user->Run("%SYS", "$g(^ROUTINE(\"%TVDP\",0,0))").Value, "2");
+    const QString ns = Server->DataDir() + QStringLiteral("/ns/");
+    EXPECT_TRUE(QFileInfo::exists(ns + QStringLiteral("%SYS/o/_TVDP.o")));
+    EXPECT_FALSE(QFileInfo::exists(ns + QStringLiteral("SECOND/o/_TVDP.o")));
+
+    // Restored again from USER, its source dropped as the installer drops it: the new one in
+    // every namespace, and no ^ROUTINE left in %SYS either.
+    Restore(*user, "USER", "%TVDP", {"%TVDP ;second version\r\nf() q \"v2\""}, false);
+    EXPECT_EQ(Client("SECOND")->Run("SECOND", "$$f^%TVDP()").Value, "v2");
+    EXPECT_EQ(user->Run("%SYS", "$d(^ROUTINE(\"%TVDP\"))").Value, "0");
+    EXPECT_EQ(second->Run("SECOND", "$d(^ROUTINE(\"%TVDP\"))").Value, "0");
 }
 
 TEST_F(VismServer, ErrorTrapsAndZeReadAsOnTheOriginalPlatform)

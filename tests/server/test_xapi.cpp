@@ -69,7 +69,8 @@ TEST_F(XapiServer, MErrorsComeInTheOriginalPlatformsForm)
     EXPECT_EQ(ErrorOf(*x, {"$$undef^TVD"}), "<UNDEFINED>undef^TVD");
     EXPECT_EQ(ErrorOf(*x, {"$$div^TVD"}), "<DIVIDE>div^TVD");
     EXPECT_TRUE(ErrorOf(*x, {"$$nolabel^TVD"}).startsWith("<NOLINE>"));
-    EXPECT_TRUE(ErrorOf(*x, {"$$f^NOSUCH"}).startsWith("<NOROUTINE>"));
+    EXPECT_TRUE(ErrorOf(*x, {"$$f^TVDNONE"}).startsWith("<NOROUTINE>")); // offered, not there
+    EXPECT_TRUE(ErrorOf(*x, {"$$f^NOSUCH"}).startsWith("<PROTECT>"));    // not offered: not looked for
     // Not an entry reference: never run, whatever it holds.
     EXPECT_TRUE(ErrorOf(*x, {"s ^X=1"}).startsWith("<SYNTAX>"));
     EXPECT_TRUE(ErrorOf(*x, {"$$add^TVD(1,2)"}).startsWith("<SYNTAX>"));
@@ -129,7 +130,6 @@ TEST_F(XapiServer, RefusalsOfTheHandshake)
         }
         return "opened";
     };
-    EXPECT_TRUE(refusal(Server->WriteProfile(QStringLiteral("USER"), "CACHE", 60, "nobody", "x")).contains("nobody"));
     EXPECT_TRUE(refusal(Server->WriteProfile(QStringLiteral("NOSUCH"))).contains("NOSUCH"));
 
     // Bad framing, as the raw bytes show it.
@@ -138,6 +138,10 @@ TEST_F(XapiServer, RefusalsOfTheHandshake)
     EXPECT_TRUE(raw.HandshakeReply.startsWith(QByteArray("\0\x02", 2)));
     EXPECT_FALSE(raw.Open(Server->XapiPort, Server->User, "bad", "USER"));
     EXPECT_TRUE(raw.HandshakeReply.startsWith(QByteArray("\0\x01", 2)));
+    // An unknown account gets the very same refusal: nothing tells which accounts exist.
+    const QByteArray wrongPassword = raw.HandshakeReply;
+    EXPECT_FALSE(raw.Open(Server->XapiPort, "nobody", "x", "USER"));
+    EXPECT_EQ(raw.HandshakeReply, wrongPassword);
     EXPECT_TRUE(ui.Events.isEmpty());
 }
 

@@ -85,10 +85,14 @@ zi(l) ;ZI line: append a line to the routine buffer
  s %ZVELMDb($i(%ZVELMDb))=$g(l)
  q
  ;
-zs(n) ;ZS name: save the buffer as routine n of the current namespace and keep its lines in ^ROUTINE
+zs(n) ;ZS name: save the buffer as routine n and keep its lines in ^ROUTINE
  ;It is compiled beside the buffer first: a routine that does not compile leaves the old one.
- n d,f,t,b,o,i,k
- s d=$ztrnlnm("VELMD_DATADIR")_"/ns/"_$$zns()
+ ;A percent routine goes to %SYS, where every namespace sees it; a copy of the current namespace
+ ;would hide it, so none is left there. Its ^ROUTINE nodes map to %SYS in every namespace.
+ n d,f,t,b,o,i,k,h,g
+ i '((n?1"%".30AN)!(n?1A.30AN)) s $ec=",U-ZNAME,"
+ s h=$ztrnlnm("VELMD_DATADIR")_"/ns/"_$$zns(),d=$s($e(n)="%":$ztrnlnm("VELMD_DATADIR")_"/ns/%SYS",1:h)
+ s g=$s($e(n)="%":d_"/g.gld",1:$zgbldir)
  s f=$tr($e(n),"%","_")_$e(n,2,$l(n)),t=d_"/t/"_f_".m",b=d_"/t/"_f_".o",o=d_"/o/"_f_".o"
  o t:(newversion:nowrap) u t
  s i=0 f  s i=$o(%ZVELMDb(i)) q:i=""  w %ZVELMDb(i),!
@@ -99,9 +103,11 @@ zs(n) ;ZS name: save the buffer as routine n of the current namespace and keep i
  i k'=1 o b c b:delete s $ec=",U-ZSAVE,"
  s i=$zsearch(d_"/t",77),i=$zsearch(o,77) i i'="" o o c o:delete
  o b c b:rename=o
+ ;A source of an earlier load would be compiled again over the object just saved.
+ f i=d_"/r/"_f_".m",$s(d'=h:h_"/r/"_f_".m",1:""),$s(d'=h:h_"/o/"_f_".o",1:"") i i'="" s k=$zsearch(d_"/t",78),k=$zsearch(i,78) i k'="" o k c k:delete
  zlink o
- k ^ROUTINE(n)
- s ^ROUTINE(n,0)=$h,k=0
- s i=0 f  s i=$o(%ZVELMDb(i)) q:i=""  s k=k+1,^ROUTINE(n,0,k)=%ZVELMDb(i)
- s ^ROUTINE(n,0,0)=k
+ k ^|g|ROUTINE(n)
+ s ^|g|ROUTINE(n,0)=$h,k=0
+ s i=0 f  s i=$o(%ZVELMDb(i)) q:i=""  s k=k+1,^|g|ROUTINE(n,0,k)=%ZVELMDb(i)
+ s ^|g|ROUTINE(n,0,0)=k
  q

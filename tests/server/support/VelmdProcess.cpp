@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QSaveFile>
 #include <QThread>
 
 #include <UXAPI.h>
@@ -130,7 +131,13 @@ QByteArray ExchangeRaw(int port, const QByteArray &bytes, int msecs)
 
 // ---------------------------------------------------------------------------------------------
 
-VelmdProcess::VelmdProcess(Kind kind) : FKind(kind) {}
+VelmdProcess::VelmdProcess(Kind kind) : FKind(kind)
+{
+    if (kind == Kind::Demo) {
+        User = Password = "velmbank";
+        VismUser = VismPassword = "velmsetup";
+    }
+}
 
 VelmdProcess::~VelmdProcess()
 {
@@ -172,7 +179,7 @@ bool VelmdProcess::Start()
     }
     if (Run(FKind == Kind::Demo ? QStringLiteral("demo") : QStringLiteral("init"), {}) != 0)
         return false;
-    if (Run(QStringLiteral("passwd"), {QString::fromUtf8(User)}, Password + "\n") != 0)
+    if (FKind == Kind::Plain && Run(QStringLiteral("passwd"), {QString::fromUtf8(User)}, Password + "\n") != 0)
         return false;
     FServe = std::make_unique<QProcess>();
     FServe->start(Exe(), {QStringLiteral("serve"), DataDir(), QStringLiteral("--xapi-port"), QStringLiteral("0"),
@@ -246,6 +253,28 @@ bool VelmdProcess::LoadText(const QString &ns, const QString &routine, const QBy
     f.write(utf8);
     f.close();
     return Load(ns, {path});
+}
+
+bool VelmdProcess::SetConfig(const QByteArray &key, const QByteArray &value)
+{
+    QFile f(DataDir() + QStringLiteral("/velmd.conf"));
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray text;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (!line.isEmpty() && line.split('=').value(0).trimmed() != key)
+            text += line + '\n';
+    f.close();
+    if (!value.isEmpty())
+        text += key + " = " + value + '\n';
+    // Whole or not at all: a session that starts meanwhile reads the old file or the new one.
+    QSaveFile out(f.fileName());
+    return out.open(QIODevice::WriteOnly) && out.write(text) == text.size() && out.commit();
+}
+
+bool VelmdProcess::OfferXapi(const QString &ns, const QStringList &routines)
+{
+    return SetConfig("xapi_routines." + ns.toUtf8(), routines.join(QStringLiteral(", ")).toUtf8());
 }
 
 QString VelmdProcess::WriteProfile(const QString &ns, const QByteArray &serverType, int timeOut,

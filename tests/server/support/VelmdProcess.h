@@ -1,7 +1,9 @@
 #pragma once
 // A velmd of its own for a test: a temporary data directory made with `velmd init` (or
-// `velmd demo`), a test account, and `velmd serve` on free ports. Also small blocking clients of
-// both protocols that speak the bytes directly, for the cases a product client cannot make.
+// `velmd demo`), and `velmd serve` on free ports. Plain: one test account for both protocols.
+// Demo: the demo's own accounts, velmbank for XAPI and velmsetup for VisM. Also small blocking
+// clients of both protocols that speak the bytes directly, for the cases a product client cannot
+// make.
 
 #include <QByteArray>
 #include <QList>
@@ -34,6 +36,10 @@ public:
     bool Load(const QString &ns, const QStringList &files);
     // Writes a routine source (UTF-8) into the data directory and loads it.
     bool LoadText(const QString &ns, const QString &routine, const QByteArray &utf8);
+    // Sets a key of velmd.conf (sessions that start later read it); an empty value removes it.
+    bool SetConfig(const QByteArray &key, const QByteArray &value);
+    // Lets XAPI calls in namespace ns reach these routines.
+    bool OfferXapi(const QString &ns, const QStringList &routines);
 
     // A profile for TXAPI / xapicall.
     QString WriteProfile(const QString &ns, const QByteArray &serverType = "CACHE", int timeOut = 60,
@@ -47,8 +53,11 @@ public:
     QString DataDir() const { return FDir.path(); }
     int XapiPort = 0;
     int VismPort = 0;
+    // The account of XAPI (WriteProfile) and the one of VisM.
     QByteArray User = "tester";
     QByteArray Password = "secret";
+    QByteArray VismUser = "tester";
+    QByteArray VismPassword = "secret";
     QString Error;
 
 private:

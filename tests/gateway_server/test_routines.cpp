@@ -197,6 +197,12 @@ TEST_F(DemoRoutines, RefusalsAreTextsForTheOperatorAndChangeNothing)
     EXPECT_EQ(CallText(*x, {Routines::DelCLB, W("Нет такого")}), W("Клиент-банк Нет такого не найден"));
     EXPECT_EQ(CallText(*x, {Routines::Clist}), clist);
     EXPECT_EQ(CallText(*x, {Routines::Slist, demo::DemoClient()}), slist);
+    // A routine whose reply the gateway ignores raises an error for what it cannot do.
+    EXPECT_EQ(CallText(*x, {Routines::DelSet, W("Нет такого"), "1"}),
+              "<failed> <ECODETRAP>err+1^ZZ001 UVELM-NOCLB");
+    EXPECT_EQ(CallText(*x, {Routines::DelSet, demo::DemoClient(), "x"}),
+              "<failed> <ECODETRAP>err+1^ZZ001 UVELM-BADSET");
+    EXPECT_EQ(CallText(*x, {Routines::Slist, demo::DemoClient()}), slist);
 
     // Through the settings store: the refusal is the message, and no task lets go of the bank.
     {

@@ -78,10 +78,11 @@ SaveSetRec(clb,set,rec) ;stores one field row of a setting: in place of the row 
  tc
  q
  ;
-DelSet(clb,set) ;deletes a setting with its fields
+DelSet(clb,set) ;deletes a setting with its fields; one that is not there is deleted already
  n c
  s c=$$cid($g(clb)),set=$g(set)
- q:c=""  q:'$$idok(set)
+ i c="" d err^ZZ001("VELM-NOCLB") q
+ i '$$idok(set) d err^ZZ001("VELM-BADSET") q
  ts  k ^VELMC(c,"S",set) s ^VELMC(c,"V")=$g(^VELMC(c,"V"))+1 tc
  q
  ;

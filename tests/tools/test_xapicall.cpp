@@ -98,3 +98,21 @@ TEST_F(XapiCall, WrongPasswordReadsANewOneFromStdin)
     EXPECT_EQ(peer.Handshakes().size(), 3);
     EXPECT_EQ(peer.SessionsAccepted(), 1);
 }
+
+TEST_F(XapiCall, AnArgumentThatWouldReachTheServerChangedIsRefusedAndNothingIsSent)
+{
+    // A character Windows-1251 lacks would travel as "?".
+    Outcome r = Call({QStringLiteral("Tlist^ZZ001a"), QStringLiteral("ok"), QStringLiteral("漢字")});
+    EXPECT_EQ(r.Exit, 1);
+    EXPECT_EQ(QString::fromUtf8(r.Err),
+              QStringLiteral("xapicall: argument 2 \"漢字\" holds a character that Windows-1251 cannot hold: "
+                             "nothing was sent\n"));
+    // Bytes that are no text in the terminal's encoding (UTF-8).
+    QProcess p;
+    p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$1\" \"$(printf 'a\\377')\""),
+                                        QStringLiteral(XAPICALL_PATH), profile});
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(p.readAllStandardError().startsWith("xapicall: REF \"a"));
+    EXPECT_TRUE(peer.Handshakes().isEmpty());
+}

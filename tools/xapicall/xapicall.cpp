@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 #include <cstdio>
 
@@ -24,10 +25,25 @@ int main(int argc, char **argv)
     ResetLinkGlobals();
     ProfileFileName = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
 
-    // Arguments are typed in the terminal's encoding; the server speaks Windows-1251.
+    // Arguments are typed in the terminal's encoding; the server speaks Windows-1251. One that is
+    // no text in that encoding, or holds a character Windows-1251 lacks, would make a different
+    // call than the one typed: it is refused before anything is sent.
     QList<QByteArray> elements;
-    for (int i = 2; i < argc; ++i)
-        elements << ToWin1251(QString::fromLocal8Bit(argv[i]));
+    for (int i = 2; i < argc; ++i) {
+        QStringDecoder terminal(QStringConverter::System, QStringConverter::Flag::Stateless);
+        const QString text = terminal(QByteArrayView(argv[i]));
+        const QByteArray bytes = ToWin1251(text);
+        const char *why = terminal.hasError()          ? "is not valid text in the terminal's encoding"
+                          : FromWin1251(bytes) != text ? "holds a character that Windows-1251 cannot hold"
+                                                       : nullptr;
+        if (why) {
+            const QByteArray name = i == 2 ? QByteArray("REF") : "argument " + QByteArray::number(i - 2);
+            std::fprintf(stderr, "xapicall: %s \"%s\" %s: nothing was sent\n", name.constData(),
+                         text.toUtf8().constData(), why);
+            return 1;
+        }
+        elements << bytes;
+    }
 
     if (!OpenConnection()) {
         CloseConnection();

@@ -386,6 +386,15 @@ TEST_F(Exchange, DeletingASettingCleansUpAfterTheServer)
                          {Routines::SaveTask, Rec({"1", "task1", "Bank", "", "", "PL",
                                                    B("m1\x04" "a\x03m2\x04" "b")})},
                          {Routines::GLinTO}}));
+
+    // A failing SaveTask is reported by it, and GLinTO is still called.
+    peer.QueueCall(QByteArray());
+    peer.QueueCall(ServerError);
+    peer.QueueCall(QByteArray());
+    EXPECT_FALSE(dm.DeleteSetting());
+    EXPECT_EQ(Shown(), (QStringList{ErrorCaption, Error(ServerErrorText)}));
+    EXPECT_EQ(Calls().size(), calls.size() + 4);
+    EXPECT_EQ(Calls().back(), Elements{Routines::GLinTO});
 }
 
 TEST_F(Exchange, ClientBanksAreAddedAndDeletedWithTheServersAnswer)
@@ -433,23 +442,31 @@ TEST_F(Exchange, ClientBanksAreAddedAndDeletedWithTheServersAnswer)
                                {Routines::SaveTask, Rec({"0", "task0", "", "", "", "PL", menus})},
                                {Routines::SaveTask, Rec({"2", "task2", "", "", "", "PL", menus})}}));
 
-    // A failing SaveTask stops the walk: later tasks keep the client-bank.
+    // A failing SaveTask is reported and the walk goes on: no task keeps the deleted bank.
     ui.Clear();
     dm.tbTasks->EmptyTable();
     AddTask(0, "B", 1, "s1");
     AddTask(1, "B", 2, "s2");
+    const int walked = int(Calls().size());
     peer.QueueCall(QByteArray());
     peer.QueueCall(ServerError);
+    peer.QueueCall(QByteArray());
     EXPECT_TRUE(dm.DeleteClientBank("B", message));
-    EXPECT_EQ(Column(dm.tbTasks, TdmSet::tkClient), (QList<QByteArray>{"", "B"}));
+    EXPECT_EQ(Column(dm.tbTasks, TdmSet::tkClient), (QList<QByteArray>{"", ""}));
     EXPECT_EQ(Shown(), (QStringList{ErrorCaption, Error(ServerErrorText)}));
+    EXPECT_EQ(Calls().mid(walked),
+              (QList<Elements>{{Routines::DelCLB, "B"},
+                               {Routines::SaveTask, Rec({"0", "task0", "", "", "", "PL", menus})},
+                               {Routines::SaveTask, Rec({"1", "task1", "", "", "", "PL", menus})}}));
 
     // The server failing on DelCLB itself.
     ui.Clear();
+    dm.tbTasks->EmptyTable();
+    AddTask(1, "B", 2, "s2");
     peer.QueueCall(ServerError);
     EXPECT_FALSE(dm.DeleteClientBank("B", message));
     EXPECT_EQ(FromWin1251(message), QStringLiteral("Ошибка при работе с сервером. Обратитесь к разработчику"));
-    EXPECT_EQ(dm.tbTasks->StringAt(1, TdmSet::tkClient), "B");
+    EXPECT_EQ(dm.tbTasks->StringAt(0, TdmSet::tkClient), "B");
 }
 
 TEST_F(Exchange, StartUpAndShutdownCalls)

@@ -263,11 +263,12 @@ bool TdmSet::DeleteSetting()
         StandardErrorReport(FailureText(e));
         return false;
     }
-    if (!SaveTask())
-        return false;
+    // A failed SaveTask has made its own report; the setting is gone all the same, so the work
+    // totals are still asked for.
+    const bool saved = SaveTask();
     QByteArray ignored;
     CallGLinTO(ignored);
-    return true;
+    return saved;
 }
 
 bool TdmSet::AddClientBank(const QByteArray &name, QByteArray &message)
@@ -300,6 +301,9 @@ bool TdmSet::DeleteClientBank(const QByteArray &name, QByteArray &message)
 bool TdmSet::DetachClientFromTasks(const QByteArray &name)
 {
     try {
+        // The client-bank is gone on the server: every task lets go of it, also after a task
+        // whose SaveTask failed (that call has reported it).
+        bool saved = true;
         tbTasks->First();
         while (!tbTasks->Eof()) {
             if (tbTasks->AsString(tkClient) == name) {
@@ -308,12 +312,11 @@ bool TdmSet::DetachClientFromTasks(const QByteArray &name)
                 tbTasks->Clear(tkSet);
                 tbTasks->Clear(tkSName);
                 tbTasks->Post();
-                if (!SaveTask()) // reported there; the tasks after it stay as they are
-                    return false;
+                saved = SaveTask() && saved;
             }
             tbTasks->Next();
         }
-        return true;
+        return saved;
     } catch (const std::exception &e) {
         StandardErrorReport(FailureText(e));
         return false;

@@ -195,6 +195,27 @@ TEST(VelmdLimits, ConnectionsThatNeverLogInOrNeverReadHoldNothing)
     }
     EXPECT_EQ(before.Call({"$$add^TVD", "3", "3"}).Text, "6");
     before.Close();
+
+    // Sessions have their own cap, met at login: with max_sessions 1 the second login of either
+    // protocol is refused, while connections that have not logged in yet do not count.
+    server.Stop();
+    ASSERT_TRUE(server.SetConfig("max_sessions", "1"));
+    ASSERT_TRUE(server.Start()) << server.Error.toStdString();
+    const int waiting = ConnectLoopback(server.VismPort);
+    RawXapi first;
+    ASSERT_TRUE(first.Open(server.XapiPort, server.User, server.Password, "USER"));
+    RawXapi second;
+    EXPECT_FALSE(second.Open(server.XapiPort, server.User, server.Password, "USER"));
+    EXPECT_TRUE(second.HandshakeReply.startsWith(QByteArray("\0\x02", 2)));
+    VismClient third;
+    ASSERT_TRUE(third.Connect(server.VismPort));
+    EXPECT_EQ(third.Login(server.User, server.Password, "USER").ErrorName, "<PROTECT>too many sessions");
+    const int pid = first.Call({"$$pid^TVD"}).Text.toInt();
+    first.Close();
+    ASSERT_TRUE(server.WaitForLog(QStringLiteral("session %1 end").arg(pid), 1));
+    EXPECT_TRUE(second.Open(server.XapiPort, server.User, server.Password, "USER"));
+    second.Close();
+    ::close(waiting);
 }
 
 } // namespace

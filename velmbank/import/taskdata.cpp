@@ -406,6 +406,7 @@ bool TdmTask::ImportDbfFile(const QString &path, qint64 setId)
             }
         };
         readAhead();
+        bool asked = false; // Esc asks once per import
         for (int k = 1; k <= sent; ++k) {
             const QByteArray reply = calls.Take();
             readAhead();
@@ -416,6 +417,19 @@ bool TdmTask::ImportDbfFile(const QString &path, qint64 setId)
             if (pieces.value(0).isEmpty()) // no diagnosis: the record is a document
                 InsertTaskRow(pieces);
             Ui().ProgressStep();
+            // Pending input is handled between records, so that Esc reaches the progress
+            // window; an interrupted import keeps the rows it has, like a failed one.
+            Ui().ProcessEvents();
+            if (!asked && Ui().EscapePressed()) {
+                asked = true;
+                if (Ui().AskYesNo(QStringLiteral("Прервать задачу?"), TAnswer::No,
+                                  FromWin1251(dmSet->tbTasks->AsString(TdmSet::tkName)),
+                                  TQuestionIcon::None) == TAnswer::Yes) {
+                    lines.Flush();
+                    Ui().ProgressFinish();
+                    return false;
+                }
+            }
         }
         if (readError)
             std::rethrow_exception(readError);

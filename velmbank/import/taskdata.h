@@ -83,7 +83,9 @@ public:
 
     // task: 1 money out, 2 money in.
     void BuildTaskTable(int task);
-    // True when the whole file was read; the file stays open.
+    // True when the whole file was read; the file stays open. Pending input is handled between
+    // records; Esc asks "Прервать задачу?" once, and Yes ends the import with false, the rows
+    // taken so far kept.
     bool ImportDbfFile(const QString &path, qint64 setId);
     void SnapshotTaskTable();
 

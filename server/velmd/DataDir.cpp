@@ -636,7 +636,16 @@ bool EnsureInit(const std::string &dir, std::string &error)
         "cform: gtm_string_t* cform^%ZVELMD(I:gtm_string_t*)\n";
     if (!WriteFileAtomic(dir + "/velmd.ci", table, 0644, error))
         return false;
-    for (const char *ns : {"%SYS", "USER"})
+    // %SYS first: the others map nodes to its database. Namespaces made by an earlier velmd are
+    // brought up to date as well.
+    Config config;
+    if (!LoadConfig(dir, config, error))
+        return false;
+    std::vector<std::string> namespaces = {"%SYS", "USER"};
+    for (const auto &ns : config.Namespaces)
+        if (ns != "%SYS" && ns != "USER")
+            namespaces.push_back(ns);
+    for (const auto &ns : namespaces)
         if (!EnsureNamespace(dir, ns, error))
             return false;
     // The system routines are velmd's own: loading them again brings them up to date.

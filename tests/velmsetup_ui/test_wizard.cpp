@@ -1,0 +1,335 @@
+// The wizard against the recording VisM double: pages, texts and actions, the connection and the
+// namespace list, the options of the namespace page, the settings memo, an installation with a
+// failing check label, the stored settings, the command line and the log file.
+
+#include "wizardfixture.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTest>
+
+namespace {
+
+QString BoxText(QWidget *w)
+{
+    if (auto *box = qobject_cast<QMessageBox *>(w))
+        return box->text();
+    return {};
+}
+
+// The namespaces the double's server lists: count, then one name per P1.
+void ServeNameSpaces(TVisMDouble &vism, const QByteArrayList &names)
+{
+    vism.AnswerValue("$ZNSPACE", {"%SYS"});
+    vism.AnswerValue("$zu(90,0)", {QByteArray::number(names.size())});
+    vism.Handler = [names](const TVisMDouble::TRun &run) -> std::optional<TVisMReply> {
+        if (run.Code == "$zu(90,2,0,P1)")
+            return TVisMReply{0, {}, names.value(run.P1.toInt() - 1)};
+        return std::nullopt;
+    };
+}
+
+QStringList Entries(const QListWidget *list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->item(i)->text();
+    return out;
+}
+
+} // namespace
+
+TEST_F(WizardTest, PagesTheirTextsAndTheExitDialogFromEveryPage)
+{
+    Distribution(Content());
+    WriteFile(Path(QStringLiteral("licence.txt")), ToWin1251(U(u"Соглашение\r\nпункт 1\r\n")));
+    ServeNameSpaces(Double, {"%SYS", "USER"});
+    Open();
+    TfmSetup &w = Wizard();
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Remart Installation Wizard 2.8"));
+    EXPECT_TRUE(IsOnTop(&w));
+    EXPECT_EQ(Program->fmFone->windowTitle(), QStringLiteral("Remart Installation Wizard"));
+    EXPECT_EQ(Program->fmFone->lbTitle->text(), U(u"Шлюз ВЕЛЬМ-Банк 3.1"));
+    EXPECT_EQ(Program->fmFone->lbShadow->pos() - Program->fmFone->lbTitle->pos(), QPoint(4, 4));
+    EXPECT_EQ(w.meProduct->toPlainText(), U(u"Эта программа установит: Шлюз ВЕЛЬМ-Банк 3.1. \nСборка: 09.12.2024"));
+    EXPECT_TRUE(LogText().value(0).startsWith(U(u"Протокол установки дистрибутива. ")));
+
+    // Every page's "Отмена" (the agreement's "Нет") asks; "Продолжить", Enter and Esc stay.
+    auto exitStays = [&](const QString &cancel, const QString &screen) {
+        const int page = w.Page();
+        WhenModal([&](QWidget *d) {
+            auto *exit = qobject_cast<TfmExit *>(d);
+            ASSERT_TRUE(exit);
+            EXPECT_EQ(exit->windowTitle(), U(u"Выход из установки"));
+            EXPECT_EQ(exit->meText->toPlainText(),
+                      U(u"Установка не была завершена. Если вы выйдете \nсейчас, дистрибутив не будет установлен.\n\n"
+                        "Для продолжения установки нажмите Продолжить\nДля выхода нажмите Выход."));
+            EXPECT_EQ(exit->focusWidget(), exit->btContinue);
+            if (!screen.isEmpty())
+                SaveScreen(exit, screen);
+            QTest::keyClick(exit, Qt::Key_Escape);
+        });
+        Click(cancel);
+        EXPECT_EQ(w.Page(), page);
+        EXPECT_EQ(Ended, 0);
+    };
+    SaveScreen(&w, QStringLiteral("velmsetup-1-welcome"));
+    exitStays(U(u"Отмена"), QStringLiteral("velmsetup-exit"));
+    Click(U(u"Далее"));
+    EXPECT_EQ(w.Page(), TfmSetup::pgLicence);
+    EXPECT_EQ(w.focusWidget(), w.meLicence);
+    EXPECT_EQ(w.meLicence->toPlainText(), U(u"Соглашение\nпункт 1"));
+    SaveScreen(&w, QStringLiteral("velmsetup-2-licence"));
+    exitStays(U(u"Нет"), {});
+    Click(U(u"Назад"));
+    EXPECT_EQ(w.Page(), TfmSetup::pgWelcome);
+    Click(U(u"Далее"));
+    Click(U(u"Да"));
+    EXPECT_EQ(w.Page(), TfmSetup::pgConnect);
+    EXPECT_EQ(w.edIP->text(), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(w.edPort->text(), QStringLiteral("1972"));
+    EXPECT_EQ(w.edIP->accessibleName(), U(u"IP адрес"));
+    EXPECT_EQ(w.edPort->accessibleName(), U(u"Порт"));
+    SaveScreen(&w, QStringLiteral("velmsetup-3-connect"));
+    exitStays(U(u"Отмена"), {});
+    Click(U(u"Назад"));
+    EXPECT_EQ(w.Page(), TfmSetup::pgLicence);
+    Click(U(u"Да"));
+
+    Click(U(u"Далее"));
+    ASSERT_EQ(w.Page(), TfmSetup::pgNameSpace);
+    EXPECT_EQ(w.liNS->accessibleName(), U(u"Доступны области"));
+    EXPECT_EQ(w.chNoRes->accessibleName(), U(u"НЕ восстанавливать программы"));
+    SaveScreen(&w, QStringLiteral("velmsetup-4-namespace"));
+    exitStays(U(u"Отмена"), {});
+    Click(U(u"Далее"));
+    ASSERT_EQ(w.Page(), TfmSetup::pgInstall);
+    SaveScreen(&w, QStringLiteral("velmsetup-5-install"));
+    // The close box asks as "Отмена" does.
+    WhenModal([](QWidget *d) { ClickButton(d, U(u"Продолжить")); });
+    w.close();
+    EXPECT_EQ(w.Page(), TfmSetup::pgInstall);
+    EXPECT_TRUE(w.isVisible());
+    Click(U(u"Назад"));
+    EXPECT_EQ(w.Page(), TfmSetup::pgNameSpace);
+
+    // "Выход" ends the program; the log is written then, Windows-1251 with CR LF.
+    WhenModal([](QWidget *d) { ClickButton(d, U(u"Выход")); });
+    Click(U(u"Отмена"));
+    EXPECT_EQ(Ended, 1);
+    Program.reset();
+    const QStringList file = FileLines(Path(QStringLiteral("velmsetup.txt")));
+    ASSERT_GE(file.size(), 6);
+    EXPECT_TRUE(file[0].startsWith(U(u"Протокол установки дистрибутива. "))) << file[0].toStdString();
+    EXPECT_EQ(file.mid(1, 5), (QStringList{QString(), U(u"Продукт: Шлюз ВЕЛЬМ-Банк"), U(u"Версия: 3.1"),
+                                           U(u"Дата сборки: 09.12.2024"), QString()}));
+    EXPECT_EQ(file.last(), U(u"Успешное соединение с областью USER"));
+    EXPECT_TRUE(Opened.Files.isEmpty());
+}
+
+TEST_F(WizardTest, WithoutAnAgreementTheWelcomePageLeadsToTheConnection)
+{
+    Distribution(Content());
+    Open();
+    Click(U(u"Далее"));
+    EXPECT_EQ(Wizard().Page(), TfmSetup::pgConnect);
+    Click(U(u"Назад"));
+    EXPECT_EQ(Wizard().Page(), TfmSetup::pgWelcome);
+}
+
+namespace {
+
+// Reports the connection actually in use on another port, as a server that moved the client.
+class TMovingVisM : public TVisMDouble
+{
+protected:
+    TVisMReply Run(const QByteArray &code, bool byExecFlag) override
+    {
+        if (code == "$ZNSPACE" && NameSpace() == "%SYS")
+            StoreMServer(ServerString("127.0.0.1", "1973"));
+        return TVisMDouble::Run(code, byExecFlag);
+    }
+};
+
+} // namespace
+
+TEST_F(WizardTest, ConnectingListsEachNamespaceOnceAndPreselectsTheRememberedOne)
+{
+    Distribution(Content());
+    {
+        QSettings s(QStringLiteral("Remart"), QStringLiteral("Velmsetup"));
+        s.setValue(QStringLiteral("Settings/NS"), QStringLiteral("velm"));
+        s.setValue(QStringLiteral("Settings/Port"), QStringLiteral("1980"));
+    }
+    ServeNameSpaces(Double, {"%SYS", "USER", "USER", "VELM"});
+    Double.Answer("$ZNSPACE", {TVisMReply{1, "wrong account or password", {}}, TVisMReply{0, {}, "%SYS"}});
+    Open();
+    TfmSetup &w = Wizard();
+    Click(U(u"Далее"));
+    EXPECT_EQ(w.edPort->text(), QStringLiteral("1980"));
+
+    // Nothing to connect to without a port.
+    w.edPort->clear();
+    WhenModal([](QWidget *d) {
+        EXPECT_EQ(BoxText(d), U(u"Параметры соединения должны быть указаны"));
+        QTest::keyClick(d, Qt::Key_Return);
+    });
+    Click(U(u"Далее"));
+    EXPECT_TRUE(Double.Runs.isEmpty());
+
+    // Refused: the message, a log line, the same page, both windows on top again.
+    w.edPort->setText(QStringLiteral("1972"));
+    w.edIP->setText(QStringLiteral(" 127. 0.0.1 "));
+    const qsizetype before = LogText().size();
+    WhenModal([this](QWidget *d) {
+        EXPECT_EQ(BoxText(d), U(u"Не удается создать соединение с Cache сервером. Попробуйте задать другие параметры"));
+        // The progress window says what goes on and steps aside for prompts meanwhile.
+        EXPECT_EQ(Progress().lbMes->text(), U(u"Соединение с сервером..."));
+        EXPECT_EQ(Progress().Clip(), TSetupClip::FindFolder);
+        EXPECT_FALSE(IsOnTop(&Wizard()));
+        EXPECT_FALSE(IsOnTop(&Progress()));
+        QTest::keyClick(d, Qt::Key_Return);
+    });
+    Click(U(u"Далее"));
+    EXPECT_EQ(w.Page(), TfmSetup::pgConnect);
+    EXPECT_TRUE(IsOnTop(&w));
+    EXPECT_TRUE(IsOnTop(&Progress()));
+    EXPECT_FALSE(Progress().isVisible());
+    EXPECT_EQ(Double.MServer(), "CN_IPTCP:127.0.0.1[1972]:127.0.0.1[1972]");
+    EXPECT_EQ(LogText().mid(before),
+              (QStringList{QString(), U(u"Подключение к системной области."), U(u"Параметры соединения:"),
+                           U(u"IP адрес:127.0.0.1"), U(u"Порт:1972"), U(u"Область:%SYS"), QString(),
+                           U(u"Ошибка соединения. wrong account or password")}));
+
+    // Connected: a name listed twice in a row is one entry; the remembered one is chosen.
+    Click(U(u"Далее"));
+    ASSERT_EQ(w.Page(), TfmSetup::pgNameSpace);
+    EXPECT_EQ(Entries(w.liNS), (QStringList{QStringLiteral("%SYS"), QStringLiteral("USER"), QStringLiteral("VELM")}));
+    EXPECT_EQ(w.liNS->currentItem()->text(), QStringLiteral("VELM"));
+    EXPECT_TRUE(w.liNS->isVisible());
+    EXPECT_EQ(LogText().last(), U(u"Успешное соединение с областью %SYS"));
+    EXPECT_EQ(Double.Codes().mid(Double.Codes().size() - 5),
+              (QByteArrayList{"$zu(90,0)", "$zu(90,2,0,P1)", "$zu(90,2,0,P1)", "$zu(90,2,0,P1)", "$zu(90,2,0,P1)"}));
+
+    // The chosen namespace.
+    w.liNS->setCurrentRow(1);
+    Click(U(u"Далее"));
+    ASSERT_EQ(w.Page(), TfmSetup::pgInstall);
+    EXPECT_EQ(Double.NameSpace(), "USER");
+    EXPECT_EQ(LogText().mid(LogText().size() - 8),
+              (QStringList{QString(), U(u"Подключение к выбранной области."), U(u"Параметры соединения:"),
+                           U(u"IP адрес:127.0.0.1"), U(u"Порт:1972"), U(u"Область:USER"), QString(),
+                           U(u"Успешное соединение с областью USER")}));
+}
+
+TEST_F(WizardTest, AConnectionMovedByTheServerIsAdoptedAndAForgottenNamespaceFallsToTheFirst)
+{
+    Distribution(Content());
+    TMovingVisM moving;
+    ServeNameSpaces(moving, {"%SYS", "USER"});
+    VisM = &moving;
+    {
+        QSettings s(QStringLiteral("Remart"), QStringLiteral("Velmsetup"));
+        s.setValue(QStringLiteral("Settings/NS"), QStringLiteral("GONE"));
+    }
+    Open();
+    Click(U(u"Далее"));
+    Click(U(u"Далее"));
+    ASSERT_EQ(Wizard().Page(), TfmSetup::pgNameSpace);
+    EXPECT_EQ(Wizard().edPort->text(), QStringLiteral("1973"));
+    EXPECT_EQ(Wizard().liNS->currentItem()->text(), QStringLiteral("%SYS"));
+    const QStringList log = LogText();
+    EXPECT_EQ(log.mid(log.size() - 7),
+              (QStringList{U(u"Параметры соединения были изменены пользователем."), U(u"Новые параметры соединения:"),
+                           U(u"IP адрес:127.0.0.1"), U(u"Порт:1973"), U(u"Область:%SYS"), QString(),
+                           U(u"Успешное соединение с областью %SYS")}));
+}
+
+TEST_F(WizardTest, NamespacePageOptionsTakeThePasswordOrTwoYesesAndShowInTheSettings)
+{
+    // A library distribution: its first program's name holds a "%".
+    Distribution(Content({"%ZZLIB", "ZZA2"}));
+    ServeNameSpaces(Double, {"%SYS", "USER"});
+    Open({QStringLiteral("no")});
+    TfmSetup &w = Wizard();
+    Click(U(u"Далее"));
+    Click(U(u"Далее"));
+    ASSERT_EQ(w.Page(), TfmSetup::pgNameSpace);
+    const QString note = U(u"Дистрибутив содержит библиотечные программы.\nУстановка будет производиться в "
+                           u"библиотечную\nобласть %SYS");
+    EXPECT_EQ(w.lbLib->text(), note);
+    EXPECT_TRUE(w.lbLib->isVisible());
+    EXPECT_FALSE(w.liNS->isVisible());
+    EXPECT_FALSE(w.liNS->isEnabled());
+    EXPECT_FALSE(w.lbNS->isVisible());
+    // Connecting again names the namespace once.
+    Click(U(u"Назад"));
+    Click(U(u"Далее"));
+    EXPECT_EQ(w.lbLib->text(), note);
+
+    // The source password: cancelled, then mistyped (letter case counts), then right; what was
+    // typed stays in the dialog between openings.
+    auto typePassword = [&](const QString &typed, bool ok, const QString &before) {
+        WhenModal([=](QWidget *d) {
+            auto *pass = qobject_cast<TfmPass *>(d);
+            ASSERT_TRUE(pass);
+            EXPECT_EQ(pass->windowTitle(), U(u"Введите пароль"));
+            EXPECT_EQ(pass->gbPass->title(), U(u"Пароль на исходные тексты"));
+            EXPECT_EQ(pass->edPass->echoMode(), QLineEdit::Password);
+            EXPECT_EQ(pass->edPass->text(), before);
+            EXPECT_EQ(pass->focusWidget(), pass->edPass);
+            pass->edPass->setText(typed);
+            QTest::keyClick(pass, ok ? Qt::Key_Return : Qt::Key_Escape);
+        });
+        w.chSource->click();
+    };
+    typePassword(U(u"Секрет"), false, QString());
+    EXPECT_FALSE(w.chSource->isChecked());
+    typePassword(U(u"секрет"), true, U(u"Секрет"));
+    EXPECT_FALSE(w.chSource->isChecked());
+    typePassword(U(u"Секрет"), true, U(u"секрет"));
+    EXPECT_TRUE(w.chSource->isChecked());
+
+    // Two questions, "Нет" preselected; a No to the second leaves the box unchecked.
+    const QString caption = QStringLiteral("Remart Installation Wizard");
+    auto no = [&](const QString &question) {
+        return [=](QWidget *d) {
+            EXPECT_EQ(qobject_cast<QMessageBox *>(d)->defaultButton()->text(), U(u"Нет"));
+            Press(question, U(u"Нет"), caption)(d);
+        };
+    };
+    AnswerInTurn({Press(U(u"Не восстанавливать программы дистрибутива?"), U(u"Да"), caption),
+                  no(U(u"Вы уверены, что не нужно восстанавливать программы?"))});
+    w.chNoRes->click();
+    EXPECT_FALSE(w.chNoRes->isChecked());
+    AnswerInTurn({Press(U(u"Не восстанавливать программы дистрибутива?"), U(u"Да"), caption),
+                  Press(U(u"Вы уверены, что не нужно восстанавливать программы?"), U(u"Да"), caption)});
+    w.chNoRes->click();
+    EXPECT_TRUE(w.chNoRes->isChecked());
+    AnswerInTurn({no(U(u"Не выполнять метки последействия?"))});
+    w.chNoAfter->click();
+    EXPECT_FALSE(w.chNoAfter->isChecked());
+    SaveScreen(&w, QStringLiteral("velmsetup-4-namespace-library"));
+
+    Click(U(u"Далее"));
+    ASSERT_EQ(w.Page(), TfmSetup::pgInstall);
+    EXPECT_EQ(Double.NameSpace(), "%SYS");
+    const QString ten = QStringLiteral("          ");
+    EXPECT_EQ(w.meSettings->toPlainText().split(QLatin1Char('\n')),
+              (QStringList{U(u"Устанавливаемый продукт:"), ten + U(u"Шлюз ВЕЛЬМ-Банк 3.1"), ten + U(u"сборка 09.12.2024"),
+                           QString(), U(u"Область Cache:"), ten + QStringLiteral("%SYS"),
+                           ten + U(u"С исходными текстами программ"), ten + U(u"преддействия не выполнять"),
+                           ten + U(u"не восстанавливать программы"), ten + U(u"выполнять метки последействия"),
+                           QString(), U(u"Параметры сервера Cache:"), ten + U(u"IP адрес : 127.0.0.1"),
+                           ten + U(u"Порт       : 1972"), QString()}));
+    EXPECT_TRUE(w.Options.KeepSources);
+    EXPECT_FALSE(w.Options.RestorePrograms);
+    EXPECT_TRUE(w.Options.RunPostActions);
+}

@@ -283,7 +283,7 @@ bool Gate::Enter()
         return true;
     const char ask = 'A';
     char answer = 0;
-    if (::write(FFd, &ask, 1) == 1 && WaitReadable(FFd, 10000) && ::read(FFd, &answer, 1) == 1)
+    if (::send(FFd, &ask, 1, MSG_NOSIGNAL) == 1 && WaitReadable(FFd, 10000) && ::read(FFd, &answer, 1) == 1)
         FInside = answer == 'Y';
     return FInside;
 }

@@ -5,7 +5,9 @@
 #include "wizardfixture.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -332,4 +334,165 @@ TEST_F(WizardTest, NamespacePageOptionsTakeThePasswordOrTwoYesesAndShowInTheSett
     EXPECT_TRUE(w.Options.KeepSources);
     EXPECT_FALSE(w.Options.RestorePrograms);
     EXPECT_TRUE(w.Options.RunPostActions);
+}
+
+namespace {
+
+TDistContent WithCheckLabel()
+{
+    TDistContent c = Content({"ZZA1", "ZZA2"});
+    c.CheckLabel = "chk^ZZCHK";
+    c.CheckPrograms = {{"ZZCHK", {"ZZCHK ;", "chk() q 1"}}};
+    return c;
+}
+
+} // namespace
+
+TEST_F(WizardTest, AHardCheckLabelRefusalEndsOnTheFailurePageAndTheLogIsWrittenAndOpened)
+{
+    Distribution(WithCheckLabel());
+    WriteFile(Path(QStringLiteral("readme.txt")), "read me");
+    ServeNameSpaces(Double, {"%SYS", "USER"});
+    Double.AnswerValue("$$chk^ZZCHK", {Cp(u"Область не подходит")});
+    Open();
+    Click(U(u"Далее"));
+    Click(U(u"Далее"));
+    Click(U(u"Далее"));
+    ASSERT_EQ(Wizard().Page(), TfmSetup::pgInstall);
+    AnswerInTurn({[](QWidget *d) {
+        EXPECT_EQ(qobject_cast<QMessageBox *>(d)->icon(), QMessageBox::Critical);
+        Press(U(u"Не выполнилось преддействие.  Область не подходит"), QStringLiteral("OK"))(d);
+    }});
+    Click(U(u"Установить"));
+
+    TfmSetup &w = Wizard();
+    EXPECT_EQ(w.Page(), TfmSetup::pgFinal);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_FALSE(Progress().isVisible());
+    EXPECT_EQ(w.meFinal->toPlainText(), U(u"Установка дистрибутива не была завершена\nСохраните протокол установки и "
+                                          u"обратитеcь к разработчику \nдистрибутива"));
+    EXPECT_EQ(Opened.Files, QStringList{Path(QStringLiteral("readme.txt"))});
+    EXPECT_EQ(QSettings(QStringLiteral("Remart"), QStringLiteral("Velmsetup")).value(QStringLiteral("Settings/NS")),
+              QStringLiteral("USER"));
+    // Journaling is off around the stages and on again after the failure.
+    const QByteArrayList codes = Double.Codes();
+    const qsizetype check = codes.indexOf("$$chk^ZZCHK");
+    ASSERT_GT(check, 0);
+    EXPECT_EQ(codes.mid(0, check).count("d DISABLE^%NOJRN"), 1);
+    EXPECT_EQ(codes.last(), "d ENABLE^%NOJRN");
+    SaveScreen(&w, QStringLiteral("velmsetup-6-final-failed"));
+
+    const QStringList log = LogText();
+    const qsizetype options = log.indexOf(U(u"Параметры работы установщика:"));
+    ASSERT_GT(options, 0);
+    EXPECT_EQ(log.mid(options, 9),
+              (QStringList{U(u"Параметры работы установщика:"), U(u"Выполнять метки преддействия;"),
+                           U(u"Установка с \"жестким\" преддействием;"), U(u"Восстанавливать программы;"),
+                           U(u"Выполнять метки последействия."), QString(), U(u"Старт процесса установки: 10:00:00"),
+                           QString(), QString()}));
+    EXPECT_EQ(log.mid(log.size() - 3),
+              (QStringList{U(u"Сбой программы. Не выполнилось преддействие.  Область не подходит"),
+                           U(u"Время окончания установки: 10:00:00"), U(u"Продолжительность установки: 00:00:00")}));
+
+    // "Выход" with the log asked for: the exit line in the progress window, the log opened.
+    w.chShowLog->setChecked(true);
+    Click(U(u"Выход"));
+    EXPECT_EQ(Ended, 1);
+    EXPECT_EQ(Progress().height(), TfmProgress::CreatedHeight);
+    EXPECT_EQ(Progress().lbMes->text(), U(u"Выход из программы установки..."));
+    EXPECT_EQ(Progress().Clip(), TSetupClip::None);
+    EXPECT_TRUE(Progress().isVisible());
+    Program.reset();
+    EXPECT_EQ(Opened.Files.last(), Path(QStringLiteral("velmsetup.txt")));
+    EXPECT_EQ(FileLines(Path(QStringLiteral("velmsetup.txt"))), log);
+}
+
+TEST_F(WizardTest, ASoftCheckLabelRefusalIsTheOperatorsToIgnoreAndSlidesShowMeanwhile)
+{
+    Distribution(WithCheckLabel());
+    ServeNameSpaces(Double, {"%SYS", "USER"});
+    Double.AnswerValue("$$chk^ZZCHK", {Cp(u"Область не подходит")});
+    QDir(Dir.path()).mkdir(QStringLiteral("IMAGES"));
+    QImage slide(64, 48, QImage::Format_RGB32);
+    slide.fill(Qt::darkBlue);
+    ASSERT_TRUE(slide.save(Path(QStringLiteral("IMAGES/velm1.jpg")), "JPG"));
+    Open({QStringLiteral("q")});
+    // A background window that leaves the progress window room on the test's small screen.
+    Program->fmFone->showNormal();
+    Program->fmFone->setGeometry(0, 0, 700, 500);
+    Click(U(u"Далее"));
+    Click(U(u"Далее"));
+    Click(U(u"Далее"));
+    AnswerInTurn({[this](QWidget *d) {
+        // The slide is up and the progress window stands below it at the right edge.
+        EXPECT_TRUE(Program->fmFone->pnBevel->isVisible());
+        const int fw = Program->fmFone->width();
+        const int fh = Program->fmFone->height();
+        EXPECT_EQ(Program->fmFone->pnBevel->geometry(), QRect(fw / 10, fh / 20 * 2, fw / 10 * 8, fh / 20 * 14));
+        // (Within the few pixels of frame the offscreen platform adds or not.)
+        const QPoint below = Program->fmFone->mapToGlobal(QPoint(fw - TfmProgress::DesignWidth, fh / 20 * 16 + 20));
+        EXPECT_LE((Progress().pos() - below).manhattanLength(), 4);
+        EXPECT_EQ(Progress().height(), TfmProgress::StagesHeight);
+        EXPECT_EQ(qobject_cast<QMessageBox *>(d)->defaultButton()->text(), U(u"Да"));
+        Press(U(u"Не выполнилось преддействие.  Область не подходит. Прервать установку?"), U(u"Нет"),
+              QStringLiteral("Remart Installation Wizard"))(d);
+    }});
+    Click(U(u"Установить"));
+    EXPECT_EQ(Wizard().meFinal->toPlainText(), U(u"Установка дистрибутива успешно завершена."));
+    const QString log = LogText().join(QLatin1Char('\n'));
+    EXPECT_TRUE(log.contains(U(u"Установка с \"мягким\" преддействием;")));
+    EXPECT_TRUE(log.contains(U(u"Неуспех. Область не подходит\nУспех."))) << log.toStdString();
+    EXPECT_TRUE(log.contains(U(u"Программы успешно восстановлены.")));
+    SaveScreen(&Wizard(), QStringLiteral("velmsetup-6-final"));
+    // An installation runs once.
+    const qsizetype runs = Double.Runs.size();
+    Wizard().act3Install->trigger();
+    EXPECT_EQ(Double.Runs.size(), runs);
+}
+
+TEST_F(WizardTest, CommandLineSettingsAndWhereTheLogGoes)
+{
+    QTemporaryDir temp;
+    qputenv("TMPDIR", temp.path().toLocal8Bit());
+    Distribution(Content());
+    // A limit is read from parameter 2 only when there is a parameter 3.
+    Open({QStringLiteral("no"), QStringLiteral("100")}, false);
+    EXPECT_FALSE(Wizard().Options.RunPreActions);
+    EXPECT_TRUE(Wizard().Options.HardPreAction);
+    EXPECT_EQ(Wizard().Options.JoinLimit, 32700);
+    Open({QStringLiteral("q"), QStringLiteral("100"), QStringLiteral("x")}, false);
+    EXPECT_FALSE(Wizard().Options.HardPreAction);
+    EXPECT_EQ(Wizard().Options.JoinLimit, 100);
+    Open({QString(), QStringLiteral("99999"), QStringLiteral("x")}, false);
+    EXPECT_EQ(Wizard().Options.JoinLimit, 32700);
+    Open({QString(), QStringLiteral("%"), QStringLiteral("x")}, false);
+    EXPECT_FALSE(Wizard().Options.LibraryDetection);
+    EXPECT_EQ(Wizard().Options.JoinLimit, 32700);
+    EXPECT_EQ(LogText().value(0), U(u"Ошибка GUI приложения: \"%\" не является целым числом"));
+    EXPECT_TRUE(LogText().value(1).startsWith(U(u"Протокол установки дистрибутива. ")));
+
+    // A current directory where the log cannot be written: the temporary folder takes it.
+    QFile::remove(Path(QStringLiteral("velmsetup.txt"))); // the earlier wizards' logs
+    ASSERT_TRUE(QDir(Dir.path()).mkdir(QStringLiteral("velmsetup.txt")));
+    Wizard().EndProgram();
+    EXPECT_EQ(Wizard().LogPath(), temp.filePath(QStringLiteral("velmsetup.txt")));
+    EXPECT_EQ(FileLines(Wizard().LogPath()).size(), 3);
+    qunsetenv("TMPDIR");
+
+    // A distribution whose header reads but whose source password is empty: the message, and
+    // a log of the start and header lines.
+    QDir(Dir.path()).rmdir(QStringLiteral("velmsetup.txt"));
+    WriteFile(Path(QStringLiteral("velminstal.dat")), QByteArray("V\x01Prod\r2.8\r09.12.2024\r\x0c", 22));
+    Open({}, false);
+    AnswerInTurn({Press(U(u"Ошибка инициализации установщика"), QStringLiteral("OK"))});
+    EXPECT_FALSE(Program->Start());
+    Program.reset();
+    const QStringList file = FileLines(Path(QStringLiteral("velmsetup.txt")));
+    ASSERT_EQ(file.size(), 6);
+    EXPECT_EQ(file.mid(2), (QStringList{U(u"Продукт: Prod"), U(u"Версия: 2.8"), U(u"Дата сборки: 09.12.2024"), QString()}));
+
+    // The VisM control is part of the program; were it missing, the program would say so.
+    EXPECT_TRUE(VisMControlRegistered());
+    AnswerInTurn({Press(U(u"Cache-клиент не обнаружен. Установите сначала cache-клиент"), QStringLiteral("OK"))});
+    EXPECT_FALSE(CheckVisMControl(false));
 }

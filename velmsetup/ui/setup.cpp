@@ -264,6 +264,7 @@ void TfmSetup::BuildPages()
         auto *l = new QVBoxLayout(body);
         l->setContentsMargins(0, 0, 0, 0);
         meProduct = Memo(body);
+        meProduct->setLineWrapMode(QPlainTextEdit::WidgetWidth);
         meProduct->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         meProduct->setAccessibleName(QStringLiteral("Устанавливаемый продукт"));
         l->addWidget(meProduct, 1);
@@ -383,6 +384,7 @@ void TfmSetup::BuildPages()
         auto *l = new QVBoxLayout(body);
         l->setContentsMargins(0, 0, 0, 0);
         meFinal = Memo(body);
+        meFinal->setLineWrapMode(QPlainTextEdit::WidgetWidth);
         meFinal->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         chShowLog = new QCheckBox(QStringLiteral("Просмотреть протокол установки"), body);
         l->addWidget(meFinal, 1);

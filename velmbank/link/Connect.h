@@ -32,6 +32,21 @@ QByteArray CallServer(const QList<QByteArray> &elements);
 // callers take an empty text for success.
 QByteArray FailureText(const std::exception &e);
 
+// Runs an operation that calls the server or reads a data file: a failure gets the standard error
+// report, and the result says whether the operation went through. Guards declared inside the
+// operation (a progress window, controls off) are gone before the report is shown.
+template <class Operation>
+bool RunReported(Operation &&operation)
+{
+    try {
+        operation();
+        return true;
+    } catch (const std::exception &e) {
+        StandardErrorReport(FailureText(e));
+        return false;
+    }
+}
+
 bool OpenConnection();
 void CloseConnection();
 

@@ -9,6 +9,9 @@
 #include <QList>
 #include <QObject>
 
+// Task numbers: the settings editor, money out (settings of type 1), money in (type 2).
+enum TTaskNumber : int { TaskSettingsEditor = 0, TaskMoneyOut = 1, TaskMoneyIn = 2 };
+
 class TdmSet : public QObject
 {
     Q_OBJECT

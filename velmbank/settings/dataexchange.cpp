@@ -11,14 +11,12 @@
 
 namespace {
 
-
 const QByteArray &ServerFailureMessage()
 {
     static const QByteArray text =
         ToWin1251(QStringLiteral("Ошибка при работе с сервером. Обратитесь к разработчику"));
     return text;
 }
-
 
 // The calls that act on the current task need one.
 void RequireTaskRow(TMemTable *tasks)
@@ -34,86 +32,63 @@ bool TdmSet::HasRight(int kind, qint32 user)
     const QByteArray number = QByteArray::number(user);
     QList<QByteArray> elements;
     switch (kind) {
-    case 0: elements = {Routines::RightEditSettings, number, "NL", "2"}; break;
-    case 1: elements = {Routines::RightRunTask, number, "YB"}; break;
-    case 2: elements = {Routines::RightRunTask, number, "YA"}; break;
+    case TaskSettingsEditor: elements = {Routines::RightEditSettings, number, "NL", "2"}; break;
+    case TaskMoneyOut: elements = {Routines::RightRunTask, number, "YB"}; break;
+    case TaskMoneyIn: elements = {Routines::RightRunTask, number, "YA"}; break;
     default: return false;
     }
-    try {
+    bool allowed = false;
+    RunReported([&] {
         const QByteArray reply = CallServer(elements);
-        return kind == 0 ? reply == "1" : reply == "11" || reply == "10";
-    } catch (const std::exception &e) {
-        StandardErrorReport(FailureText(e));
-        return false;
-    }
+        allowed = kind == TaskSettingsEditor ? reply == "1" : reply == "11" || reply == "10";
+    });
+    return allowed;
 }
 
 void TdmSet::CallTOinGL()
 {
-    try {
-        CallServer({Routines::TOinGL});
-    } catch (const std::exception &e) {
-        StandardErrorReport(FailureText(e));
-    }
+    RunReported([] { CallServer({Routines::TOinGL}); });
 }
 
 void TdmSet::CallGLinTO(QByteArray &reply)
 {
     reply.clear();
-    try {
-        reply = CallServer({Routines::GLinTO});
-    } catch (const std::exception &e) {
-        StandardErrorReport(FailureText(e));
-    }
+    RunReported([&] { reply = CallServer({Routines::GLinTO}); });
 }
 
 bool TdmSet::LoadClientBanks()
 {
-    try {
-        ClientBanks.append(ReplyItems(CallServer({Routines::Clist}), ListSep));
-        return true;
-    } catch (const std::exception &e) {
-        StandardErrorReport(FailureText(e));
-        return false;
-    }
+    return RunReported([&] { ClientBanks.append(ReplyItems(CallServer({Routines::Clist}), ListSep)); });
 }
 
 bool TdmSet::LoadTasks()
 {
-    try {
+    return RunReported([&] {
         TControlsOff quiet(tbTasks);
         tbTasks->EmptyTable();
         const QByteArray reply = CallServer({Routines::Tlist});
         for (const QByteArray &record : ReplyItems(reply, ListSep))
             AddReplyRecord(tbTasks, record, FieldSep, tkCount);
-        return true;
-    } catch (const std::exception &e) {
-        StandardErrorReport(FailureText(e));
-        return false;
-    }
+    });
 }
 
 bool TdmSet::LoadCharacteristics(int taskType)
 {
-    try {
+    return RunReported([&] {
         Characteristics.clear();
         Characteristics.append(
             ReplyItems(CallServer({Routines::Mlist, QByteArray::number(taskType)}), ListSep));
-        return true;
-    } catch (const std::exception &e) {
-        StandardErrorReport(FailureText(e));
-        return false;
-    }
+    });
 }
 
 bool TdmSet::LoadSettings(const QByteArray &client)
 {
     const QString caption = QStringLiteral("Загрузка списка настроек");
     const TBookmark remembered = tbSets->IsEmpty() ? TBookmark{} : tbSets->GetBookmark();
-    try {
+    return RunReported([&] {
         TControlsOff quiet(tbSets);
         tbSets->EmptyTable();
-        Ui().ProgressStart(caption, 1);
+        TProgressGuard progress(caption, 1);
         const QByteArray reply = CallServer({Routines::Slist, client});
         Ui().ProgressStart(caption, CountChar(reply, ListSep));
         Ui().ProgressSetPosition(1);
@@ -122,16 +97,10 @@ bool TdmSet::LoadSettings(const QByteArray &client)
             AddReplyRecord(tbSets, record, FieldSep, stCount);
             Ui().ProgressSetPosition(++done + 1);
         }
-        Ui().ProgressFinish();
         // The row with the ordinal of the former current row; without one, the last appended.
         if (!tbSets->IsEmpty() && remembered.IsValid())
             tbSets->GotoBookmark(remembered);
-        return true;
-    } catch (const std::exception &e) {
-        Ui().ProgressFinish();
-        StandardErrorReport(FailureText(e));
-        return false;
-    }
+    });
 }
 
 bool TdmSet::LoadSetFields(const QByteArray &setId, QByteArray &error)
@@ -141,7 +110,7 @@ bool TdmSet::LoadSetFields(const QByteArray &setId, QByteArray &error)
     try {
         TControlsOff quiet(tbSet);
         tbSet->EmptyTable();
-        Ui().ProgressStart(caption, 1);
+        TProgressGuard progress(caption, 1);
         const QByteArray reply =
             CallServer({Routines::LoadSetRecs, tbTasks->AsString(tkClient), setId});
         Ui().ProgressStart(caption, CountChar(reply, ListSep));
@@ -151,11 +120,10 @@ bool TdmSet::LoadSetFields(const QByteArray &setId, QByteArray &error)
             Ui().ProgressStep();
         }
         SetModified = false;
-        Ui().ProgressFinish();
         return true;
     } catch (const std::exception &e) {
+        // Told by the caller, with its own words.
         error = FailureText(e);
-        Ui().ProgressFinish();
         return false;
     }
 }
@@ -163,9 +131,9 @@ bool TdmSet::LoadSetFields(const QByteArray &setId, QByteArray &error)
 bool TdmSet::AutoCreateFields(int taskType)
 {
     const QString caption = QStringLiteral("Автоматическое создание записей");
-    try {
+    return RunReported([&] {
         TControlsOff quiet(tbSet);
-        Ui().ProgressStart(caption, 1);
+        TProgressGuard progress(caption, 1);
         // Records by chr(2), fields by chr(1): the reverse of the other tables.
         const QByteArray reply = CallServer({Routines::AutoSet, QByteArray::number(taskType)});
         Ui().ProgressStart(caption, CountChar(reply, FieldSep));
@@ -187,19 +155,13 @@ bool TdmSet::AutoCreateFields(int taskType)
             }
             Ui().ProgressStep();
         }
-        Ui().ProgressFinish();
-        return true;
-    } catch (const std::exception &e) {
-        Ui().ProgressFinish();
-        StandardErrorReport(FailureText(e));
-        return false;
-    }
+    });
 }
 
 bool TdmSet::SaveSetting()
 {
     const QString caption = QStringLiteral("Сохранение настройки");
-    try {
+    return RunReported([&] {
         const QByteArray client = tbTasks->AsString(tkClient);
         const QByteArray set = tbTasks->AsString(tkSet);
         const QByteArray setRecord =
@@ -215,7 +177,7 @@ bool TdmSet::SaveSetting()
                                  {sfId, sfName, sfType, sfLength, sfPrecision, sfMAPX, sfOb, sfIh,
                                   sfFunc, sfTypeId}));
 
-        Ui().ProgressStart(caption, 1);
+        TProgressGuard progress(caption, 1);
         CallServer({Routines::SaveSetPar, client, set, setRecord});
         Ui().ProgressStart(caption, tbSet->RecordCount());
         for (const QByteArray &row : rows) {
@@ -224,32 +186,22 @@ bool TdmSet::SaveSetting()
             Ui().ProgressStep();
         }
         SetModified = false;
-        Ui().ProgressFinish();
-        return true;
-    } catch (const std::exception &e) {
-        Ui().ProgressFinish();
-        StandardErrorReport(FailureText(e));
-        return false;
-    }
+    });
 }
 
 bool TdmSet::SaveTask()
 {
-    try {
+    return RunReported([&] {
         RequireTaskRow(tbTasks);
         CallServer({Routines::SaveTask,
                     RecordArgument(tbTasks, tbTasks->CurrentRow(),
-                             {tkId, tkName, tkClient, tkSet, tkSName, tkDefFindEx, tkMenus})});
-        return true;
-    } catch (const std::exception &e) {
-        StandardErrorReport(FailureText(e));
-        return false;
-    }
+                                   {tkId, tkName, tkClient, tkSet, tkSName, tkDefFindEx, tkMenus})});
+    });
 }
 
 bool TdmSet::DeleteSetting()
 {
-    try {
+    const bool deleted = RunReported([&] {
         RequireTaskRow(tbTasks);
         CallServer({Routines::DelSet, tbTasks->AsString(tkClient), tbTasks->AsString(tkSet)});
         SetModified = false;
@@ -259,10 +211,9 @@ bool TdmSet::DeleteSetting()
         tbTasks->Clear(tkSet);
         tbTasks->Clear(tkSName);
         tbTasks->Post();
-    } catch (const std::exception &e) {
-        StandardErrorReport(FailureText(e));
+    });
+    if (!deleted)
         return false;
-    }
     // A failed SaveTask has made its own report; the setting is gone all the same, so the work
     // totals are still asked for.
     const bool saved = SaveTask();
@@ -300,10 +251,10 @@ bool TdmSet::DeleteClientBank(const QByteArray &name, QByteArray &message)
 
 bool TdmSet::DetachClientFromTasks(const QByteArray &name)
 {
-    try {
+    bool saved = true;
+    const bool walked = RunReported([&] {
         // The client-bank is gone on the server: every task lets go of it, also after a task
         // whose SaveTask failed (that call has reported it).
-        bool saved = true;
         tbTasks->First();
         while (!tbTasks->Eof()) {
             if (tbTasks->AsString(tkClient) == name) {
@@ -316,11 +267,8 @@ bool TdmSet::DetachClientFromTasks(const QByteArray &name)
             }
             tbTasks->Next();
         }
-        return saved;
-    } catch (const std::exception &e) {
-        StandardErrorReport(FailureText(e));
-        return false;
-    }
+    });
+    return walked && saved;
 }
 
 bool TdmSet::LoadAtStartUp()

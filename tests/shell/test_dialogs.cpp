@@ -21,7 +21,10 @@
 
 namespace {
 
-QString Status(const TRegistration &d) { return d.Panel0->text(); }
+QString Status(const TRegistration &d)
+{
+    return d.Panel0->text();
+}
 
 // A login dialog over a scripted server, with the scripted seam for its messages.
 class Login : public ::testing::Test
@@ -33,8 +36,8 @@ protected:
         ProfileFileName = dir.filePath(QStringLiteral("velmbank.ini"));
         QFile f(ProfileFileName);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("[XAPI]\nServerType=CACHE\nVersion=1\nNameSpace=VELM\nServer=127.0.0.1\nPort=" +
-                QByteArray::number(peer.Port()) + "\n");
+        f.write("[XAPI]\nServerType=CACHE\nVersion=1\nNameSpace=VELM\nServer=127.0.0.1\nPort="
+                + QByteArray::number(peer.Port()) + "\n");
         f.close();
         ASSERT_TRUE(OpenConnection());
     }
@@ -118,7 +121,8 @@ TEST_F(Login, RefusalsKeepTheDialogOpenUntilTheServerAccepts)
     QTest::keyClick(d.PrivPass, Qt::Key_F3);
     peer.QueueCall(QByteArray(" "));
     QTest::keyClick(d.Password, Qt::Key_Return);
-    EXPECT_EQ(ui.Messages(), (QStringList{QStringLiteral("Такой сеанс работы уже есть"), QStringLiteral(" ")}));
+    EXPECT_EQ(ui.Messages(),
+              (QStringList{QStringLiteral("Такой сеанс работы уже есть"), QStringLiteral(" ")}));
     EXPECT_TRUE(d.isVisible());
     EXPECT_EQ(d.Idf->text(), QStringLiteral("12"));
     EXPECT_EQ(d.Password->text(), QStringLiteral("пароль"));
@@ -153,7 +157,8 @@ TEST_F(Login, AUserNumberThatIsNoIntegerNeverLeavesTheDialog)
         Type(d, idf, QStringLiteral("velm1"), QStringLiteral("lich1"));
         d.Password->setFocus();
         QTest::keyClick(d.Password, Qt::Key_F3);
-        EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("Номер пользователя должен быть целым числом, например 1")});
+        EXPECT_EQ(ui.Messages(),
+                  QStringList{QStringLiteral("Номер пользователя должен быть целым числом, например 1")});
         EXPECT_TRUE(d.isVisible());
         EXPECT_EQ(QApplication::focusWidget(), d.Idf);
         EXPECT_EQ(d.Idf->text(), idf);

@@ -1,14 +1,14 @@
 // velmbank's start-up and shutdown against `velmd demo`, as an operator starts it in the
 // folder the demo made: the login dialog is typed into, the messages go to the scripted seam.
+#include "about.h"
+#include "codepage.h"
 #include "Connect.h"
+#include "demoserver.h"
 #include "GuiDriver.h"
+#include "progress.h"
 #include "RegForm.h"
 #include "Routines.h"
 #include "ScriptedUi.h"
-#include "about.h"
-#include "codepage.h"
-#include "demoserver.h"
-#include "progress.h"
 #include "startup.h"
 #include "taskdata.h"
 #include "taskunit.h"
@@ -110,10 +110,12 @@ TEST(StartUpAlone, AMissingProfileEndsTheStartWithItsName)
     // A first parameter naming no file falls back to velmbank.ini, which is not there either.
     TVelmBank program;
     EXPECT_EQ(program.Start({QStringLiteral("nosuch.ini"), QStringLiteral("0")}), TStartUp::EndProcess);
-    EXPECT_EQ(ui.Messages(),
-              (QStringList{QStringLiteral("Файл инициализации соединения %1 не найден")
-                               .arg(QDir::current().filePath(QStringLiteral("velmbank.ini"))),
-                           QStringLiteral("Не удается создать соединение с сервером. Проверьте файл настройки соединения")}));
+    EXPECT_EQ(
+        ui.Messages(),
+        (QStringList{QStringLiteral("Файл инициализации соединения %1 не найден")
+                         .arg(QDir::current().filePath(QStringLiteral("velmbank.ini"))),
+                     QStringLiteral(
+                         "Не удается создать соединение с сервером. Проверьте файл настройки соединения")}));
     EXPECT_FALSE(ShowErrors);
     EXPECT_FALSE(KeepProtocol);
     EXPECT_FALSE(fmTaskMan);
@@ -126,8 +128,9 @@ TEST_F(StartUp, TheDemoUserReachesTheMainWindowAndClosingItLetsGo)
     QFile::remove(QStringLiteral("clproto.txt"));
     AnswerLogin(1);
     TVelmBank program;
-    ASSERT_EQ(program.Start({ProfileName(), QString(), QStringLiteral("1"), QStringLiteral("/no/such/folder")}),
-              TStartUp::Run);
+    ASSERT_EQ(
+        program.Start({ProfileName(), QString(), QStringLiteral("1"), QStringLiteral("/no/such/folder")}),
+        TStartUp::Run);
     ASSERT_TRUE(fmTaskMan);
     EXPECT_EQ(UserNumber, 1);
     EXPECT_EQ(ui.Title(), QStringLiteral("Шлюз \"ВЕЛЬМ - Банк\""));
@@ -137,7 +140,7 @@ TEST_F(StartUp, TheDemoUserReachesTheMainWindowAndClosingItLetsGo)
     EXPECT_TRUE(fmTaskMan->tb1->isEnabled());
     EXPECT_TRUE(fmTaskMan->tb2->isEnabled());
     EXPECT_EQ(Entries(fmTaskMan->mn0), (QStringList{QStringLiteral("Клиент-Банк Демо:Расход (демо)"),
-                                                     QStringLiteral("Клиент-Банк Демо:Приход (демо)")}));
+                                                    QStringLiteral("Клиент-Банк Демо:Приход (демо)")}));
     EXPECT_EQ(Entries(fmTaskMan->mn2), QStringList{QStringLiteral("Клиент-Банк Демо:Приход (демо)")});
     EXPECT_EQ(ProtocolDir, QDir::currentPath());
 
@@ -196,8 +199,8 @@ TEST_F(StartUp, WhileAnotherGatewayWorksTheStartIsRefusedAndLogsOut)
     AnswerLogin(2);
     TVelmBank program;
     EXPECT_EQ(program.Start({ProfileName()}), TStartUp::EndProcess);
-    EXPECT_EQ(ui.Messages(),
-              QStringList{QStringLiteral("Невозможна работа с программой сейчас из-за работы других пользователей")});
+    EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral(
+                                 "Невозможна работа с программой сейчас из-за работы других пользователей")});
     EXPECT_FALSE(fmTaskMan);
     EXPECT_EQ(XApiLink, nullptr);
     // The logout reached the server: the work session's record is gone, which the end of the

@@ -1,10 +1,10 @@
 // The shell's own windows: the logo, the about window, the progress window and the cell hint.
+#include "about.h"
 #include "BankUi.h"
 #include "GuiDriver.h"
-#include "UBHint.h"
-#include "about.h"
 #include "logo.h"
 #include "progress.h"
+#include "UBHint.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -174,7 +174,7 @@ TEST(CellHint, FollowsTheCellsUnderThePointer)
     ASSERT_TRUE(hint.HintWindow);
     EXPECT_TRUE(hint.HintWindow->isVisible());
     EXPECT_EQ(hint.HintWindow->text(), QStringLiteral("ООО \"Ромашка\", Москва")); // the short form
-    EXPECT_GT(hint.HintWindow->y(), grid->mapToGlobal(QPoint(50, 40)).y()); // below the pointer
+    EXPECT_GT(hint.HintWindow->y(), grid->mapToGlobal(QPoint(50, 40)).y());        // below the pointer
     EXPECT_EQ(hint.TimerMode, 1);
     EXPECT_EQ(hint.Timer()->interval(), 9500);
 

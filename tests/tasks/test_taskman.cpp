@@ -1,11 +1,11 @@
 // The task manager window: its toolbar, the rights, the task menus and their stored form.
 #include "Access.h"
+#include "codepage.h"
 #include "Connect.h"
+#include "data.h"
 #include "GuiDriver.h"
 #include "Routines.h"
 #include "ScriptedUi.h"
-#include "codepage.h"
-#include "data.h"
 #include "taskunit.h"
 #include "XapiPeer.h"
 
@@ -23,8 +23,8 @@ namespace {
 
 QByteArray Entry(const char *client, int set, const char *name)
 {
-    return ToWin1251(QString::fromUtf8(client)) + '\x04' + QByteArray::number(set) + '\x04' +
-           ToWin1251(QString::fromUtf8(name));
+    return ToWin1251(QString::fromUtf8(client)) + '\x04' + QByteArray::number(set) + '\x04'
+           + ToWin1251(QString::fromUtf8(name));
 }
 
 QStringList Captions(QMenu *menu)
@@ -48,8 +48,8 @@ protected:
         ProfileFileName = dir.filePath(QStringLiteral("velmbank.ini"));
         QFile f(ProfileFileName);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("[XAPI]\nServerType=CACHE\nVersion=1\nNameSpace=VELM\nServer=127.0.0.1\nPort=" +
-                QByteArray::number(peer.Port()) + "\n");
+        f.write("[XAPI]\nServerType=CACHE\nVersion=1\nNameSpace=VELM\nServer=127.0.0.1\nPort="
+                + QByteArray::number(peer.Port()) + "\n");
         f.close();
         ASSERT_TRUE(OpenConnection());
         UserNumber = 7;
@@ -118,8 +118,8 @@ TEST_F(TaskMan, MenusFromTheStoredTextsAndButtonsByRights)
     EXPECT_EQ(FindByAccessibleName(window, QStringLiteral("О программе")), window->tbAbout);
 
     // Entries in the stored order above the separator; the first is the default; "&" stays.
-    EXPECT_EQ(Captions(window->mn1), (QStringList{QStringLiteral("A:S1"), QStringLiteral("B&&C:S2"), QStringLiteral("-"),
-                                                   QStringLiteral("Выбрать настройку")}));
+    EXPECT_EQ(Captions(window->mn1), (QStringList{QStringLiteral("A:S1"), QStringLiteral("B&&C:S2"),
+                                                  QStringLiteral("-"), QStringLiteral("Выбрать настройку")}));
     EXPECT_EQ(window->mn1->defaultAction()->text(), QStringLiteral("A:S1"));
     EXPECT_EQ(Captions(window->mn0), (QStringList{QStringLiteral("-"), QStringLiteral("Выбрать настройку")}));
     EXPECT_EQ(window->mn0->defaultAction(), window->actSetupPrp);
@@ -138,7 +138,8 @@ TEST_F(TaskMan, MenusFromTheStoredTextsAndButtonsByRights)
     EXPECT_TRUE(window->tb1->isEnabled());
     EXPECT_FALSE(window->tb2->isEnabled());
     QTest::mouseClick(window->tb2, Qt::LeftButton);
-    QTest::mouseClick(window->tb2, Qt::LeftButton, {}, QPoint(window->tb2->width() - 4, window->tb2->height() / 2));
+    QTest::mouseClick(window->tb2, Qt::LeftButton, {},
+                      QPoint(window->tb2->width() - 4, window->tb2->height() / 2));
     EXPECT_FALSE(window->mn2->isVisible());
     EXPECT_TRUE(ui.Events.isEmpty()) << ui.Events.join(QLatin1Char('\n')).toStdString();
 
@@ -161,9 +162,9 @@ TEST_F(TaskMan, FiveEntriesPromotionRemovalAndTheStoredText)
     ASSERT_EQ(window->EntryItems(1).size(), 5);
     // A sixth pair: the lowest goes, the new one is on top and the default.
     window->AddMenuEntry(1, Entry("D", 7, "S7"));
-    EXPECT_EQ(Captions(window->mn1).mid(0, 5), (QStringList{QStringLiteral("D:S7"), QStringLiteral("C:S"),
-                                                             QStringLiteral("C:S"), QStringLiteral("C:S"),
-                                                             QStringLiteral("C:S")}));
+    EXPECT_EQ(Captions(window->mn1).mid(0, 5),
+              (QStringList{QStringLiteral("D:S7"), QStringLiteral("C:S"), QStringLiteral("C:S"),
+                           QStringLiteral("C:S"), QStringLiteral("C:S")}));
     EXPECT_EQ(window->mn1->actions().size(), 7);
     EXPECT_EQ(window->EntryItems(1).last()->EntryText, Entry("C", 3, "S"));
     // A pair already there moves up, without a second copy.
@@ -213,7 +214,8 @@ TEST_F(TaskMan, FiveEntriesPromotionRemovalAndTheStoredText)
     EXPECT_EQ(Menus(1), texts.join('\x03'));
     // Longer than the column's 254 characters: whole entries go from the bottom, none is cut.
     for (int i = 1; i <= 5; ++i)
-        window->AddMenuEntry(2, Entry("Клиент-банк с очень длинным названием", i, "Настройка с длинным именем"));
+        window->AddMenuEntry(2,
+                             Entry("Клиент-банк с очень длинным названием", i, "Настройка с длинным именем"));
     window->SaveTaskMenu(2);
     const QByteArray stored = Menus(2);
     EXPECT_LE(stored.size(), 254);

@@ -1,9 +1,9 @@
 #include "RegForm.h"
 
 #include "Access.h"
+#include "codepage.h"
 #include "Connect.h"
 #include "QtUi.h"
-#include "codepage.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -106,9 +106,9 @@ TRegistration::TRegistration(QWidget *parent) : QDialog(parent)
     setTabOrder(BOK, Cancel);
 
     // Key preview: Esc and F3 are the dialog's whichever control has the focus.
-    for (QWidget *w : {static_cast<QWidget *>(Idf), static_cast<QWidget *>(Password),
-                       static_cast<QWidget *>(PrivPass), static_cast<QWidget *>(BOK),
-                       static_cast<QWidget *>(Cancel)})
+    for (QWidget *w :
+         {static_cast<QWidget *>(Idf), static_cast<QWidget *>(Password), static_cast<QWidget *>(PrivPass),
+          static_cast<QWidget *>(BOK), static_cast<QWidget *>(Cancel)})
         w->installEventFilter(this);
 
     GiveAccessibleNames(this);
@@ -118,7 +118,8 @@ TRegistration::TRegistration(QWidget *parent) : QDialog(parent)
 
 std::optional<qint32> TRegistration::UserNumberOf(const QString &text)
 {
-    const qsizetype digitsFrom = text.startsWith(QLatin1Char('-')) || text.startsWith(QLatin1Char('+')) ? 1 : 0;
+    const qsizetype digitsFrom =
+        text.startsWith(QLatin1Char('-')) || text.startsWith(QLatin1Char('+')) ? 1 : 0;
     if (text.size() == digitsFrom)
         return std::nullopt;
     for (qsizetype i = digitsFrom; i < text.size(); ++i)
@@ -129,7 +130,10 @@ std::optional<qint32> TRegistration::UserNumberOf(const QString &text)
     return ok ? std::optional<qint32>(n) : std::nullopt;
 }
 
-void TRegistration::FormActivate() { Ui().SetTitle(QStringLiteral("Шлюз \"ВЕЛЬМ - Банк\"")); }
+void TRegistration::FormActivate()
+{
+    Ui().SetTitle(QStringLiteral("Шлюз \"ВЕЛЬМ - Банк\""));
+}
 
 void TRegistration::showEvent(QShowEvent *e)
 {
@@ -178,8 +182,8 @@ bool TRegistration::eventFilter(QObject *watched, QEvent *e)
     } else if (e->type() == QEvent::FocusOut) {
         // A message box over the dialog takes the focus for a while: the field is not left.
         const Qt::FocusReason reason = static_cast<QFocusEvent *>(e)->reason();
-        if (!FRegistered && reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
-            (watched == Idf || watched == Password || watched == PrivPass))
+        if (!FRegistered && reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason
+            && (watched == Idf || watched == Password || watched == PrivPass))
             Panel0->clear();
     }
     return QDialog::eventFilter(watched, e);

@@ -65,4 +65,7 @@ TfmAbout::TfmAbout(QWidget *parent) : QDialog(parent)
     setFixedSize(qMax(300, sizeHint().width()), sizeHint().height());
 }
 
-void TfmAbout::reject() { accept(); }
+void TfmAbout::reject()
+{
+    accept();
+}

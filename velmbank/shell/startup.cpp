@@ -1,15 +1,15 @@
 #include "startup.h"
 
-#include "BankUi.h"
-#include "Connect.h"
-#include "RegForm.h"
-#include "Routines.h"
 #include "about.h"
+#include "BankUi.h"
 #include "codepage.h"
+#include "Connect.h"
 #include "data.h"
 #include "dbf.h"
 #include "logo.h"
 #include "progress.h"
+#include "RegForm.h"
+#include "Routines.h"
 #include "taskdata.h"
 #include "taskunit.h"
 
@@ -21,7 +21,10 @@
 
 namespace {
 
-QtUi *WidgetUi() { return dynamic_cast<QtUi *>(&Ui()); }
+QtUi *WidgetUi()
+{
+    return dynamic_cast<QtUi *>(&Ui());
+}
 
 void SaveProtocol()
 {
@@ -38,7 +41,10 @@ void SaveProtocol()
 
 } // namespace
 
-QString ProtocolTitle() { return QStringLiteral("Протокол работы в программе шлюз \"ВЕЛЬМ - Банк\". "); }
+QString ProtocolTitle()
+{
+    return QStringLiteral("Протокол работы в программе шлюз \"ВЕЛЬМ - Банк\". ");
+}
 
 void ParseCommandLine(const QStringList &params)
 {
@@ -98,7 +104,8 @@ TStartUp DataModuleCreate(const QStringList &params, std::unique_ptr<TfmLogo> &l
         return TStartUp::EndProcess;
     }
     if (!OpenConnection()) {
-        Ui().ShowMessage(QStringLiteral("Не удается создать соединение с сервером. Проверьте файл настройки соединения"));
+        Ui().ShowMessage(
+            QStringLiteral("Не удается создать соединение с сервером. Проверьте файл настройки соединения"));
         logo.reset();
         return TStartUp::EndProcess;
     }
@@ -117,7 +124,8 @@ TStartUp DataModuleCreate(const QStringList &params, std::unique_ptr<TfmLogo> &l
         return TStartUp::EndProcess;
     }
     if (!AcquireExclusiveLock()) {
-        Ui().ShowMessage(QStringLiteral("Невозможна работа с программой сейчас из-за работы других пользователей"));
+        Ui().ShowMessage(
+            QStringLiteral("Невозможна работа с программой сейчас из-за работы других пользователей"));
         Logout();
         CloseConnection();
         logo.reset();

@@ -1,12 +1,12 @@
 #include "taskunit.h"
 
-#include "Access.h"
-#include "Connect.h"
-#include "Ui.h"
 #include "about.h"
+#include "Access.h"
 #include "codepage.h"
+#include "Connect.h"
 #include "data.h"
 #include "funcs.h"
+#include "Ui.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -43,12 +43,12 @@ QString Escaped(const QString &caption)
 
 TTaskMenuItem::TTaskMenuItem(const QByteArray &entryText, QObject *parent)
     : QAction(CaptionOf(entryText), parent), EntryText(entryText)
-{
-}
+{}
 
 QString TTaskMenuItem::CaptionOf(const QByteArray &entryText)
 {
-    return Escaped(FromWin1251(Piece(entryText, PartSeparator, 1) + ':' + Piece(entryText, PartSeparator, 3)));
+    return Escaped(
+        FromWin1251(Piece(entryText, PartSeparator, 1) + ':' + Piece(entryText, PartSeparator, 3)));
 }
 
 // ---- the window ----
@@ -58,8 +58,8 @@ TfmTaskMan::TfmTaskMan(QWidget *parent) : QWidget(parent)
     InitTaskResources();
     setObjectName(QStringLiteral("fmTaskMan"));
     setWindowTitle(QStringLiteral("Шлюз \"ВЕЛЬМ - Банк\" Диспетчер задач"));
-    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+                   | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
     const auto action = [this](const char *name, const QString &caption, const QString &image = QString()) {
         auto *a = new QAction(caption, this);
@@ -149,9 +149,15 @@ TfmTaskMan::~TfmTaskMan()
         fmTaskMan = nullptr;
 }
 
-QMenu *TfmTaskMan::TaskMenu(int task) const { return task == 0 ? mn0 : task == 1 ? mn1 : mn2; }
+QMenu *TfmTaskMan::TaskMenu(int task) const
+{
+    return task == 0 ? mn0 : task == 1 ? mn1 : mn2;
+}
 
-QToolButton *TfmTaskMan::TaskButton(int task) const { return task == 0 ? tb0 : task == 1 ? tb1 : tb2; }
+QToolButton *TfmTaskMan::TaskButton(int task) const
+{
+    return task == 0 ? tb0 : task == 1 ? tb1 : tb2;
+}
 
 QAction *TfmTaskMan::FixedItem(int task) const
 {
@@ -171,7 +177,9 @@ bool TfmTaskMan::GotoTaskRow(int task)
 {
     if (!dmSet)
         return false;
-    const TBookmark row = task == 0 ? dmSet->TaskRowSetup : task == 1 ? dmSet->TaskRowMoneyOut : dmSet->TaskRowMoneyIn;
+    const TBookmark row = task == 0   ? dmSet->TaskRowSetup
+                          : task == 1 ? dmSet->TaskRowMoneyOut
+                                      : dmSet->TaskRowMoneyIn;
     if (!dmSet->tbTasks->BookmarkValid(row))
         return false;
     dmSet->tbTasks->GotoBookmark(row);
@@ -185,7 +193,10 @@ TTaskMenuItem *TfmTaskMan::NewEntry(int task, const QByteArray &entryText)
     return item;
 }
 
-void TfmTaskMan::SetDefault(QMenu *menu, QAction *item) { menu->setDefaultAction(item); }
+void TfmTaskMan::SetDefault(QMenu *menu, QAction *item)
+{
+    menu->setDefaultAction(item);
+}
 
 void TfmTaskMan::Promote(QMenu *menu, QAction *item)
 {
@@ -226,7 +237,10 @@ void TfmTaskMan::UpdateButtonHints()
     for (int task = 0; task <= 2; ++task) {
         QAction *def = TaskMenu(task)->defaultAction();
         // The button shows its action's hint.
-        (task == 0 ? actSetup : task == 1 ? actTask1 : actTask2)->setToolTip(def ? PlainCaption(def->text()) : QString());
+        (task == 0   ? actSetup
+         : task == 1 ? actTask1
+                     : actTask2)
+            ->setToolTip(def ? PlainCaption(def->text()) : QString());
     }
 }
 
@@ -296,9 +310,18 @@ void TfmTaskMan::SaveTaskMenu(int task)
     }
 }
 
-void TfmTaskMan::actSetupExecute(QAction *sender) { TaskExecute(0, sender); }
-void TfmTaskMan::actTask1Execute(QAction *sender) { TaskExecute(1, sender); }
-void TfmTaskMan::actTask2Execute(QAction *sender) { TaskExecute(2, sender); }
+void TfmTaskMan::actSetupExecute(QAction *sender)
+{
+    TaskExecute(0, sender);
+}
+void TfmTaskMan::actTask1Execute(QAction *sender)
+{
+    TaskExecute(1, sender);
+}
+void TfmTaskMan::actTask2Execute(QAction *sender)
+{
+    TaskExecute(2, sender);
+}
 
 void TfmTaskMan::TaskExecute(int task, QAction *sender)
 {
@@ -380,11 +403,13 @@ void TfmTaskMan::RestorePlacement()
 {
     QSettings settings(QStringLiteral("Remart"), QStringLiteral("VelmBank"));
     settings.beginGroup(PlacementGroup);
-    const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
-                                                          : QRect(0, 0, 1024, 768);
+    const QRect screen = QGuiApplication::primaryScreen()
+                             ? QGuiApplication::primaryScreen()->availableGeometry()
+                             : QRect(0, 0, 1024, 768);
     QPoint pos = screen.center() - rect().center();
     if (settings.contains(QStringLiteral("Left")) && settings.contains(QStringLiteral("Top"))) {
-        const QPoint saved(settings.value(QStringLiteral("Left")).toInt(), settings.value(QStringLiteral("Top")).toInt());
+        const QPoint saved(settings.value(QStringLiteral("Left")).toInt(),
+                           settings.value(QStringLiteral("Top")).toInt());
         // A place on a screen that is gone would leave the window out of reach.
         if (QGuiApplication::screenAt(saved + QPoint(20, 10)))
             pos = saved;
@@ -402,5 +427,6 @@ void TfmTaskMan::SavePlacement()
     settings.setValue(QStringLiteral("Top"), pos().y());
     settings.setValue(QStringLiteral("State"), isMinimized() ? 1 : 0);
     QWidget *focus = focusWidget();
-    settings.setValue(QStringLiteral("ActiveControl"), focus && isAncestorOf(focus) ? focus->objectName() : QString());
+    settings.setValue(QStringLiteral("ActiveControl"),
+                      focus && isAncestorOf(focus) ? focus->objectName() : QString());
 }

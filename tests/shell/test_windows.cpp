@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFrame>
@@ -20,6 +21,8 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 TEST(Logo, BuiltInPictureUnlessTheSiteHasItsOwn)
 {
@@ -124,6 +127,18 @@ TEST(ProgressWindow, StartClearsTheFlagsAndEscOnlyAsks)
 }
 
 namespace {
+// Lets the event loop run until probe holds or msecs pass.
+bool Within(int msecs, const std::function<bool()> &probe)
+{
+    QDeadlineTimer deadline(msecs);
+    while (!probe()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(5);
+    }
+    return true;
+}
+
 // A control that offers the hint to a test: it can refuse or rewrite it.
 class HintTarget : public QLabel
 {
@@ -170,7 +185,7 @@ TEST(CellHint, FollowsTheCellsUnderThePointer)
     QTest::qWait(60);
     hint.ActivateHint(grid, 2, 5);
     EXPECT_LT(hint.Timer()->remainingTime(), 60);
-    QTRY_VERIFY_WITH_TIMEOUT(hint.HintShown, 1000);
+    ASSERT_TRUE(Within(1000, [&] { return hint.HintShown; }));
     ASSERT_TRUE(hint.HintWindow);
     EXPECT_TRUE(hint.HintWindow->isVisible());
     EXPECT_EQ(hint.HintWindow->text(), QStringLiteral("ООО \"Ромашка\", Москва")); // the short form
@@ -182,14 +197,14 @@ TEST(CellHint, FollowsTheCellsUnderThePointer)
     grid->Rewrite = QStringLiteral("другая ячейка");
     hint.ActivateHint(grid, 3, 5);
     EXPECT_EQ(hint.Timer()->interval(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(hint.HintWindow->text(), QStringLiteral("другая ячейка"), 1000);
+    EXPECT_TRUE(Within(1000, [&] { return hint.HintWindow->text() == QStringLiteral("другая ячейка"); }));
     EXPECT_TRUE(hint.HintWindow->isVisible());
 
     // After its time the hint goes and does not come back for the same cell.
     hint.HideTimeout = 30;
     hint.ActivateHint(grid, 4, 5);
-    QTRY_VERIFY_WITH_TIMEOUT(hint.HintWindow->isVisible(), 1000);
-    QTRY_VERIFY_WITH_TIMEOUT(!hint.HintWindow->isVisible(), 1000);
+    ASSERT_TRUE(Within(1000, [&] { return hint.HintWindow->isVisible(); }));
+    EXPECT_TRUE(Within(1000, [&] { return !hint.HintWindow->isVisible(); }));
     EXPECT_EQ(hint.HintControl, grid);
     const int offers = grid->Offers;
     hint.ActivateHint(grid, 4, 5);
@@ -214,7 +229,7 @@ TEST(CellHint, FollowsTheCellsUnderThePointer)
     grid->Refuse = false;
     hint.HideTimeout = 9500;
     hint.ActivateHint(grid, 7, 5);
-    QTRY_VERIFY_WITH_TIMEOUT(hint.HintWindow->isVisible(), 1000);
+    ASSERT_TRUE(Within(1000, [&] { return hint.HintWindow->isVisible(); }));
     hint.ActivateHint(nullptr, 0, 0);
     EXPECT_FALSE(hint.HintWindow->isVisible());
     EXPECT_FALSE(hint.Timer()->isActive());

@@ -113,55 +113,25 @@ bool TVisM::ServerAddress(const QByteArray &server, QByteArray &ip, QByteArray &
 
 namespace VisMWire {
 
-namespace {
-void PutLength(QByteArray &out, quint32 n)
-{
-    out.append(char((n >> 24) & 0xFF));
-    out.append(char((n >> 16) & 0xFF));
-    out.append(char((n >> 8) & 0xFF));
-    out.append(char(n & 0xFF));
-}
-} // namespace
-
-quint32 GetLength(const char *p)
-{
-    const auto *u = reinterpret_cast<const unsigned char *>(p);
-    return quint32(u[0]) << 24 | quint32(u[1]) << 16 | quint32(u[2]) << 8 | quint32(u[3]);
-}
-
 QByteArray Encode(char type, const QList<QByteArray> &fields)
 {
-    quint32 body = 1;
+    std::vector<std::string_view> views;
+    views.reserve(size_t(fields.size()));
     for (const QByteArray &f : fields)
-        body += 4 + quint32(f.size());
-    QByteArray out;
-    out.reserve(4 + qsizetype(body));
-    PutLength(out, body);
-    out.append(type);
-    for (const QByteArray &f : fields) {
-        PutLength(out, quint32(f.size()));
-        out.append(f);
-    }
-    return out;
+        views.emplace_back(f.constData(), size_t(f.size()));
+    const std::string out = vism::Encode(type, views);
+    return QByteArray(out.data(), qsizetype(out.size()));
 }
 
 bool Decode(const QByteArray &body, char &type, QList<QByteArray> &fields)
 {
     fields.clear();
-    if (body.isEmpty())
+    vism::Message m;
+    if (!vism::DecodeBody(std::string_view(body.constData(), size_t(body.size())), m))
         return false;
-    type = body[0];
-    qsizetype at = 1;
-    while (at < body.size()) {
-        if (body.size() - at < 4)
-            return false;
-        const quint32 len = GetLength(body.constData() + at);
-        at += 4;
-        if (len > MaxField || qsizetype(len) > body.size() - at)
-            return false;
-        fields.append(body.mid(at, qsizetype(len)));
-        at += qsizetype(len);
-    }
+    type = m.Type;
+    for (const std::string &f : m.Fields)
+        fields.append(QByteArray(f.data(), qsizetype(f.size())));
     return true;
 }
 

@@ -12,6 +12,8 @@
 //
 // TVisMClient speaks velmd's VisM protocol; tests use the recording double of tests/velmsetup.
 
+#include "VismWire.h"
+
 #include <QByteArray>
 #include <QList>
 
@@ -130,11 +132,12 @@ private:
 };
 
 // The message forms of the VisM protocol, shared with the tests.
+// The shared VisM codec (VismWire.h) in the client's byte strings.
 namespace VisMWire {
-inline constexpr quint32 MaxField = 1u << 20; // an M string
-inline constexpr quint32 MaxBody = 4 * MaxField + 64;
+inline constexpr quint32 MaxField = quint32(vism::MaxField); // an M string
+inline constexpr quint32 MaxBody = quint32(vism::MaxBody);
 QByteArray Encode(char type, const QList<QByteArray> &fields);
-quint32 GetLength(const char *p); // a 4-byte big-endian length
+inline quint32 GetLength(const char *p) { return vism::GetLength(p); } // 4 bytes, big-endian
 // Splits a body into its type and fields; false when the fields do not fill it exactly.
 bool Decode(const QByteArray &body, char &type, QList<QByteArray> &fields);
 } // namespace VisMWire

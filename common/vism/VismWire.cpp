@@ -1,8 +1,8 @@
-#include "VismProtocol.h"
+#include "VismWire.h"
 
 #include <cstdint>
 
-namespace velmd::vism {
+namespace vism {
 
 static void PutLength(std::string &out, size_t n)
 {
@@ -12,11 +12,13 @@ static void PutLength(std::string &out, size_t n)
     out.push_back(char(n & 0xFF));
 }
 
-static uint32_t GetLength(std::string_view s, size_t at)
+uint32_t GetLength(const char *p)
 {
-    return uint32_t(uint8_t(s[at])) << 24 | uint32_t(uint8_t(s[at + 1])) << 16 |
-           uint32_t(uint8_t(s[at + 2])) << 8 | uint32_t(uint8_t(s[at + 3]));
+    const auto *u = reinterpret_cast<const unsigned char *>(p);
+    return uint32_t(u[0]) << 24 | uint32_t(u[1]) << 16 | uint32_t(u[2]) << 8 | uint32_t(u[3]);
 }
+
+static uint32_t GetLength(std::string_view s, size_t at) { return GetLength(s.data() + at); }
 
 std::string Encode(char type, const std::vector<std::string_view> &fields)
 {
@@ -101,4 +103,4 @@ Status MessageParser::Next(Message &out, std::string &error)
     return Status::Done;
 }
 
-} // namespace velmd::vism
+} // namespace vism

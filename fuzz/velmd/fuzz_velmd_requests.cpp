@@ -4,7 +4,7 @@
 //
 // Input: two bytes that choose the cutting, then the bytes of the stream.
 #include "Rewrite.h"
-#include "VismProtocol.h"
+#include "VismWire.h"
 #include "XapiProtocol.h"
 
 #include <algorithm>
@@ -177,12 +177,12 @@ void CheckXapi(velmd::xapi::Framing frame, std::string_view s, const std::vector
         Check(again.size() + whole.Buffered == s.size(), "nothing lost between requests");
 }
 
-using VismRun = ParseRun<velmd::vism::Message, velmd::vism::Status>;
+using VismRun = ParseRun<vism::Message, vism::Status>;
 
 VismRun ParseVism(std::string_view s, const std::vector<size_t> &cuts)
 {
-    velmd::vism::MessageParser p;
-    return Drive<velmd::vism::Message>(p, s, cuts);
+    vism::MessageParser p;
+    return Drive<vism::Message>(p, s, cuts);
 }
 
 bool Same(const VismRun &a, const VismRun &b)
@@ -197,7 +197,7 @@ bool Same(const VismRun &a, const VismRun &b)
 
 void CheckVism(std::string_view s, const std::vector<size_t> &cuts)
 {
-    using namespace velmd::vism;
+    using namespace vism;
     const VismRun whole = ParseVism(s, {s.size()});
     Check(Same(whole, ParseVism(s, cuts)), "VisM messages independent of the reads");
     Check(Same(whole, ParseVism(s, ByteByByte(s.size()))), "VisM messages byte by byte");

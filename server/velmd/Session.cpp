@@ -4,7 +4,7 @@
 #include "Engine.h"
 #include "Rewrite.h"
 #include "Util.h"
-#include "VismProtocol.h"
+#include "VismWire.h"
 #include "XapiProtocol.h"
 
 #include <arpa/inet.h>

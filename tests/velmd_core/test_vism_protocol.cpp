@@ -1,12 +1,12 @@
 // The VisM messages of velmd: exact bytes, any chunking, and refusal of anything malformed.
-#include "VismProtocol.h"
+#include "VismWire.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-using namespace velmd::vism;
+using namespace vism;
 
 namespace {
 

@@ -389,142 +389,184 @@ int ServeXapi(int fd, const std::string &dataDir, const std::string &bind, Gate 
     return code;
 }
 
-int ServeVism(int fd, const std::string &dataDir, Gate &gate)
+namespace {
+
+// One VisM connection: the login with its deadline and tries, the runs, and what ends it.
+class TVismSession
 {
-    NoDelay(fd);
-    const int one = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
-    const auto loginBy = Clock::now() + std::chrono::seconds(kLoginSeconds);
-    // The configuration is read once; again only for a namespace it does not name (one added
-    // while serving). What is wrong with it goes to the log, never to a client.
-    Config config;
-    std::string configError;
-    const bool haveConfig = LoadConfig(dataDir, config, configError);
-    if (!haveConfig)
-        LogLine(configError);
-    SendTimeout(fd, config.IoTimeout);
-    auto findNamespace = [&](const std::string &name) {
-        std::string ns = FindNamespace(config, name), ignored;
-        if (ns.empty() && LoadConfig(dataDir, config, ignored))
-            ns = FindNamespace(config, name);
+public:
+    TVismSession(int fd, const std::string &dataDir, Gate &gate)
+        : FFd(fd), FDataDir(dataDir), FGate(gate), FWatchdog(*new Watchdog(fd))
+    {
+        // The configuration is read once; again only for a namespace it does not name (one
+        // added while serving). What is wrong with it goes to the log, never to a client.
+        std::string configError;
+        FHaveConfig = LoadConfig(dataDir, FConfig, configError);
+        if (!FHaveConfig)
+            LogLine(configError);
+    }
+
+    int Serve();
+
+private:
+    enum class Step { Next, End };
+
+    Step Handle(const vism::Message &m);
+    Step Login(const vism::Message &m);
+    Step Run(const vism::Message &m);
+    Step End(int code)
+    {
+        FCode = code;
+        return Step::End;
+    }
+    // A reply that cannot be sent ends the session.
+    Step Reply(bool failed, const std::string &name, const std::string &value)
+    {
+        if (SendAll(FFd, vism::Encode('R', {failed ? "1" : "0", name, value})))
+            return Step::Next;
+        return End(SendFailure());
+    }
+    std::string FindNs(const std::string &name)
+    {
+        std::string ns = FindNamespace(FConfig, name), ignored;
+        if (ns.empty() && LoadConfig(FDataDir, FConfig, ignored))
+            ns = FindNamespace(FConfig, name);
         return ns;
-    };
-    Watchdog &watchdog = *new Watchdog(fd);
-    Engine engine;
-    bool connected = false;
-    int failedLogins = 0;
+    }
+
+    int FFd;
+    const std::string &FDataDir;
+    Gate &FGate;
+    Watchdog &FWatchdog;
+    Config FConfig;
+    bool FHaveConfig = false;
+    Engine FEngine;
+    bool FConnected = false;
+    int FFailedLogins = 0;
+    int FCode = ExitClosed;
+};
+
+TVismSession::Step TVismSession::Handle(const vism::Message &m)
+{
+    if (m.Type == 'Q')
+        return End(ExitClosed);
+    if (!FHaveConfig) {
+        SendAll(FFd, vism::Encode('R', {"1", "<ERROR>the server is not configured", ""}));
+        return End(ExitFailed);
+    }
+    if (m.Type == 'C')
+        return Login(m);
+    if (!FConnected)
+        return Reply(true, "<PROTECT>not connected: send C with an account first", "");
+    return Run(m);
+}
+
+TVismSession::Step TVismSession::Login(const vism::Message &m)
+{
+    FConnected = false;
+    if (CheckAccount(FDataDir, m.Fields[0], m.Fields[1], Protocol::Vism) != AccountCheck::Ok) {
+        std::this_thread::sleep_for(kFailedLoginPause);
+        if (Reply(true, "<PROTECT>wrong account or password", "") == Step::End)
+            return Step::End;
+        return ++FFailedLogins >= kMaxFailedLogins ? End(ExitRefused) : Step::Next;
+    }
+    const std::string ns = FindNs(m.Fields[2]);
+    if (ns.empty())
+        return Reply(true, "<NAMESPACE>" + m.Fields[2], "");
+    if (!FGate.Enter()) {
+        SendAll(FFd, vism::Encode('R', {"1", "<PROTECT>too many sessions", ""}));
+        return End(ExitRefused);
+    }
+    std::string error;
+    if (!(FEngine.Started() ? FEngine.Switch(FConfig, ns, error) : FEngine.Start(FDataDir, FConfig, ns, error))) {
+        LogLine(error);
+        SendAll(FFd, vism::Encode('R', {"1", "<ERROR>the session could not start", ""}));
+        return End(ExitFailed);
+    }
+    FConnected = true;
+    return Reply(false, "", ns);
+}
+
+TVismSession::Step TVismSession::Run(const vism::Message &m)
+{
+    std::string error;
+    const std::string ns = m.Fields[0].empty() ? FEngine.Namespace() : FindNs(m.Fields[0]);
+    if (ns.empty() || !FEngine.Switch(FConfig, ns, error))
+        return Reply(true, "<NAMESPACE>" + m.Fields[0], "");
+    const std::string &text = m.Fields[1];
+    const bool expression = !text.empty() && text[0] == '$';
+    const auto kind = expression           ? Engine::RunKind::Expression
+                      : MentionsTrap(text) ? Engine::RunKind::CommandInFrame
+                                           : Engine::RunKind::Command;
+    MResult r;
+    {
+        Busy busy(FWatchdog);
+        r = FEngine.Run(expression ? RewriteExpression(text) : RewriteCode(text), kind, m.Fields[2], m.Fields[3]);
+    }
+    return r.Failed ? Reply(true, r.Value, "") : Reply(false, "", r.Value);
+}
+
+int TVismSession::Serve()
+{
+    NoDelay(FFd);
+    const int one = 1;
+    ::setsockopt(FFd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+    const auto loginBy = Clock::now() + std::chrono::seconds(kLoginSeconds);
+    SendTimeout(FFd, FConfig.IoTimeout);
     vism::MessageParser parser;
     Clock::time_point frameBy; // a frame begun must be whole by then
     std::vector<char> buf(65536);
-    auto reply = [&](bool failed, const std::string &name, const std::string &value) {
-        return SendAll(fd, vism::Encode('R', {failed ? "1" : "0", name, value}));
-    };
-    int code = ExitClosed;
-    for (bool done = false; !done;) {
+    for (;;) {
         // Before the login the login's deadline; after it a connection may wait for ever
         // between frames, but not in the middle of one.
         int waitMs = -1;
         if (parser.Buffered() > 0)
             waitMs = MillisLeft(frameBy);
-        if (!connected && !engine.Started())
+        if (!FConnected && !FEngine.Started())
             waitMs = waitMs < 0 ? MillisLeft(loginBy) : std::min(waitMs, MillisLeft(loginBy));
-        if (waitMs >= 0 && !WaitReadable(fd, waitMs)) {
-            code = ExitTimedOut;
+        if (waitMs >= 0 && !WaitReadable(FFd, waitMs)) {
+            FCode = ExitTimedOut;
             break;
         }
-        const ssize_t n = ReadSome(fd, buf.data(), buf.size());
+        const ssize_t n = ReadSome(FFd, buf.data(), buf.size());
         if (n == 0)
             break;
         if (parser.Buffered() == 0)
-            frameBy = Clock::now() + std::chrono::seconds(config.IoTimeout);
+            frameBy = Clock::now() + std::chrono::seconds(FConfig.IoTimeout);
         parser.Feed(std::string_view(buf.data(), size_t(n)));
         bool consumed = false;
-        for (;;) {
+        Step step = Step::Next;
+        while (step == Step::Next) {
             vism::Message m;
             std::string why;
             const auto st = parser.Next(m, why);
             if (st == vism::Status::NeedMore)
                 break;
             if (st == vism::Status::Malformed || !vism::IsClientMessage(m)) {
-                code = ExitMalformed;
-                done = true;
+                step = End(ExitMalformed);
                 break;
             }
             consumed = true;
-            bool ok = true;
-            if (m.Type == 'Q') {
-                done = true;
-                break;
-            }
-            std::string error;
-            if (!haveConfig) {
-                reply(true, "<ERROR>the server is not configured", "");
-                code = ExitFailed;
-                done = true;
-                break;
-            } else if (m.Type == 'C') {
-                connected = false;
-                if (CheckAccount(dataDir, m.Fields[0], m.Fields[1], Protocol::Vism) != AccountCheck::Ok) {
-                    std::this_thread::sleep_for(kFailedLoginPause);
-                    ok = reply(true, "<PROTECT>wrong account or password", "");
-                    if (++failedLogins >= kMaxFailedLogins) {
-                        code = ExitRefused;
-                        done = true;
-                        break;
-                    }
-                } else if (const std::string ns = findNamespace(m.Fields[2]); ns.empty()) {
-                    ok = reply(true, "<NAMESPACE>" + m.Fields[2], "");
-                } else if (!gate.Enter()) {
-                    reply(true, "<PROTECT>too many sessions", "");
-                    code = ExitRefused;
-                    done = true;
-                    break;
-                } else if (!(engine.Started() ? engine.Switch(config, ns, error)
-                                              : engine.Start(dataDir, config, ns, error))) {
-                    LogLine(error);
-                    reply(true, "<ERROR>the session could not start", "");
-                    code = ExitFailed;
-                    done = true;
-                    break;
-                } else {
-                    connected = true;
-                    ok = reply(false, "", ns);
-                }
-            } else if (!connected) {
-                ok = reply(true, "<PROTECT>not connected: send C with an account first", "");
-            } else {
-                const std::string ns = m.Fields[0].empty() ? engine.Namespace() : findNamespace(m.Fields[0]);
-                if (ns.empty() || !engine.Switch(config, ns, error)) {
-                    ok = reply(true, "<NAMESPACE>" + m.Fields[0], "");
-                } else {
-                    const std::string &text = m.Fields[1];
-                    const bool expression = !text.empty() && text[0] == '$';
-                    const auto kind = expression         ? Engine::RunKind::Expression
-                                      : MentionsTrap(text) ? Engine::RunKind::CommandInFrame
-                                                           : Engine::RunKind::Command;
-                    MResult r;
-                    {
-                        Busy busy(watchdog);
-                        r = engine.Run(expression ? RewriteExpression(text) : RewriteCode(text), kind,
-                                       m.Fields[2], m.Fields[3]);
-                    }
-                    ok = r.Failed ? reply(true, r.Value, "") : reply(false, "", r.Value);
-                }
-            }
-            if (!ok) {
-                code = SendFailure();
-                done = true;
-                break;
-            }
+            step = Handle(m);
         }
+        if (step == Step::End)
+            break;
         // What is left after a whole message is the start of the next frame.
         if (consumed && parser.Buffered() > 0)
-            frameBy = Clock::now() + std::chrono::seconds(config.IoTimeout);
+            frameBy = Clock::now() + std::chrono::seconds(FConfig.IoTimeout);
     }
-    ::shutdown(fd, SHUT_RDWR);
-    ::close(fd);
-    engine.Stop();
-    return code;
+    ::shutdown(FFd, SHUT_RDWR);
+    ::close(FFd);
+    FEngine.Stop();
+    return FCode;
+}
+
+} // namespace
+
+int ServeVism(int fd, const std::string &dataDir, Gate &gate)
+{
+    TVismSession session(fd, dataDir, gate);
+    return session.Serve();
 }
 
 } // namespace velmd

@@ -4,6 +4,9 @@
 
 #include "wizardfixture.h"
 
+#include "Dialix.h"
+#include "askuser.h"
+
 #include <QCheckBox>
 #include <QDir>
 #include <QGroupBox>
@@ -495,4 +498,52 @@ TEST_F(WizardTest, CommandLineSettingsAndWhereTheLogGoes)
     EXPECT_TRUE(VisMControlRegistered());
     AnswerInTurn({Press(U(u"Cache-клиент не обнаружен. Установите сначала cache-клиент"), QStringLiteral("OK"))});
     EXPECT_FALSE(CheckVisMControl(false));
+}
+
+TEST_F(WizardTest, PostActionQuestionsReachTheOperatorInTheInstallersDialogs)
+{
+    TDistContent c = Content();
+    c.PostActions = {{Cp(u"Настройка"), "post^ZZA1"}};
+    Distribution(c);
+    ServeNameSpaces(Double, {"%SYS", "USER"});
+    // The job runs, writes a progress message and asks twice, then ends.
+    Double.AnswerValue("$$job^velmsetup", {"1"});
+    Double.AnswerValue("$$jalive^velmsetup", {"1", "1", "1", "0"});
+    Double.AnswerValue(R"($g(^R("velmsetup","1")))", {Cp(u"Шаг один") + "\x01" "30"});
+    Double.AnswerValue(R"($g(^R("velmsetup","2")))", {"\x02" "1#" + Cp(u"Продолжить установку?") + "#1"});
+    Double.AnswerValue(R"($g(^R("velmsetup","3")))", {"\x02" "2#" + Cp(u"Имя пользователя") + "#" + Cp(u"Иван")});
+    Open();
+    Click(U(u"Далее"));
+    Click(U(u"Далее"));
+    Click(U(u"Далее"));
+    AnswerInTurn({[this](QWidget *d) {
+                      auto *box = qobject_cast<TfmBox *>(d);
+                      ASSERT_TRUE(box) << d->metaObject()->className();
+                      EXPECT_EQ(box->lbMes->text(), U(u"Продолжить установку?"));
+                      EXPECT_EQ(box->windowTitle(), U(u"Установка Шлюз ВЕЛЬМ-Банк 3.1  Выполнение последействий: 30%"));
+                      ASSERT_EQ(box->ButtonList.size(), 2);
+                      EXPECT_TRUE(box->ButtonList[0]->isDefault());
+                      // Meanwhile the progress window shows the post-actions' messages.
+                      EXPECT_EQ(Progress().size(), QSize(600, 245));
+                      EXPECT_EQ(Progress().lbAfter->text(), U(u"  Шаг один"));
+                      EXPECT_TRUE(Progress().ani2->Running());
+                      SaveScreen(&Progress(), QStringLiteral("velmsetup-progress-postactions"));
+                      SaveScreen(box, QStringLiteral("velmsetup-question-yesno"));
+                      ClickButton(box, U(u"Да"));
+                  },
+                  [](QWidget *d) {
+                      auto *ask = qobject_cast<TfmAskUser *>(d);
+                      ASSERT_TRUE(ask) << d->metaObject()->className();
+                      EXPECT_EQ(ask->lbAsk->text(), U(u"Имя пользователя "));
+                      EXPECT_EQ(ask->edAsk->text(), U(u"Иван"));
+                      ask->edAsk->setText(U(u"Петр"));
+                      SaveScreen(ask, QStringLiteral("velmsetup-question-text"));
+                      ClickButton(ask, QStringLiteral("OK"));
+                  }});
+    Click(U(u"Установить"));
+    EXPECT_EQ(Wizard().meFinal->toPlainText(), U(u"Установка дистрибутива успешно завершена."));
+    const QByteArrayList codes = Double.Codes();
+    EXPECT_TRUE(codes.contains(R"($$SetAnswer^velmsetup("1"))"));
+    EXPECT_TRUE(codes.contains("$$SetAnswer^velmsetup(\"" + Cp(u"Петр") + "\")"));
+    EXPECT_TRUE(LogText().contains(U(u"  Ответ пользователя: Петр")));
 }

@@ -300,8 +300,8 @@ void TfmSetup::BuildPages()
         edIP = new QLineEdit(body);
         edIP->setMaximumWidth(220);
         edPort = new QLineEdit(body);
-        // Up to four digits, as the port edit has always taken.
-        edPort->setInputMask(QStringLiteral("0000;_"));
+        // Digits only. Five of them, not the four of old: a port above 9999 must be reachable.
+        edPort->setInputMask(QStringLiteral("00000;_"));
         edPort->setMaximumWidth(80);
         auto *lbIP = Text(QStringLiteral("IP адрес"), body);
         auto *lbPort = Text(QStringLiteral("Порт"), body);

@@ -7,8 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QPointer>
-
-class QWidget;
+#include <QWidget>
 
 // What a progress window does for the seam. The seam calls it; the window sets
 // Ui().SetEscapePressed(true) when the operator presses Esc in it.

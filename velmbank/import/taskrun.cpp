@@ -167,6 +167,7 @@ void TTaskRun::actRunExecute()
 {
     if (!FRunEnabled)
         return;
+    RunFailure.clear();
     dmSet->SaveTask(); // a failure is reported there; the run goes on
     const qint64 setType = dmSet->tbSets->IsEmpty() ? 0 : dmSet->tbSets->AsInteger(TdmSet::stType);
     const QString caption = RunCaption(setType);
@@ -211,8 +212,9 @@ void TTaskRun::actRunExecute()
         }
         t->First();
         Ui().ProgressFinish();
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
         // Ends without a message; every result written so far stays.
+        RunFailure = FailureText(e);
         Ui().ProgressFinish();
     }
 }

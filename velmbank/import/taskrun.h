@@ -20,6 +20,9 @@ public:
     QByteArray Surname;
     // "Закрывать незакрытые документы без подтверждения" (stored as "closedoc").
     bool CloseDoc = false;
+    // Why the last run ended before its last row: the failure's text (Windows-1251), empty when
+    // it went through or was stopped. The run itself says nothing; its callers may.
+    QByteArray RunFailure;
 
     // The run command: enabled at every task start, disabled by the run, so a table is run
     // at most once. While disabled actRunExecute does nothing.

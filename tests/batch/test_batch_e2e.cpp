@@ -1,0 +1,342 @@
+// velmbank-import, the program itself, against `velmd demo`, as a scheduler runs it: the demo's
+// account and profile, the Вельм user from the environment or a credentials file, the record
+// lines on stdout and the messages on stderr. The tests share one server and run in order: the
+// money-out file is imported once, then again.
+#include "batchimport.h"
+#include "clbgen.h"
+#include "codepage.h"
+#include "Routines.h"
+#include "ScriptedUi.h"
+#include "UXAPI.h"
+#include "VelmdProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString S(const char *utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+QByteArray W(const char *utf8)
+{
+    return ToWin1251(S(utf8));
+}
+
+struct Result
+{
+    int Code = -1;
+    QString Out, Err;
+    // stdout's lines, each split at tabs.
+    QList<QStringList> Lines() const
+    {
+        QList<QStringList> out;
+        for (const QString &l : Out.split(u'\n', Qt::SkipEmptyParts))
+            out << l.split(u'\t');
+        return out;
+    }
+    // How many record lines have this result (third column).
+    int Count(const QString &result) const
+    {
+        int n = 0;
+        for (const QStringList &l : Lines())
+            n += l.value(2) == result ? 1 : 0;
+        return n;
+    }
+};
+
+class BatchImportE2E : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        Server = new VelmdProcess(VelmdProcess::Kind::Demo);
+        if (!Server->Start()) {
+            Failure = Server->Error;
+            return;
+        }
+        // The demo's own profile (its XAPI account), on this server's port.
+        QFile in(Server->DataDir() + S("/velmbank.ini"));
+        if (!in.open(QIODevice::ReadOnly)) {
+            Failure = S("velmd demo wrote no velmbank.ini");
+            return;
+        }
+        QByteArray ini = in.readAll();
+        ini.replace(QRegularExpression(S("Port=\\d+")).match(QString::fromLatin1(ini)).captured().toLatin1(),
+                    "Port=" + QByteArray::number(Server->XapiPort));
+        Profile = Server->DataDir() + S("/import.ini");
+        QFile out(Profile);
+        if (!out.open(QIODevice::WriteOnly) || out.write(ini) != ini.size())
+            Failure = S("cannot write the profile");
+    }
+    static void TearDownTestSuite()
+    {
+        delete Server;
+        Server = nullptr;
+    }
+    void SetUp() override { ASSERT_TRUE(Failure.isEmpty()) << Failure.toStdString(); }
+
+    // The program with these arguments after --profile, as user (1 by default) from the
+    // environment unless env says otherwise; a settings folder of the test's own.
+    Result Import(const QStringList &args,
+                  const QStringList &env = {S("VELMBANK_USER=1"), S("VELMBANK_PASSWORD=velm1"),
+                                            S("VELMBANK_PRIVATE=lich1")})
+    {
+        QProcess p;
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"VELMBANK_USER", "VELMBANK_PASSWORD", "VELMBANK_PRIVATE"})
+            e.remove(QString::fromLatin1(name));
+        e.insert(S("XDG_CONFIG_HOME"), config.path());
+        for (const QString &kv : env)
+            e.insert(kv.section(u'=', 0, 0), kv.section(u'=', 1));
+        p.setProcessEnvironment(e);
+        p.setWorkingDirectory(Server->DataDir());
+        p.start(S(VELMBANK_IMPORT_EXE), QStringList{S("--profile"), Profile} + args);
+        Result r;
+        if (!p.waitForStarted(10000) || !p.waitForFinished(120000)) {
+            ADD_FAILURE() << "velmbank-import did not run to its end";
+            p.kill();
+            p.waitForFinished();
+            return r;
+        }
+        r.Code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.Out = QString::fromUtf8(p.readAllStandardOutput());
+        r.Err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+    QString WriteFile(const QString &name, const QByteArray &content, mode_t mode) const
+    {
+        const QString path = Server->DataDir() + u'/' + name;
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(content);
+        f.close();
+        EXPECT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0);
+        return path;
+    }
+    int SessionsStarted() const { return int(Server->Log().count(S(" start (xapi"))); }
+
+    static inline VelmdProcess *Server = nullptr;
+    static inline QString Profile;
+    static inline QString Failure;
+    QTemporaryDir config;
+};
+
+const QStringList Out1 = {S("--task"), S("1"), S("--surname"), S("Иванова")};
+
+TEST_F(BatchImportE2E, MoneyOutFileDryRunThenClosedAndCreatedAsTheWindowsDoThenNothingTwice)
+{
+    // The dry run converts and diagnoses, and tells what the policy would do.
+    const Result dry = Import(Out1 + QStringList{S("--similar"), S("close"), S("--dry-run")});
+    ASSERT_EQ(dry.Code, 0) << dry.Err.toStdString();
+    const QList<QStringList> planned = dry.Lines();
+    ASSERT_EQ(planned.size(), 200) << "one line per record, no summary: nothing was written";
+    QStringList orders;
+    for (int r = 0; r < 200; ++r) {
+        EXPECT_EQ(planned[r].value(0), QString::number(r + 1));
+        EXPECT_EQ(planned[r].value(2), r < 3 ? S("would close") : S("would create")) << r;
+        if (r < 3)
+            orders << planned[r].value(3);
+    }
+    EXPECT_EQ((QStringList{planned[0][1], planned[1][1], planned[2][1]}),
+              (QStringList{S("101"), S("102"), S("103")}));
+    EXPECT_FALSE(dry.Err.contains(u'\r')) << "no progress line: stderr is no terminal";
+    EXPECT_EQ(Import(Out1 + QStringList{S("--similar=close"), S("--dry-run")}).Out, dry.Out)
+        << "the server's documents are as they were";
+
+    // The real run, its account in a file only its owner may read, the protocol written.
+    const QString credentials = WriteFile(
+        S("import.cred"), "VELMBANK_USER=1\nVELMBANK_PASSWORD=velm1\nVELMBANK_PRIVATE=lich1\n", 0600);
+    const QString protocol = Server->DataDir() + S("/clproto.txt");
+    const Result run = Import(Out1
+                                  + QStringList{S("--similar"), S("close"), S("--credentials"), credentials,
+                                                S("--protocol"), protocol},
+                              {});
+    ASSERT_EQ(run.Code, 0) << run.Err.toStdString();
+    const QList<QStringList> lines = run.Lines();
+    ASSERT_EQ(lines.size(), 201);
+    for (int r = 0; r < 3; ++r)
+        EXPECT_EQ(lines[r], (QStringList{QString::number(r + 1), planned[r][1], S("closed"), orders[r]}));
+    for (int r = 3; r < 200; ++r)
+        ASSERT_EQ(lines[r], (QStringList{QString::number(r + 1), planned[r][1], S("created")})) << r;
+    // What the windows' run gives for this file (import_server_tests): 197 created, 3 closed.
+    EXPECT_EQ(lines[200], QStringList{S("За время работы создано документов: 197, закрыто документов: 3")});
+    QFile f(protocol);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> proto = f.readAll().split('\n');
+    ASSERT_GT(proto.size(), 205);
+    EXPECT_EQ(proto[0], W("Протокол работы в программе шлюз \"ВЕЛЬМ - Банк\". "));
+    EXPECT_EQ(proto[1], W("Старт задачи Деньги: Расход"));
+    EXPECT_EQ(proto[4], "1: \t\t101\t");
+    EXPECT_EQ(proto[203], "200: \t\t" + planned[199][1].toLatin1() + '\t');
+    EXPECT_TRUE(proto.contains(W("За время работы создано документов: 197, закрыто документов: 3")));
+
+    // Again with the default policy: every record has its document now, nothing is created.
+    const Result again = Import(Out1);
+    EXPECT_EQ(again.Code, 0) << again.Err.toStdString();
+    EXPECT_EQ(again.Count(S("skipped")), 200) << again.Out.toStdString();
+    EXPECT_EQ(again.Lines().size(), 200) << "no summary: the work made nothing";
+    EXPECT_EQ(again.Lines().value(0),
+              (QStringList{S("1"), S("101"), S("skipped"), S("similar: ") + orders[0]}));
+
+    // Stop ends the run before the first of them: the rest is left, and that is exit 1.
+    const Result stop = Import(Out1 + QStringList{S("--similar"), S("stop")});
+    EXPECT_EQ(stop.Code, 1) << stop.Err.toStdString();
+    EXPECT_EQ(stop.Lines().value(0).value(2), S("stopped"));
+    EXPECT_EQ(stop.Count(S("not processed")), 199);
+    EXPECT_TRUE(stop.Err.contains(S("ответ: Прервать (--similar stop)"))) << stop.Err.toStdString();
+}
+
+TEST_F(BatchImportE2E, MoneyInFileWithTheSettingsFileAndTheStoredSurname)
+{
+    const QStringList user2{S("VELMBANK_USER=2"), S("VELMBANK_PASSWORD=velm2"), S("VELMBANK_PRIVATE=lich2")};
+    const Result none = Import({S("--task"), S("2")}, user2);
+    EXPECT_EQ(none.Code, 2);
+    EXPECT_TRUE(none.Err.contains(S("Не задана фамилия"))) << none.Err.toStdString();
+
+    // The surname the document grid stored for user 2 and task 2.
+    QDir(config.path()).mkpath(S("Remart"));
+    {
+        QSettings store(config.filePath(S("Remart/VelmBank.conf")), QSettings::IniFormat);
+        store.setValue(S("Forms/TaskForm/2/2/familia"), S("Петров"));
+    }
+    const Result r = Import({S("--task"), S("2")}, user2);
+    ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
+    EXPECT_EQ(r.Count(S("created")), 100);
+    EXPECT_EQ(r.Lines().value(100),
+              QStringList{S("За время работы создано документов: 100, закрыто документов: 0")});
+}
+
+TEST_F(BatchImportE2E, RecordRefusedByTheDiagnosisGivesExit1AndItsLineInEachFile)
+{
+    // Five fresh money-out records; the second one's sum is zeroed in the file.
+    const QString path = Server->DataDir() + S("/fresh.dbf");
+    clb::Options options;
+    options.count = 5;
+    options.seed = 4242;
+    std::string error;
+    ASSERT_TRUE(clb::writeFile(QFile::encodeName(path).toStdString(), options, error)) << error;
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        const QByteArray head = f.read(12);
+        const int headerLength = quint8(head[8]) | quint8(head[9]) << 8;
+        const int recordLength = quint8(head[10]) | quint8(head[11]) << 8;
+        // SUMMA (N 15.2) follows the flag, NUMDOC (C 6) and DATEDOC (D 8).
+        ASSERT_TRUE(f.seek(headerLength + recordLength + 1 + 6 + 8));
+        f.write("           0.00");
+    }
+    // The same file twice in one work: the second time its documents are there.
+    const Result r = Import(
+        Out1
+        + QStringList{S("--client"), S("клиент-банк демо"), S("--setting"), S("расход (демо)"), path, path});
+    EXPECT_EQ(r.Code, 1) << r.Err.toStdString();
+    const QList<QStringList> lines = r.Lines();
+    ASSERT_EQ(lines.size(), 13) << r.Out.toStdString();
+    EXPECT_EQ(lines[0], (QStringList{S("FILE"), path}));
+    EXPECT_EQ(lines[2].value(0), S("2"));
+    EXPECT_EQ(lines[2].value(2), S("refused"));
+    EXPECT_TRUE(lines[2].value(3).contains(S("сумма"))) << lines[2].join(u'|').toStdString();
+    for (int i : {1, 3, 4, 5})
+        EXPECT_EQ(lines[i].value(2), S("created")) << i;
+    EXPECT_EQ(lines[6], (QStringList{S("FILE"), path}));
+    EXPECT_EQ(lines[8], lines[2]);
+    for (int i : {7, 9, 10, 11})
+        EXPECT_EQ(lines[i].value(2), S("skipped")) << i;
+    EXPECT_EQ(lines[12], QStringList{S("За время работы создано документов: 4, закрыто документов: 0")});
+}
+
+TEST_F(BatchImportE2E, WrongPasswordExit2WithTheServersText)
+{
+    const Result r =
+        Import(Out1, {S("VELMBANK_USER=1"), S("VELMBANK_PASSWORD=velm2"), S("VELMBANK_PRIVATE=lich1")});
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_TRUE(r.Err.contains(S("Неверный номер пользователя или пароль"))) << r.Err.toStdString();
+    EXPECT_EQ(r.Out, QString());
+}
+
+TEST_F(BatchImportE2E, LockHeldByAGatewaySessionExit3)
+{
+    // A gateway's session: user 2 logged in and holding the exclusive lock.
+    ScriptedUi ui;
+    TXAPI gateway;
+    ASSERT_TRUE(gateway.LoadProfile(Profile));
+    ASSERT_TRUE(gateway.Open());
+    ASSERT_EQ(gateway.Call({Routines::Login, "2", "velm2", "lich2"}), "");
+    ASSERT_EQ(gateway.Call({Routines::LockTO}), "1");
+
+    const Result r = Import(Out1 + QStringList{S("--dry-run")});
+    EXPECT_EQ(r.Code, 3);
+    EXPECT_TRUE(r.Err.contains(S("Невозможна работа с программой сейчас из-за работы других пользователей")))
+        << r.Err.toStdString();
+    EXPECT_EQ(r.Out, QString());
+
+    gateway.Call({Routines::UnLockTO});
+    gateway.Call({Routines::Logout});
+    gateway.Close();
+    // The refused import logged out: user 1 works again at once.
+    EXPECT_EQ(Import(Out1 + QStringList{S("--dry-run")}).Code, 0);
+}
+
+TEST_F(BatchImportE2E, CredentialsFileOthersMayReadIsRefusedBeforeAnythingIsSent)
+{
+    const QString file =
+        WriteFile(S("open.cred"), "VELMBANK_USER=1\nVELMBANK_PASSWORD=velm1\nVELMBANK_PRIVATE=lich1\n", 0644);
+    const int sessions = SessionsStarted();
+    const Result r = Import(Out1 + QStringList{S("--credentials"), file});
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_TRUE(r.Err.contains(S("chmod 600"))) << r.Err.toStdString();
+    EXPECT_EQ(r.Out, QString());
+    EXPECT_EQ(SessionsStarted(), sessions) << "no connection was made";
+}
+
+TEST_F(BatchImportE2E, SignalDuringTheImportLeavesEverythingUnwrittenAndStillLogsOut)
+{
+    const QString path = Server->DataDir() + S("/signal.dbf");
+    clb::Options options;
+    options.count = 50;
+    options.seed = 5151;
+    std::string error;
+    ASSERT_TRUE(clb::writeFile(QFile::encodeName(path).toStdString(), options, error)) << error;
+
+    // In this process, so that the signal comes while the import takes the records.
+    ScriptedUi before;
+    QString err, out;
+    TBatchUi ui(TSimilarPolicy::Skip, [&err](const QByteArray &utf8) { err += QString::fromUtf8(utf8); });
+    SetUi(&ui);
+    QString parseError;
+    std::optional<TBatchOptions> o = ParseBatchArguments(
+        {S("--profile"), Profile, S("--task"), S("1"), S("--surname"), S("Иванова"), path}, parseError);
+    ASSERT_TRUE(o) << parseError.toStdString();
+    TBatchImport work(*o, TCredentials{"1", "velm1", "lich1"}, ui);
+    work.Out = [&out](const QByteArray &utf8) { out += QString::fromUtf8(utf8); };
+    // Timers run where the import lets pending input through: between its records.
+    QTimer::singleShot(0, [] { BatchInterrupted = 1; });
+    const int code = work.Run();
+    BatchInterrupted = 0;
+    SetUi(&before);
+
+    EXPECT_EQ(code, 1) << err.toStdString();
+    EXPECT_EQ(out.count(S("\tnot processed\n")), 50) << out.toStdString();
+    EXPECT_FALSE(out.contains(S("За время работы"))) << "nothing was made";
+    EXPECT_TRUE(err.contains(S("Прервать задачу? [Деньги: Расход] — ответ: Да (получен сигнал)")))
+        << err.toStdString();
+    EXPECT_TRUE(err.contains(S("импорт файла %1 прерван").arg(path))) << err.toStdString();
+
+    // Unlocked and logged out: the same user works at once, and finds nothing of the file.
+    const Result dry = Import(Out1 + QStringList{S("--dry-run"), path});
+    EXPECT_EQ(dry.Code, 0) << dry.Err.toStdString();
+    EXPECT_EQ(dry.Count(S("would create")), 50);
+}
+
+} // namespace

@@ -30,8 +30,8 @@ QString TaskName() { return FromWin1251(dmSet->tbTasks->AsString(TdmSet::tkName)
 QString RunCaption(qint64 setType)
 {
     switch (setType) {
-    case 1: return QStringLiteral("Создание(закрытие) документов \"Деньги-Расход\"");
-    case 2: return QStringLiteral("Создание документов \"Деньги-Приход\"");
+    case TaskMoneyOut: return QStringLiteral("Создание(закрытие) документов \"Деньги-Расход\"");
+    case TaskMoneyIn: return QStringLiteral("Создание документов \"Деньги-Приход\"");
     default: return {};
     }
 }
@@ -82,20 +82,18 @@ QByteArray TTaskRun::AskSurname(const QByteArray &current)
 
 QByteArray TTaskRun::CallDocument(const QByteArray &label, bool closing)
 {
-    if (!XApiLink)
-        throw TVELM_Activate_Except(QStringLiteral("Нет связи с сервером"));
     QList<QByteArray> elements{label, TaskRowText(), Surname};
     if (closing)
         elements.append(Piece(FTask->tbTask->AsString(TdmTask::tfOpen), ',', 1));
-    return XApiLink->Call(elements);
+    return CallServer(elements);
 }
 
 QByteArray TTaskRun::ProcessDocument(qint64 setType)
 {
     QByteArray label;
-    if (setType == 1)
+    if (setType == TaskMoneyOut)
         label = Routines::RecYB;
-    else if (setType == 2)
+    else if (setType == TaskMoneyIn)
         label = Routines::RecYA;
     else // no routine takes such documents: the row shows why, and nothing is sent
         return ToWin1251(QStringLiteral("Неизвестный тип настройки: %1").arg(setType));
@@ -118,20 +116,20 @@ QByteArray TTaskRun::ProcessDocument(qint64 setType)
                 "В базе данных уже есть похожий НЕЗАКРЫТЫЙ документ. Ваши действия?");
             box.Caption = TaskName();
             box.Buttons = QStringLiteral("Закрыть_Создать новый_Пропустить_Прервать");
-            box.DefaultButton = 3;
-            box.EscapeResult = 3;
+            box.DefaultButton = UnclosedSkip;
+            box.EscapeResult = UnclosedSkip;
             switch (Ui().ChoiceBox(box)) {
-            case 1:
+            case UnclosedClose:
                 fallback = "2";
                 result = CallDocument(label, true);
                 called = true;
                 break;
-            case 2:
+            case UnclosedCreate:
                 result = CallDocument(label, false);
                 called = true;
                 break;
-            case 3: result = Skipped(); break;
-            case 4:
+            case UnclosedSkip: result = Skipped(); break;
+            case UnclosedStop:
                 Ui().SetStopRequested(true);
                 result = Interrupted();
                 break;
@@ -143,15 +141,15 @@ QByteArray TTaskRun::ProcessDocument(qint64 setType)
         box.Message = QStringLiteral("В базе данных уже есть похожий документ. Ваши действия?");
         box.Caption = TaskName();
         box.Buttons = QStringLiteral("Создать новый_Пропустить_Прервать");
-        box.DefaultButton = 2;
-        box.EscapeResult = 2;
+        box.DefaultButton = SimilarSkip;
+        box.EscapeResult = SimilarSkip;
         switch (Ui().ChoiceBox(box)) {
-        case 1:
+        case SimilarCreate:
             result = CallDocument(label, false);
             called = true;
             break;
-        case 2: result = Skipped(); break;
-        case 3:
+        case SimilarSkip: result = Skipped(); break;
+        case SimilarStop:
             Ui().SetStopRequested(true);
             result = Interrupted();
             break;
@@ -171,7 +169,7 @@ void TTaskRun::actRunExecute()
     dmSet->SaveTask(); // a failure is reported there; the run goes on
     const qint64 setType = dmSet->tbSets->IsEmpty() ? 0 : dmSet->tbSets->AsInteger(TdmSet::stType);
     const QString caption = RunCaption(setType);
-    if (setType == 1 || setType == 2) {
+    if (setType == TaskMoneyOut || setType == TaskMoneyIn) {
         Surname = AskSurname(Surname);
         if (Surname.isEmpty())
             return;

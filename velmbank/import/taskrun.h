@@ -10,6 +10,12 @@
 
 class TdmTask;
 
+// The buttons of the run's two choice boxes, by their numbers: a similar unclosed document
+// ("Закрыть_Создать новый_Пропустить_Прервать") and a similar closed one
+// ("Создать новый_Пропустить_Прервать").
+enum TUnclosedAnswer : int { UnclosedClose = 1, UnclosedCreate, UnclosedSkip, UnclosedStop };
+enum TSimilarAnswer : int { SimilarCreate = 1, SimilarSkip, SimilarStop };
+
 class TTaskRun : public QObject
 {
     Q_OBJECT

@@ -35,12 +35,19 @@ namespace demo {
 
 bool Server::Start()
 {
-    FProcess = std::make_unique<VelmdProcess>(VelmdProcess::Kind::Demo);
-    if (!FProcess->Start()) {
-        Error = FProcess->Error;
-        return false;
+    QString ns = QStringLiteral("VELM");
+    if (MakeServer) {
+        FProcess = MakeServer(ns, Error);
+        if (!FProcess)
+            return false;
+    } else {
+        FProcess = std::make_unique<VelmdProcess>(VelmdProcess::Kind::Demo);
+        if (!FProcess->Start()) {
+            Error = FProcess->Error;
+            return false;
+        }
     }
-    Profile = FProcess->WriteProfile(QStringLiteral("VELM"));
+    Profile = FProcess->WriteProfile(ns);
     return true;
 }
 

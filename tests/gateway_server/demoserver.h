@@ -23,6 +23,13 @@ void PrintTo(const QString &text, std::ostream *os);
 
 namespace demo {
 
+// How a suite's server comes to be: `velmd demo` serving VELM, unless a test executable puts
+// another maker here before its suites start (the installer's end-to-end test installs the
+// gateway's routines through the wizard into a fresh namespace and runs these suites there). A
+// maker returns the running velmd and sets the namespace; null with the reason in error.
+using MakeServerFn = std::unique_ptr<VelmdProcess> (*)(QString &ns, QString &error);
+inline MakeServerFn MakeServer = nullptr;
+
 // The one velmd of a test executable, `velmd demo` in a temporary data directory.
 class Server
 {
@@ -33,7 +40,7 @@ public:
 
     VelmdProcess *Process() const { return FProcess.get(); }
     QString DataDir() const { return FProcess->DataDir(); }
-    // The profile of the namespace VELM with the test account.
+    // The profile of the namespace VELM (or the maker's) with the test account.
     QString Profile;
     QString Error;
 

@@ -5,9 +5,12 @@
 #include "wizardfixture.h"
 
 #include "Dialix.h"
+#include "account.h"
 #include "askuser.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
+#include <QProgressBar>
 #include <QDir>
 #include <QGroupBox>
 #include <QImage>
@@ -137,6 +140,32 @@ TEST_F(WizardTest, PagesTheirTextsAndTheExitDialogFromEveryPage)
                                            U(u"Дата сборки: 09.12.2024"), QString()}));
     EXPECT_EQ(file.last(), U(u"Успешное соединение с областью USER"));
     EXPECT_TRUE(Opened.Files.isEmpty());
+
+    // Closing the background window ends the program without a question.
+    Open();
+    Program->fmFone->close();
+    EXPECT_EQ(Ended, 2);
+}
+
+TEST_F(WizardTest, EveryControlOfTheInstallersWindowsHasAnAccessibleName)
+{
+    Distribution(Content());
+    Open();
+    TfmAccount account(U(u"Вход на сервер Cache"), QString());
+    TfmAskUser ask;
+    ask.Prepare(U(u"Имя?"), QString(), QString());
+    for (QWidget *window : std::initializer_list<QWidget *>{&Wizard(), &Progress(), Program->fmExit.get(),
+                                                            Program->fmPass.get(), &account, &ask}) {
+        const auto controls = window->findChildren<QWidget *>();
+        for (QWidget *w : controls) {
+            const bool control = qobject_cast<QAbstractButton *>(w) || qobject_cast<QLineEdit *>(w)
+                                 || qobject_cast<QAbstractItemView *>(w) || qobject_cast<QPlainTextEdit *>(w)
+                                 || qobject_cast<QProgressBar *>(w);
+            if (control && w->objectName() != QStringLiteral("qt_scrollarea_viewport"))
+                EXPECT_FALSE(w->accessibleName().isEmpty())
+                    << window->objectName().toStdString() << ": " << w->metaObject()->className();
+        }
+    }
 }
 
 TEST_F(WizardTest, WithoutAnAgreementTheWelcomePageLeadsToTheConnection)

@@ -56,6 +56,7 @@ TfmAskUser::TfmAskUser(QWidget *parent) : QDialog(parent)
     setFixedSize(ClientWidth, FDesignHeight);
     pnMain->setGeometry(rect());
     edAsk->setFocus();
+    GiveAccessibleNames(this);
 }
 
 int TfmAskUser::CountLines(const QString &question) const
@@ -110,7 +111,6 @@ std::optional<QString> AskUser(const QString &question, const QString &caption, 
     try {
         TfmAskUser d(parent);
         d.Prepare(question, caption, proposed);
-        GiveAccessibleNames(&d);
         if (const QScreen *s = QGuiApplication::primaryScreen())
             d.move(s->availableGeometry().center() - d.rect().center());
         if (d.exec() != QDialog::Accepted)

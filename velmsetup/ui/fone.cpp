@@ -1,5 +1,6 @@
 #include "fone.h"
 
+#include "Access.h"
 #include "Ui.h"
 #include "codepage.h"
 
@@ -73,6 +74,7 @@ TfmFone::TfmFone(const QString &imagesDir) : FImagesDir(imagesDir)
     imSlide = new QLabel(pnBevel);
     imSlide->setScaledContents(true);
     imSlide->setAccessibleName(QStringLiteral("Слайд"));
+    GiveAccessibleNames(this);
 }
 
 void TfmFone::SetTitle(const QString &text)

@@ -1,5 +1,6 @@
 #include "progress.h"
 
+#include "Access.h"
 #include "Ui.h"
 #include "fone.h"
 
@@ -212,6 +213,7 @@ TfmProgress::TfmProgress(TfmFone *fone) : QWidget(nullptr), FFone(fone)
     SetLine(lbElement, QStringLiteral("Элемент"));
     SetLine(lbTime, QStringLiteral("Время"));
     ApplyLayout();
+    GiveAccessibleNames(this);
 }
 
 void TfmProgress::SetLine(QLabel *lb, const QString &text)
@@ -259,8 +261,8 @@ void TfmProgress::ApplyLayout()
     pnAfter->setGeometry(0, h - PanelHeight, w, PanelHeight);
     pnAfter->setVisible(post);
     sbAfter->setGeometry(Margin / 2, Margin / 2, w - Margin, PanelHeight - Margin);
-    if (post || layout == TProgressLayout::Created || layout == TProgressLayout::Exit)
-        CentreOnMain();
+    // Centred on the main window in every layout; the stages move it below the slides.
+    CentreOnMain();
 }
 
 void TfmProgress::Changed(TSetupPart part)

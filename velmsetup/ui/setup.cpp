@@ -386,6 +386,7 @@ void TfmSetup::BuildPages()
         meFinal = Memo(body);
         meFinal->setLineWrapMode(QPlainTextEdit::WidgetWidth);
         meFinal->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        meFinal->setAccessibleName(QStringLiteral("Результат установки")); // its first line, once there is one
         chShowLog = new QCheckBox(QStringLiteral("Просмотреть протокол установки"), body);
         l->addWidget(meFinal, 1);
         l->addWidget(chShowLog);

@@ -288,12 +288,14 @@ bool Gate::Enter()
     return FInside;
 }
 
-int ServeXapi(int fd, const std::string &dataDir, const std::string &bind, Gate &gate)
+namespace {
+
+// The handshake as the client sends it, within the login deadline. 0 when it came whole;
+// otherwise the session's exit code (a malformed one has been refused).
+int ReadHandshake(int fd, xapi::HandshakeResult &hs)
 {
-    NoDelay(fd);
     const auto deadline = Clock::now() + std::chrono::seconds(kLoginSeconds);
     std::string bytes;
-    xapi::HandshakeResult hs;
     char buf[4096];
     for (;;) {
         if (!WaitReadable(fd, MillisLeft(deadline)))
@@ -320,9 +322,36 @@ int ServeXapi(int fd, const std::string &dataDir, const std::string &bind, Gate 
                 Refuse(fd, false, hs.State == xapi::Status::Malformed ? hs.Error : "Malformed handshake");
                 return ExitMalformed;
             }
-            break;
+            return 0;
         }
     }
+}
+
+// The session connection on the fresh port: from the handshake's peer only, within the client's
+// time-out. -1 when none came in time.
+int AcceptSessionConnection(int lfd, const std::string &peer, int timeOutSeconds)
+{
+    const auto acceptBy = Clock::now() + std::chrono::seconds(timeOutSeconds);
+    for (;;) {
+        if (!WaitReadable(lfd, MillisLeft(acceptBy)))
+            return -1;
+        const int c = ::accept4(lfd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (c < 0)
+            continue;
+        if (PeerAddress(c) == peer)
+            return c;
+        ::close(c);
+    }
+}
+
+} // namespace
+
+int ServeXapi(int fd, const std::string &dataDir, const std::string &bind, Gate &gate)
+{
+    NoDelay(fd);
+    xapi::HandshakeResult hs;
+    if (const int code = ReadHandshake(fd, hs); code != 0)
+        return code;
     const xapi::Handshake &h = hs.Fields;
     Config config;
     std::string error;
@@ -354,23 +383,10 @@ int ServeXapi(int fd, const std::string &dataDir, const std::string &bind, Gate 
         ::close(lfd);
         return ExitClosed;
     }
-    // The session connection must come from the same peer within TimeOut seconds.
-    const auto acceptBy = Clock::now() + std::chrono::seconds(h.TimeOut);
-    int sfd = -1;
-    while (sfd < 0) {
-        if (!WaitReadable(lfd, MillisLeft(acceptBy))) {
-            ::close(lfd);
-            return ExitTimedOut;
-        }
-        const int c = ::accept4(lfd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (c < 0)
-            continue;
-        if (PeerAddress(c) == peer)
-            sfd = c;
-        else
-            ::close(c);
-    }
+    const int sfd = AcceptSessionConnection(lfd, peer, h.TimeOut);
     ::close(lfd);
+    if (sfd < 0)
+        return ExitTimedOut;
     NoDelay(sfd);
     SendTimeout(sfd, config.IoTimeout);
 

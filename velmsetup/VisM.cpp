@@ -150,6 +150,60 @@ TVisMReply Failure(const QString &text) { return TVisMReply{1, W(text), {}}; }
 // A poll time-out: -1 waits for ever.
 int PollTimeout(int limitMs) { return limitMs > 0 ? limitMs : -1; }
 
+// One address tried: a connected socket, or -1 with why. The connect does not block, so that
+// an unreachable address gives up in time.
+int ConnectTcp(const addrinfo *a, int timeoutMs, QByteArray &why)
+{
+    const int s = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+    if (s < 0) {
+        why = SystemError(errno);
+        return -1;
+    }
+    const int flags = ::fcntl(s, F_GETFL);
+    ::fcntl(s, F_SETFL, flags | O_NONBLOCK);
+    int rc = ::connect(s, a->ai_addr, a->ai_addrlen);
+    if (rc < 0 && errno == EINPROGRESS) {
+        pollfd p{s, POLLOUT, 0};
+        int ready;
+        do
+            ready = ::poll(&p, 1, PollTimeout(timeoutMs));
+        while (ready < 0 && errno == EINTR);
+        int err = ETIMEDOUT;
+        socklen_t len = sizeof err;
+        if (ready > 0)
+            ::getsockopt(s, SOL_SOCKET, SO_ERROR, &err, &len);
+        rc = err == 0 ? 0 : -1;
+        errno = err;
+    }
+    if (rc < 0) {
+        why = SystemError(errno);
+        ::close(s);
+        return -1;
+    }
+    ::fcntl(s, F_SETFL, flags);
+    const int on = 1;
+    ::setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return s;
+}
+
+// The numeric address and port of the socket's peer.
+bool PeerOf(int fd, QByteArray &host, QByteArray &serv)
+{
+    sockaddr_storage peer{};
+    socklen_t len = sizeof peer;
+    char h[NI_MAXHOST];
+    char p[NI_MAXSERV];
+    if (::getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &len) != 0
+        || ::getnameinfo(reinterpret_cast<sockaddr *>(&peer), len, h, sizeof h, p, sizeof p,
+                         NI_NUMERICHOST | NI_NUMERICSERV) != 0)
+        return false;
+    host = QByteArray(h);
+    serv = QByteArray(p);
+    return true;
+}
+
+
 } // namespace
 
 TVisMClient::TVisMClient() : AccountCaption(W(QStringLiteral("Вход на сервер Cache"))) {}
@@ -307,40 +361,8 @@ TVisMReply TVisMClient::Connect()
                            .arg(FromWin1251(ip), QString::fromLocal8Bit(gai_strerror(rc))));
 
     QByteArray why;
-    for (addrinfo *a = found; a && FSocket < 0; a = a->ai_next) {
-        const int s = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
-        if (s < 0) {
-            why = SystemError(errno);
-            continue;
-        }
-        // Connect without blocking so that an unreachable address gives up in time.
-        const int flags = ::fcntl(s, F_GETFL);
-        ::fcntl(s, F_SETFL, flags | O_NONBLOCK);
-        int rc = ::connect(s, a->ai_addr, a->ai_addrlen);
-        if (rc < 0 && errno == EINPROGRESS) {
-            pollfd p{s, POLLOUT, 0};
-            int ready;
-            do
-                ready = ::poll(&p, 1, PollTimeout(ConnectTimeoutMs));
-            while (ready < 0 && errno == EINTR);
-            int err = ETIMEDOUT;
-            socklen_t len = sizeof err;
-            if (ready > 0)
-                ::getsockopt(s, SOL_SOCKET, SO_ERROR, &err, &len);
-            rc = err == 0 ? 0 : -1;
-            errno = err;
-        }
-        if (rc < 0) {
-            why = SystemError(errno);
-            ::close(s);
-            continue;
-        }
-        ::fcntl(s, F_SETFL, flags);
-        const int on = 1;
-        ::setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
-        ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        FSocket = s;
-    }
+    for (addrinfo *a = found; a && FSocket < 0; a = a->ai_next)
+        FSocket = ConnectTcp(a, ConnectTimeoutMs, why);
     ::freeaddrinfo(found);
     if (FSocket < 0)
         return Failure(QStringLiteral("Нет соединения с сервером %1[%2]: %3")
@@ -366,14 +388,10 @@ TVisMReply TVisMClient::Connect()
     }
 
     // Report the connection actually in use.
-    sockaddr_storage peer{};
-    socklen_t len = sizeof peer;
-    char host[NI_MAXHOST];
-    char serv[NI_MAXSERV];
-    if (::getpeername(FSocket, reinterpret_cast<sockaddr *>(&peer), &len) == 0
-        && ::getnameinfo(reinterpret_cast<sockaddr *>(&peer), len, host, sizeof host, serv,
-                         sizeof serv, NI_NUMERICHOST | NI_NUMERICSERV) == 0)
-        StoreMServer(ServerString(QByteArray(host), QByteArray(serv)));
+    QByteArray host;
+    QByteArray serv;
+    if (PeerOf(FSocket, host, serv))
+        StoreMServer(ServerString(host, serv));
     return reply;
 }
 

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QImage>
+#include <QPainter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -446,7 +447,11 @@ TEST_F(WizardTest, ASoftCheckLabelRefusalIsTheOperatorsToIgnoreAndSlidesShowMean
     Double.AnswerValue("$$chk^ZZCHK", {Cp(u"Область не подходит")});
     QDir(Dir.path()).mkdir(QStringLiteral("IMAGES"));
     QImage slide(64, 48, QImage::Format_RGB32);
-    slide.fill(Qt::darkBlue);
+    slide.fill(QColor(30, 60, 120));
+    {
+        QPainter p(&slide);
+        p.fillRect(8, 8, 48, 20, QColor(240, 200, 60));
+    }
     ASSERT_TRUE(slide.save(Path(QStringLiteral("IMAGES/velm1.jpg")), "JPG"));
     Open({QStringLiteral("q")});
     // A background window that leaves the progress window room on the test's small screen.
@@ -464,6 +469,7 @@ TEST_F(WizardTest, ASoftCheckLabelRefusalIsTheOperatorsToIgnoreAndSlidesShowMean
         // (Within the few pixels of frame the offscreen platform adds or not.)
         const QPoint below = Program->fmFone->mapToGlobal(QPoint(fw - TfmProgress::DesignWidth, fh / 20 * 16 + 20));
         EXPECT_LE((Progress().pos() - below).manhattanLength(), 4);
+        SaveScreen(Program->fmFone.get(), QStringLiteral("velmsetup-background"));
         EXPECT_EQ(Progress().height(), TfmProgress::StagesHeight);
         EXPECT_EQ(qobject_cast<QMessageBox *>(d)->defaultButton()->text(), U(u"Да"));
         Press(U(u"Не выполнилось преддействие.  Область не подходит. Прервать установку?"), U(u"Нет"),

@@ -516,8 +516,8 @@ void TfmSetup::FillNameSpaces()
     const int count = FVisM.Error() ? 0 : FVisM.Value().trimmed().toInt();
     QByteArray last;
     bool any = false;
-    FVisM.SetP1(1);
-    for (int n = 1; n <= count; FVisM.SetP1(++n)) {
+    for (int n = 1; n <= count; ++n) {
+        FVisM.SetP1(n);
         FVisM.SetCode("$zu(90,2,0,P1)");
         FVisM.SetExecFlag(1);
         const QByteArray name = FVisM.Value();

@@ -1,6 +1,8 @@
 #include "dbf.h"
 
 #include "codepage.h"
+#include "dbfrecords.h"
+#include "exchange1c.h"
 #include "funcs.h"
 
 #include <QDate>
@@ -240,13 +242,13 @@ bool KnownVersion(unsigned char v)
 
 // ---- the open file ----
 
-class TDbfFile
+class TDbfFile final : public TDbfRecords
 {
 public:
-    static std::unique_ptr<TDbfFile> Open(const QString &path);
+    static std::unique_ptr<TDbfFile> Open(const QString &path, std::unique_ptr<TByteSource> source);
     static std::unique_ptr<TDbfFile> FromBytes(const QString &name, const QByteArray &dbf,
                                                const QByteArray &dbt);
-    ~TDbfFile()
+    ~TDbfFile() override
     {
         if (FHandle)
             DBFClose(FHandle);
@@ -254,12 +256,12 @@ public:
     TDbfFile(const TDbfFile &) = delete;
     TDbfFile &operator=(const TDbfFile &) = delete;
 
-    const QString &Path() const { return FPath; }
-    const std::vector<TDbfFieldDef> &Defs() const { return FDefs; }
-    int LiveCount() const { return int(FLive.size()); }
-    void Read(int live);
-    bool HasRecord() const { return FTuple != nullptr; }
-    void AppendValue(int field, const QByteArray &separator, QByteArray &out) const;
+    const QString &Path() const override { return FPath; }
+    const std::vector<TDbfFieldDef> &Defs() const override { return FDefs; }
+    int LiveCount() const override { return int(FLive.size()); }
+    void Read(int live) override;
+    bool HasRecord() const override { return FTuple != nullptr; }
+    void AppendValue(int field, const QByteArray &separator, QByteArray &out) const override;
 
 private:
     explicit TDbfFile(QString path) : FPath(std::move(path)) {}
@@ -293,10 +295,10 @@ private:
     qint64 FBlockSize = 512;
 };
 
-std::unique_ptr<TDbfFile> TDbfFile::Open(const QString &path)
+std::unique_ptr<TDbfFile> TDbfFile::Open(const QString &path, std::unique_ptr<TByteSource> source)
 {
     std::unique_ptr<TDbfFile> f(new TDbfFile(path));
-    f->FDbf = OpenFileSource(path, true);
+    f->FDbf = std::move(source);
     f->Load();
     return f;
 }
@@ -520,7 +522,9 @@ namespace {
 // wire: a value carrying them would shift every field after it.
 inline char Unreserved(char c) { return c == '\x01' || c == '\x02' || c == '\x1B' ? ' ' : c; }
 
-void AppendCharacters(const char *p, int size, QByteArray &out)
+} // namespace
+
+void AppendDbfCharacters(const char *p, int size, QByteArray &out)
 {
     const void *zero = std::memchr(p, 0, size_t(size));
     const int end = zero ? int(static_cast<const char *>(zero) - p) : size;
@@ -538,7 +542,7 @@ void AppendCharacters(const char *p, int size, QByteArray &out)
 
 // The shortest decimal text of the stored digits: never through a binary floating-point value,
 // so that a 20-digit account number arrives exactly. False when the text is not a number.
-bool AppendNumber(const char *p, int size, const QByteArray &separator, QByteArray &out)
+bool AppendDbfNumber(const char *p, int size, const QByteArray &separator, QByteArray &out)
 {
     int b = 0;
     int e = size;
@@ -587,6 +591,8 @@ bool AppendNumber(const char *p, int size, const QByteArray &separator, QByteArr
     }
     return true;
 }
+
+namespace {
 
 // YYYYMMDD to DD.MM.YYYY; blanks or zeros are the empty date. False when it is no date.
 bool AppendDate(const char *p, int size, QByteArray &out)
@@ -707,11 +713,11 @@ void TDbfFile::AppendValue(int field, const QByteArray &separator, QByteArray &o
     const char *raw = FTuple + def.Offset;
     switch (def.Letter) {
     case 'C':
-        AppendCharacters(raw, def.Size, out);
+        AppendDbfCharacters(raw, def.Size, out);
         break;
     case 'N':
     case 'F':
-        if (!AppendNumber(raw, def.Size, separator, out))
+        if (!AppendDbfNumber(raw, def.Size, separator, out))
             BadValue(def, raw, QStringLiteral("числом"));
         break;
     case 'D':
@@ -777,7 +783,21 @@ void TDbfTable::Open()
                 break;
             }
     }
-    FFile = TDbfFile::Open(path);
+    std::unique_ptr<TFileSource> source = OpenFileSource(path, true);
+    char head[Exchange1CHeadSize];
+    const qint64 got = std::min<qint64>(source->Size(), qint64(sizeof head));
+    if (source->ReadAt(0, head, got) && IsExchange1C(QByteArray::fromRawData(head, qsizetype(got)))) {
+        if (source->Size() > MaxExchange1CSize)
+            throw EDbfError(QStringLiteral("Файл %1 больше %2 МиБ: это не файл обмена")
+                                .arg(path)
+                                .arg(MaxExchange1CSize >> 20));
+        QByteArray bytes(qsizetype(source->Size()), Qt::Uninitialized);
+        if (!source->ReadAt(0, bytes.data(), bytes.size()))
+            throw EDbfError(QStringLiteral("Не удалось прочитать файл %1").arg(path));
+        FFile = OpenExchange1C(path, bytes);
+    } else {
+        FFile = TDbfFile::Open(path, std::move(source));
+    }
     FDatabase.FConnected = true;
     First();
 }
@@ -785,7 +805,10 @@ void TDbfTable::Open()
 void TDbfTable::OpenBytes(const QString &name, const QByteArray &dbf, const QByteArray &dbt)
 {
     Close();
-    FFile = TDbfFile::FromBytes(name, dbf, dbt);
+    if (IsExchange1C(dbf))
+        FFile = OpenExchange1C(name, dbf);
+    else
+        FFile = TDbfFile::FromBytes(name, dbf, dbt);
     FDatabase.FConnected = true;
     First();
 }
@@ -800,7 +823,7 @@ void TDbfTable::Close()
 
 QString TDbfTable::FilePath() const { return FFile ? FFile->Path() : QString(); }
 
-const TDbfFile &TDbfTable::File() const
+const TDbfRecords &TDbfTable::File() const
 {
     if (!FFile)
         throw EDbfError(QStringLiteral("Файл данных не открыт"));
@@ -900,7 +923,7 @@ void TDbfTable::Prior()
 
 void TDbfTable::AppendFieldText(int field, const QByteArray &decimalSeparator, QByteArray &out) const
 {
-    const TDbfFile &f = File();
+    const TDbfRecords &f = File();
     if (field < 0 || field >= int(f.Defs().size()))
         throw EDbfError(QStringLiteral("Нет поля номер %1 в файле %2").arg(field + 1).arg(f.Path()));
     if (!f.HasRecord())

@@ -4,6 +4,10 @@
 // damaged file gives a clear error before anything is read from it, and memo texts are read
 // from the .dbt file by this layer (shapelib does not read memos).
 //
+// A file whose first line is "1CClientBankExchange" is the 1C client-bank exchange text instead,
+// whatever its name: it opens as a table of a fixed structure with one record per document
+// (exchange1c.h), and everything above reads it as it reads a dBASE file.
+//
 // The original program reached the file through a database connection (dbDBF: database name,
 // driver, "PATH=" parameter) and a table (tbDBF: database name, table name). They are kept
 // with the same observable effect: the table is the file TableName in the connection's PATH
@@ -78,7 +82,7 @@ struct TDbfFieldDef
     bool Floating() const { return TypeId == DbfType::Float; }
 };
 
-class TDbfFile;
+class TDbfRecords;
 class TDbfTable;
 
 // dbDBF: the connection. Its settings only say where tables are found: the "PATH=" line of
@@ -115,7 +119,7 @@ public:
 
     // Opens TableName in the database's directory on the first record; throws EDbfError.
     void Open();
-    // Opens bytes already in memory (the engine probe, the fuzz target); dbt may be empty.
+    // Opens bytes already in memory (the engine probe, the fuzz targets); dbt may be empty.
     void OpenBytes(const QString &name, const QByteArray &dbf, const QByteArray &dbt);
     void Close();
     bool Active() const { return FFile != nullptr; }
@@ -153,10 +157,10 @@ public:
 
 private:
     void SetCurrent(int index);
-    const TDbfFile &File() const;
+    const TDbfRecords &File() const;
 
     TDbfDatabase &FDatabase;
-    std::unique_ptr<TDbfFile> FFile;
+    std::unique_ptr<TDbfRecords> FFile;
     int FCurrent = 0; // index among the live records
     bool FBof = true;
     bool FEof = true;

@@ -1,10 +1,10 @@
 #include "clientman.h"
 
 #include "Access.h"
-#include "Ui.h"
 #include "codepage.h"
 #include "data.h"
 #include "newclb.h"
+#include "Ui.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -73,9 +73,15 @@ int TfmClients::SelectedIndex() const
     return row >= 0 && liClients->item(row) && liClients->item(row)->isSelected() ? row : -1;
 }
 
-void TfmClients::actChooseExecute() { accept(); }
+void TfmClients::actChooseExecute()
+{
+    accept();
+}
 
-void TfmClients::actCancelExecute() { reject(); }
+void TfmClients::actCancelExecute()
+{
+    reject();
+}
 
 bool TfmClients::AddName(const QString &name)
 {
@@ -105,7 +111,8 @@ void TfmClients::actDelExecute()
     if (index < 0) // nothing to delete
         return;
     const QString name = liClients->item(index)->text();
-    if (Ui().AskYesNo(QStringLiteral("Удалить клиент-банк %1?").arg(name), TAnswer::No, Caption) != TAnswer::Yes)
+    if (Ui().AskYesNo(QStringLiteral("Удалить клиент-банк %1?").arg(name), TAnswer::No, Caption)
+        != TAnswer::Yes)
         return;
     QByteArray message;
     if (!dmSet->DeleteClientBank(ToWin1251(name), message)) {
@@ -119,7 +126,8 @@ void TfmClients::actDelExecute()
         liClients->setCurrentRow(0);
         return;
     }
-    if (Ui().AskYesNo(QStringLiteral("Нет ни одного клиент-банка. Создать?"), TAnswer::Yes, Caption) != TAnswer::Yes) {
+    if (Ui().AskYesNo(QStringLiteral("Нет ни одного клиент-банка. Создать?"), TAnswer::Yes, Caption)
+        != TAnswer::Yes) {
         reject();
         return;
     }

@@ -1,5 +1,5 @@
 #pragma once
-// The seam as the gateway shows it: QtUi with the gateway's own password prompt.
+// The seam as the gateway shows it: QtUi with the gateway's own password prompt and name dialog.
 
 // QtUi.h needs QWidget complete for its inline parent accessors.
 #include <QWidget>
@@ -10,4 +10,7 @@ class TBankUi : public QtUi
 {
 public:
     std::optional<QString> AskPassword(const QString &caption) override;
+    // The client-bank name dialog, lent with its captions swapped (the run's surname question).
+    std::optional<QString> AskName(const QString &caption, const QString &prompt, const QString &initial,
+                                   const NameCheck &check) override;
 };

@@ -1,0 +1,265 @@
+#include "taskpar.h"
+
+#include "Access.h"
+#include "clientman.h"
+#include "codepage.h"
+#include "Connect.h"
+#include "data.h"
+#include "dbfsettings.h"
+#include "Ui.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QToolButton>
+
+TfmTaskPar *fmTaskPar = nullptr;
+
+bool GotoTaskRow(int task)
+{
+    const TBookmark b = task == 0   ? dmSet->TaskRowSetup
+                        : task == 1 ? dmSet->TaskRowMoneyOut
+                                    : dmSet->TaskRowMoneyIn;
+    if (task < 0 || task > 2 || !dmSet->tbTasks->BookmarkValid(b))
+        return false;
+    dmSet->tbTasks->GotoBookmark(b);
+    return true;
+}
+
+namespace {
+
+QToolButton *SmallButton(QWidget *parent, const QString &hint, const QString &text)
+{
+    auto *b = new QToolButton(parent);
+    b->setAutoRaise(true);
+    b->setText(text);
+    b->setToolTip(hint);
+    b->setAccessibleName(hint);
+    return b;
+}
+
+} // namespace
+
+TfmTaskPar::TfmTaskPar(QWidget *parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("Выберите контекст задачи"));
+    setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    auto *g = new QGridLayout(this);
+    lbClients = new QLabel(QStringLiteral("Клиент банк"), this);
+    cbClients = new QComboBox(this);
+    cbClients->setEditable(false);
+    lbClients->setBuddy(cbClients);
+    btClients = SmallButton(this, QStringLiteral("Меню клиент-банков"), QStringLiteral("…"));
+    lbSets = new QLabel(QStringLiteral("Настройка"), this);
+    cbSets = new QComboBox(this);
+    cbSets->setEditable(false);
+    lbSets->setBuddy(cbSets);
+    btNewSet = SmallButton(this, QStringLiteral("Создать новую настройку"), QStringLiteral("+"));
+    for (QComboBox *c : {cbClients, cbSets}) {
+        c->setMinimumContentsLength(18);
+        c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    }
+    g->addWidget(lbClients, 0, 0);
+    g->addWidget(cbClients, 0, 1);
+    g->addWidget(btClients, 0, 2);
+    g->addWidget(lbSets, 1, 0);
+    g->addWidget(cbSets, 1, 1);
+    g->addWidget(btNewSet, 1, 2);
+    g->setColumnStretch(1, 1);
+    auto *bl = new QHBoxLayout;
+    bl->addStretch();
+    btStart = new QPushButton(QStringLiteral("Старт"), this);
+    btCancel = new QPushButton(QStringLiteral("Отмена"), this);
+    btStart->setDefault(true);
+    bl->addWidget(btStart);
+    bl->addWidget(btCancel);
+    g->addLayout(bl, 2, 0, 1, 3);
+
+    connect(cbClients, &QComboBox::activated, this, [this] { actClientsExecute(); });
+    connect(btClients, &QToolButton::clicked, this, &TfmTaskPar::actNewClientExecute);
+    connect(btNewSet, &QToolButton::clicked, this, &TfmTaskPar::actNewSetExecute);
+    connect(btStart, &QPushButton::clicked, this, &TfmTaskPar::actStartExecute);
+    connect(btCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    GiveAccessibleNames(this);
+    setMinimumWidth(275);
+    adjustSize();
+}
+
+bool TfmTaskPar::PrepareTaskContext(int task)
+{
+    try {
+        FTask = task;
+        cbClients->clear();
+        for (const QByteArray &name : std::as_const(dmSet->ClientBanks))
+            cbClients->addItem(FromWin1251(name));
+        cbClients->setCurrentIndex(cbClients->count() > 0 ? 0 : -1);
+        btClients->setVisible(task == 0);
+        btNewSet->setVisible(task == 0);
+        if (!GotoTaskRow(task))
+            throw EMemTableError(QStringLiteral("Нет задачи %1 в списке задач").arg(task));
+        TMemTable *tasks = dmSet->tbTasks;
+        setWindowTitle(FromWin1251(tasks->AsString(TdmSet::tkName)));
+        cbSets->clear();
+
+        const QByteArray client = tasks->AsString(TdmSet::tkClient);
+        if (!client.isEmpty()) {
+            if (!dmSet->LoadSettings(client))
+                return false;
+            for (int i = 0; i < cbClients->count(); ++i)
+                if (cbClients->itemText(i).compare(FromWin1251(client), Qt::CaseInsensitive) == 0) {
+                    cbClients->setCurrentIndex(i);
+                    break;
+                }
+            FillSettingsCombo();
+            const QByteArray set = tasks->AsString(TdmSet::tkSet);
+            if (!set.isEmpty() && LocateRecord(*dmSet->tbSets, QStringLiteral("Id"), set))
+                cbSets->setCurrentIndex(
+                    cbSets->findText(FromWin1251(dmSet->tbSets->AsString(TdmSet::stName)), Qt::MatchExactly));
+        } else if (cbClients->count() > 0) {
+            if (!dmSet->LoadSettings(ToWin1251(cbClients->currentText())))
+                return false;
+            FillSettingsCombo();
+        }
+        ChosenClient = cbClients->currentIndex() >= 0 ? ToWin1251(cbClients->currentText()) : QByteArray();
+        adjustSize();
+        return true;
+    } catch (const std::exception &e) {
+        StandardErrorReport(FailureText(e));
+        return false;
+    }
+}
+
+void TfmTaskPar::FillSettingsCombo()
+{
+    cbSets->clear();
+    TMemTable *sets = dmSet->tbSets;
+    if (sets->IsEmpty())
+        return;
+    const qint64 taskId = dmSet->tbTasks->AsInteger(TdmSet::tkId);
+    for (int r = 0; r < sets->RecordCount(); ++r)
+        if (taskId <= 0 || sets->IntegerAt(r, TdmSet::stType) == taskId)
+            cbSets->addItem(FromWin1251(sets->StringAt(r, TdmSet::stName)));
+    cbSets->setCurrentIndex(-1);
+}
+
+void TfmTaskPar::actClientsExecute()
+{
+    if (cbClients->count() == 0 || cbClients->currentIndex() < 0)
+        return;
+    const QByteArray selected = ToWin1251(cbClients->currentText());
+    if (selected == ChosenClient)
+        return;
+    ChosenClient = selected;
+    dmSet->LoadSettings(ChosenClient); // a failure is reported there
+    FillSettingsCombo();
+}
+
+void TfmTaskPar::actNewClientExecute()
+{
+    const QString remembered = cbClients->currentIndex() >= 0 ? cbClients->currentText() : QString();
+    const bool ok = fmClients->exec() == QDialog::Accepted;
+    const int chosen = fmClients->SelectedIndex();
+    cbClients->clear();
+    for (const QByteArray &name : std::as_const(dmSet->ClientBanks))
+        cbClients->addItem(FromWin1251(name));
+    if (ok && chosen >= 0 && chosen < cbClients->count()) {
+        cbClients->setCurrentIndex(chosen);
+        actClientsExecute();
+        return;
+    }
+    if (cbClients->count() == 0) {
+        cbClients->setCurrentIndex(-1);
+        return;
+    }
+    const int at = cbClients->findText(remembered, Qt::MatchExactly);
+    if (!remembered.isEmpty() && at >= 0) {
+        cbClients->setCurrentIndex(at);
+        return;
+    }
+    cbClients->setCurrentIndex(0);
+    actClientsExecute();
+}
+
+bool TfmTaskPar::RunSettingsWizard()
+{
+    try {
+        return SettingsWizard && SettingsWizard();
+    } catch (const std::exception &e) {
+        StandardErrorReport(FailureText(e));
+        return false;
+    }
+}
+
+void TfmTaskPar::actNewSetExecute()
+{
+    TMemTable *tasks = dmSet->tbTasks;
+    const QByteArray remembered = tasks->AsString(TdmSet::tkClient);
+    tasks->Edit();
+    tasks->SetAsString(TdmSet::tkClient, ToWin1251(cbClients->currentText()));
+    tasks->Post();
+    if (RunSettingsWizard()) {
+        ChosenClient = tasks->AsString(TdmSet::tkClient);
+        ChosenSet = dmSet->tbSets->AsInteger(TdmSet::stId);
+        dmSet->AddNewSettingKey(TdmSet::NewSettingKey(ChosenClient, *ChosenSet));
+        accept();
+        return;
+    }
+    reject();
+    tasks->Edit();
+    tasks->SetAsString(TdmSet::tkClient, remembered);
+    tasks->Post();
+}
+
+void TfmTaskPar::actStartExecute()
+{
+    ChosenClient = ToWin1251(cbClients->currentText());
+    if (cbSets->currentIndex() < 0) {
+        // Without a setting the task cannot start: say so and let the operator choose one.
+        ChosenSet.reset();
+        Ui().ShowMessage(QStringLiteral("Сначала нужно выбрать настройку"));
+        cbSets->setFocus();
+        return;
+    }
+    const QByteArray name = ToWin1251(cbSets->currentText());
+    TMemTable *sets = dmSet->tbSets;
+    ChosenSet.reset();
+    for (sets->First(); !sets->Eof(); sets->Next())
+        if (sets->AsString(TdmSet::stName) == name) {
+            ChosenSet = sets->AsInteger(TdmSet::stId);
+            break;
+        }
+    if (!ChosenSet) { // the list and the table went apart: nothing to start with
+        Ui().ShowMessage(QStringLiteral("Сначала нужно выбрать настройку"));
+        return;
+    }
+    accept();
+}
+
+bool TfmTaskPar::ChooseTaskSetting(int task, QByteArray &entry)
+{
+    if (!PrepareTaskContext(task))
+        return false;
+    if (exec() != QDialog::Accepted || !ChosenSet)
+        return false;
+    try {
+        GotoTaskRow(task);
+        TMemTable *tasks = dmSet->tbTasks;
+        const QByteArray setName = dmSet->tbSets->AsString(TdmSet::stName);
+        tasks->Edit();
+        tasks->SetAsString(TdmSet::tkClient, ChosenClient);
+        tasks->SetAsInteger(TdmSet::tkSet, *ChosenSet);
+        tasks->SetAsString(TdmSet::tkSName, setName);
+        tasks->Post();
+        entry = ChosenClient + '\x04' + QByteArray::number(*ChosenSet) + '\x04' + setName;
+        return true;
+    } catch (const std::exception &e) {
+        if (dmSet->tbTasks->State() != TMemTableState::Browse)
+            dmSet->tbTasks->Cancel();
+        StandardErrorReport(FailureText(e));
+        return false;
+    }
+}

@@ -186,7 +186,10 @@ using Dbf = std::unique_ptr<DBFInfo, DbfCloser>;
 
 }  // namespace
 
-std::string toCp866(const std::string& utf8) {
+namespace {
+
+// Code points of UTF-8 text, each mapped to one byte by byteOf ('?' for what it lacks).
+template <typename F> std::string eightBit(const std::string& utf8, F byteOf) {
     std::string out;
     out.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
@@ -208,22 +211,41 @@ std::string toCp866(const std::string& utf8) {
             len = 1;
         }
         i += len;
-        unsigned char o = '?';
-        if (c < 0x80)
-            o = static_cast<unsigned char>(c);
-        else if (c >= 0x410 && c <= 0x43F)  // А..п
-            o = static_cast<unsigned char>(0x80 + (c - 0x410));
-        else if (c >= 0x440 && c <= 0x44F)  // р..я
-            o = static_cast<unsigned char>(0xE0 + (c - 0x440));
-        else if (c == 0x401)
-            o = 0xF0;
-        else if (c == 0x451)
-            o = 0xF1;
-        else if (c == 0x2116)
-            o = 0xFC;
-        out += static_cast<char>(o);
+        out += static_cast<char>(c < 0x80 ? static_cast<unsigned char>(c) : byteOf(c));
     }
     return out;
+}
+
+}  // namespace
+
+std::string toCp866(const std::string& utf8) {
+    return eightBit(utf8, [](std::uint32_t c) -> unsigned char {
+        if (c >= 0x410 && c <= 0x43F)  // А..п
+            return static_cast<unsigned char>(0x80 + (c - 0x410));
+        if (c >= 0x440 && c <= 0x44F)  // р..я
+            return static_cast<unsigned char>(0xE0 + (c - 0x440));
+        if (c == 0x401)
+            return 0xF0;
+        if (c == 0x451)
+            return 0xF1;
+        if (c == 0x2116)
+            return 0xFC;
+        return '?';
+    });
+}
+
+std::string toWin1251(const std::string& utf8) {
+    return eightBit(utf8, [](std::uint32_t c) -> unsigned char {
+        if (c >= 0x410 && c <= 0x44F)  // А..я
+            return static_cast<unsigned char>(0xC0 + (c - 0x410));
+        if (c == 0x401)
+            return 0xA8;
+        if (c == 0x451)
+            return 0xB8;
+        if (c == 0x2116)
+            return 0xB9;
+        return '?';
+    });
 }
 
 std::string innWithCheck(const std::string& base) {
@@ -259,6 +281,122 @@ std::string accountWithKey(const std::string& account20, const std::string& bic)
     return a;
 }
 
+namespace {
+
+std::uint64_t kopecks(const std::string& sum) {  // "rubles.kk"
+    const std::size_t dot = sum.find('.');
+    return std::stoull(sum.substr(0, dot)) * 100 + std::stoull(sum.substr(dot + 1));
+}
+
+std::string rubles(std::uint64_t k) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%llu.%02llu", static_cast<unsigned long long>(k / 100),
+                  static_cast<unsigned long long>(k % 100));
+    return buf;
+}
+
+// The documents of writeFile, in its order, one by one to each.
+template <typename F> void eachDoc(const Options& options, F each) {
+    Rng rng(options.seed);
+    for (long i = 0; i < options.count; ++i)
+        each(options.demo && i < kDemoOrders ? kDemo[static_cast<std::size_t>(i)]
+                                             : randomDoc(rng, options.moneyIn, i));
+}
+
+// The 1C exchange text of the same documents: the header, the firm's account section with its
+// turnovers, one payment order section per document. Values carry what the dBASE file holds
+// (its widths cut them the same way), so both formats give the server the same documents.
+bool writeExchange(const std::string& path, const Options& options, std::string& error) {
+    const bool dos = options.format == Format::Exchange1CDos;
+    auto text = [dos](const std::string& utf8) { return dos ? toCp866(utf8) : toWin1251(utf8); };
+    auto cut = [](const std::string& v, std::size_t field) {
+        return v.substr(0, static_cast<std::size_t>(kFields[field].width));
+    };
+    std::uint64_t total = 0;
+    eachDoc(options, [&](const Doc& d) { total += kopecks(d.sum); });
+    const std::uint64_t opening = 100000000;  // 1,000,000.00
+    const std::uint64_t in = options.moneyIn ? total : 0, out = options.moneyIn ? 0 : total;
+    const std::uint64_t start = opening + out;
+
+    std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "wb"), std::fclose);
+    if (!f) {
+        error = "cannot create " + path;
+        return false;
+    }
+    std::string buf;
+    auto line = [&](const char* key, const std::string& value) {
+        buf += text(key);
+        buf += value;
+        buf += "\r\n";
+    };
+    auto flush = [&]() {
+        const bool ok = std::fwrite(buf.data(), 1, buf.size(), f.get()) == buf.size();
+        buf.clear();
+        return ok;
+    };
+    line("1CClientBankExchange", "");
+    line("ВерсияФормата=", "1.03");
+    line("Кодировка=", dos ? "DOS" : "Windows");
+    line("Отправитель=", text("Клиент-Банк (clbmaker)"));
+    line("Получатель=", text("Бухгалтерия"));
+    line("ДатаСоздания=", "01.04.2024");
+    line("ВремяСоздания=", "09:00:00");
+    line("ДатаНачала=", "01.03.2024");
+    line("ДатаКонца=", "31.03.2024");
+    line("РасчСчет=", kFirm.account);
+    line("Документ=", text("Платежное поручение"));
+    line("СекцияРасчСчет", "");
+    line("ДатаНачала=", "01.03.2024");
+    line("ДатаКонца=", "31.03.2024");
+    line("РасчСчет=", kFirm.account);
+    line("НачальныйОстаток=", rubles(start));
+    line("ВсегоПоступило=", rubles(in));
+    line("ВсегоСписано=", rubles(out));
+    line("КонечныйОстаток=", rubles(start + in - out));
+    line("КонецРасчСчет", "");
+    bool ok = flush();
+    eachDoc(options, [&](const Doc& d) {
+        if (!ok)
+            return;
+        const std::string date = dmy(d.date);
+        line("СекцияДокумент=", text("Платежное поручение"));
+        line("Номер=", cut(d.number, 0));
+        line("Дата=", date);
+        line("Сумма=", d.sum);
+        line("ПлательщикСчет=", d.payer.account);
+        if (!options.moneyIn)
+            line("ДатаСписано=", date);
+        line("Плательщик=", cut(text(d.payer.name), 3));
+        line("ПлательщикИНН=", d.payer.inn);
+        line("Плательщик1=", cut(text(d.payer.name), 3));
+        line("ПлательщикРасчСчет=", d.payer.account);
+        line("ПлательщикБИК=", d.payer.bic);
+        line("ПолучательСчет=", d.payee.account);
+        if (options.moneyIn)
+            line("ДатаПоступило=", date);
+        line("Получатель=", cut(text(d.payee.name), 7));
+        line("ПолучательИНН=", d.payee.inn);
+        line("Получатель1=", cut(text(d.payee.name), 7));
+        line("ПолучательРасчСчет=", d.payee.account);
+        line("ПолучательБИК=", d.payee.bic);
+        line("ВидОплаты=", "01");
+        line("Очередность=", "5");
+        line("НазначениеПлатежа=", cut(text(d.purpose), 11));
+        line("КонецДокумента", "");
+        if (buf.size() > 65536)
+            ok = flush();
+    });
+    line("КонецФайла", "");
+    ok = ok && flush();
+    if (!ok || std::fclose(f.release()) != 0) {
+        error = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool writeFile(const std::string& path, const Options& options, std::string& error) {
     if (options.count < 0) {
         error = "the number of records must not be negative";
@@ -268,6 +406,8 @@ bool writeFile(const std::string& path, const Options& options, std::string& err
         error = "--demo applies to money-out files only";
         return false;
     }
+    if (options.format != Format::Dbf)
+        return writeExchange(path, options, error);
     // LDID 38: the DOS Russian code page, CP866, recorded in the header.
     Dbf h(DBFCreateEx(path.c_str(), "LDID/38"));
     if (!h) {

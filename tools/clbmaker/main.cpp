@@ -10,12 +10,14 @@
 namespace {
 
 int usage() {
-    std::cerr << "usage: clbmaker out|in N SEED FILE.dbf [--demo]\n"
+    std::cerr << "usage: clbmaker out|in N SEED FILE [--demo] [--1c windows|dos]\n"
                  "       clbmaker dump FILE.dbf\n"
                  "  out, in  money out (our firm pays) or money in (our firm is paid)\n"
                  "  N        number of records\n"
                  "  SEED     any unsigned integer; the same seed gives the same file\n"
                  "  --demo   money out: the first 3 records close the demo's unclosed orders\n"
+                 "  --1c     the same documents as a 1C exchange text (1CClientBankExchange) in\n"
+                 "           Windows-1251 or CP866 instead of a dBASE file\n"
                  "  dump     prints each record as the gateway sends it (values joined by chr(2))\n";
     return 2;
 }
@@ -42,7 +44,7 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    if (argc != 5 && argc != 6)
+    if (argc < 5)
         return usage();
     clb::Options o;
     const std::string kind = argv[1];
@@ -60,10 +62,20 @@ int main(int argc, char** argv) {
     }
     o.count = static_cast<long>(n);
     o.seed = seed;
-    if (argc == 6) {
-        if (std::strcmp(argv[5], "--demo") != 0)
+    for (int i = 5; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--demo") == 0 && !o.demo) {
+            o.demo = true;
+        } else if (std::strcmp(argv[i], "--1c") == 0 && i + 1 < argc && o.format == clb::Format::Dbf) {
+            const std::string cp = argv[++i];
+            if (cp == "windows")
+                o.format = clb::Format::Exchange1CWindows;
+            else if (cp == "dos")
+                o.format = clb::Format::Exchange1CDos;
+            else
+                return usage();
+        } else {
             return usage();
-        o.demo = true;
+        }
     }
     if (!clb::writeFile(argv[4], o, error)) {
         std::cerr << "clbmaker: " << error << "\n";

@@ -38,7 +38,20 @@ const std::vector<std::string> kDemoXapiRoutines = {"%cplogG", "%caA03", "ZZ001"
 std::string MDir()
 {
     const char *env = ::getenv("VELMD_M_DIR");
-    return env && *env ? env : VELMD_M_DIR;
+    if (env && *env)
+        return env;
+    // Installed, the routines lie beside the program (bin/../share/velmbank/m); a build tree
+    // uses the sources.
+    char exe[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n > 0) {
+        std::string dir(exe, static_cast<size_t>(n));
+        dir = dir.substr(0, dir.rfind('/'));
+        dir = dir.substr(0, dir.rfind('/')) + "/share/velmbank/m";
+        if (IsDir(dir + "/sys"))
+            return dir;
+    }
+    return VELMD_M_DIR;
 }
 
 std::vector<std::string> ListFiles(const std::string &dir, const std::string &suffix)
@@ -743,7 +756,13 @@ int CmdDemo(const std::string &dir)
     in.moneyIn = true;
     in.count = 100;
     in.seed = 2;
-    if (!clb::writeFile(abs + "/clbout.dbf", out, error) || !clb::writeFile(abs + "/clbin.dbf", in, error))
+    // The same documents as 1C exchange texts, one in each of the format's code pages.
+    clb::Options out1c = out;
+    out1c.format = clb::Format::Exchange1CWindows;
+    clb::Options in1c = in;
+    in1c.format = clb::Format::Exchange1CDos;
+    if (!clb::writeFile(abs + "/clbout.dbf", out, error) || !clb::writeFile(abs + "/clbin.dbf", in, error) ||
+        !clb::writeFile(abs + "/clbout1c.txt", out1c, error) || !clb::writeFile(abs + "/clbin1c.txt", in1c, error))
         return fail();
     Config config;
     if (!LoadConfig(abs, config, error))

@@ -1,0 +1,166 @@
+// velmsetup-console NAMESPACE [IP [PORT]]: installs the distribution of the current folder
+// (velminstal.dat) into NAMESPACE through the installer's three stages, with no windows. The
+// account comes from VELMSETUP_USER and VELMSETUP_PASSWORD; questions of post-actions get their
+// proposed answers; library programs go to the first namespace, as in the wizard. The log is written to velmsetup.txt as the wizard writes it and printed.
+// Exit 0 installed, 1 the installation failed, 2 a wrong command line.
+
+#include "Ui.h"
+#include "VisM.h"
+#include "codepage.h"
+#include "distrib.h"
+#include "setuplog.h"
+#include "setupwindows.h"
+#include "stages.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include <cstdio>
+
+namespace {
+
+void Err(const QString &text) { std::fprintf(stderr, "velmsetup-console: %s\n", text.toUtf8().constData()); }
+
+// Messages go to stderr; every question takes the answer it proposes.
+class TConsoleSetupUi : public TUi
+{
+public:
+    void ShowMessage(const QString &text) override { Err(text); }
+    void ShowError(const QString &text) override { Err(text); }
+    TAnswer AskYesNo(const QString &text, TAnswer def, const QString &, TQuestionIcon) override
+    {
+        Err(text + (def == TAnswer::Yes ? QStringLiteral(" Да") : QStringLiteral(" Нет")));
+        return def;
+    }
+    TAnswer AskYesNoCancel(const QString &text, TAnswer def, const QString &c, TQuestionIcon i) override
+    {
+        return AskYesNo(text, def, c, i);
+    }
+    int ChoiceBox(const TChoiceArgs &args) override
+    {
+        Err(args.Message + QLatin1Char(' ') + args.Buttons.split(QLatin1Char('_')).value(args.DefaultButton - 1));
+        return args.DefaultButton;
+    }
+    std::optional<QString> AskPassword(const QString &) override { return std::nullopt; }
+    std::optional<Account> AskAccount(const QString &, const QString &) override
+    {
+        Err(QStringLiteral("set VELMSETUP_USER and VELMSETUP_PASSWORD"));
+        return std::nullopt;
+    }
+    std::optional<QString> AskText(const QString &, const QString &prompt, const QString &initial) override
+    {
+        Err(prompt + QStringLiteral(": ") + initial);
+        return initial;
+    }
+    std::optional<QString> AskName(const QString &, const QString &, const QString &, const NameCheck &) override
+    {
+        return std::nullopt;
+    }
+    std::optional<QString> ChooseFile(const QString &, const QString &, const QString &) override { return {}; }
+    std::optional<QString> ChooseFolder(const QString &, const QString &) override { return {}; }
+    void ProcessEvents() override {}
+
+protected:
+    void OnProgressShow(const QString &, int) override {}
+    void OnProgressHide() override {}
+    void OnProgressMessage(const QString &) override {}
+    void OnProgressPosition(int, int) override {}
+};
+
+// The progress window's messages, one line each as they change.
+class TConsoleWindows : public TSetupWindows
+{
+protected:
+    void Changed(TSetupPart part) override
+    {
+        if (part == TSetupPart::Message && !Message().isEmpty() && Message() != FLast)
+            Err(FLast = Message());
+    }
+    void LoadSlide(int) override {}
+
+private:
+    QString FLast;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    if (args.isEmpty() || args.size() > 3 || args[0].startsWith(QLatin1Char('-'))) {
+        std::fprintf(stderr, "usage: velmsetup-console NAMESPACE [IP [PORT]]\n"
+                             "  installs velminstal.dat of the current folder; the account comes from\n"
+                             "  VELMSETUP_USER and VELMSETUP_PASSWORD\n");
+        return 2;
+    }
+    TConsoleSetupUi ui;
+    SetUi(&ui);
+    ui.SetTitle(QString::fromLatin1(WizardCaption));
+    QByteArray ns = args[0].toUpper().toLatin1();
+    const QByteArray ip = args.value(1, QStringLiteral("127.0.0.1")).toLatin1();
+    const QByteArray port = args.value(2, QStringLiteral("1972")).toLatin1();
+
+    TSetupLog log;
+    TSetupClock clock;
+    TConsoleWindows windows;
+    TVisMClient vism;
+    TDistrib distrib(QDir::current().filePath(QStringLiteral("velminstal.dat")));
+    bool ok = distrib.ReadHeader(log);
+    if (ok && distrib.DetectLibrary()) {
+        // As in the wizard: library programs go to the server's first namespace.
+        vism.SetMServer(TVisM::ServerString(ip, port));
+        vism.SetNameSpace("%SYS");
+        vism.SetP1(1);
+        vism.SetValue(QByteArray());
+        vism.Execute("$zu(90,2,0,P1)");
+        ok = !vism.Error() && !vism.Value().isEmpty();
+        if (ok)
+            ns = vism.Value();
+        Err(QStringLiteral("library programs: installed into the first namespace, ") + QString::fromLatin1(ns));
+    }
+    if (ok) {
+        log.Add(QString());
+        log.Add(QStringLiteral("Параметры соединения:"));
+        log.Add(ToWin1251(QStringLiteral("IP адрес:")) + ip);
+        log.Add(ToWin1251(QStringLiteral("Порт:")) + port);
+        log.Add(ToWin1251(QStringLiteral("Область:")) + ns);
+        vism.SetMServer(TVisM::ServerString(ip, port));
+        vism.SetNameSpace(ns);
+        vism.SetValue(QByteArray());
+        vism.Execute("$ZNSPACE");
+        ok = !vism.Error();
+        log.Add(ok ? ToWin1251(QStringLiteral("Успешное соединение с областью ")) + ns
+                   : ToWin1251(QStringLiteral("Ошибка соединения. ")) + vism.ErrorName());
+    }
+    if (ok) {
+        TSetupStages stages(distrib, vism, log, windows, clock);
+        const QDateTime start = clock.Now();
+        log.Add(QString());
+        log.Add(QStringLiteral("Старт процесса установки: ") + clock.TimeText(start.time()));
+        log.Add(QString());
+        stages.JournalOff();
+        try {
+            ok = stages.RunCheckStage() && stages.RunProgramStage();
+            stages.JournalOn();
+            ok = ok && stages.RunPostActionStage();
+        } catch (const std::exception &e) {
+            stages.JournalOn();
+            log.Add(ToWin1251(QStringLiteral("Ошибка: ")) + QByteArray(e.what()));
+            ok = false;
+        }
+        const QDateTime end = clock.Now();
+        log.Add(QStringLiteral("Время окончания установки: ") + clock.TimeText(end.time()));
+        log.Add(QStringLiteral("Продолжительность установки: ") + clock.Duration(start.msecsTo(end)));
+    }
+    vism.Disconnect();
+    log.Add(ok ? QStringLiteral("Установка дистрибутива успешно завершена.")
+               : QStringLiteral("Установка дистрибутива не была завершена"));
+    const QString path = QDir::current().filePath(QStringLiteral("velmsetup.txt"));
+    if (!log.SaveToFile(path))
+        Err(QStringLiteral("cannot write ") + path);
+    for (const QByteArray &line : log.Lines)
+        std::printf("%s\n", FromWin1251(line).toUtf8().constData());
+    SetUi(nullptr);
+    return ok ? 0 : 1;
+}

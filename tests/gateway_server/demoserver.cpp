@@ -155,6 +155,11 @@ QByteArray DemoClient()
     return W("Клиент-Банк Демо");
 }
 
+QByteArray Demo1CClient()
+{
+    return W("Банк 1С Демо");
+}
+
 QByteArray OutSetName()
 {
     return W("Расход (демо)");

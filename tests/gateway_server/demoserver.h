@@ -97,6 +97,7 @@ QList<QByteArray> DbfRecords(const QString &path);
 
 // The demo's names.
 QByteArray DemoClient();   // «Клиент-Банк Демо»
+QByteArray Demo1CClient(); // «Банк 1С Демо», the client-bank of 1C exchange files, listed first
 QByteArray OutSetName();   // «Расход (демо)», setting 1
 QByteArray InSetName();    // «Приход (демо)», setting 2
 

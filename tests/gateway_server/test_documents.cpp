@@ -187,7 +187,7 @@ TEST_F(DemoDocuments, PDVelmConvertsAndDiagnosesRecordsAndFindsTheDemosUnclosedO
     const QList<QByteArray> p = Pieces(PDVelm(*x, "1", With(good, 11, code)));
     ASSERT_EQ(p.size(), kPieces);
     EXPECT_EQ(p[15], code);
-    EXPECT_EQ(CallText(*x, {Routines::Clist}), demo::List({demo::DemoClient()}));
+    EXPECT_EQ(CallText(*x, {Routines::Clist}), demo::List({demo::Demo1CClient(), demo::DemoClient()}));
     x->Close();
 }
 

@@ -232,7 +232,7 @@ TEST_F(DemoSettings, SettingsComeInIdOrderWhateverTheOrderTheyWereSavedIn)
     ASSERT_TRUE(dm->SaveSetting());
     EXPECT_EQ(CallText(*XApiLink, {Routines::PDVelm, clb, "4", record}).split('\x02').value(0),
               W("Неизвестная функция трансформации D ^%ZVELMD"));
-    EXPECT_EQ(CallText(*XApiLink, {Routines::Clist}), demo::List({clb}));
+    EXPECT_EQ(CallText(*XApiLink, {Routines::Clist}), demo::List({demo::Demo1CClient(), clb}));
 
     // A save the server refuses is reported as a failure, and keeps the store's change flag.
     PointSetupTaskAt(W("Нет такого"), 4);
@@ -241,7 +241,7 @@ TEST_F(DemoSettings, SettingsComeInIdOrderWhateverTheOrderTheyWereSavedIn)
     EXPECT_TRUE(dm->SetModified);
     EXPECT_EQ(ui.Messages().size(), 1);
     ui.Clear();
-    EXPECT_EQ(CallText(*XApiLink, {Routines::Clist}), demo::List({clb}));
+    EXPECT_EQ(CallText(*XApiLink, {Routines::Clist}), demo::List({demo::Demo1CClient(), clb}));
 
     for (int id : {4, 7}) {
         PointSetupTaskAt(clb, id);
@@ -380,7 +380,7 @@ TEST_F(DemoSettings, AClientBankIsDeletedOnlyWithoutSettingsAndTheTasksLetGoOfIt
     // Every task that used it lets go of it, on the server too; the others keep theirs.
     EXPECT_EQ(ServerTask(2).mid(2, 3), (QList<QByteArray>{"", "", ""}));
     EXPECT_EQ(ServerTask(1).mid(2, 2), (QList<QByteArray>{demo::DemoClient(), "1"}));
-    EXPECT_EQ(CallText(*XApiLink, {Routines::Clist}), demo::List({demo::DemoClient()}));
+    EXPECT_EQ(CallText(*XApiLink, {Routines::Clist}), demo::List({demo::Demo1CClient(), demo::DemoClient()}));
     EXPECT_EQ(CallText(*XApiLink, {Routines::DelCLB, name}), W("Клиент-банк Тестовый банк не найден"));
     // The name is free again.
     ASSERT_TRUE(dm->AddClientBank(name, message));

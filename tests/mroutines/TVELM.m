@@ -45,7 +45,7 @@ main ;one connection: every routine on the seeded data
  d eq("AddCLB in other letter case",$$out("d AddCLB^ZZ001a(""тЕСТОВЫЙ бАНК"")"),"Клиент-банк с таким именем уже существует.")
  d eq("AddCLB blank",$$out("d AddCLB^ZZ001a(""  "")"),"Имя клиент-банка должно быть определено")
  d eq("AddCLB separator",$$out("d AddCLB^ZZ001a(""A""_$c(1)_""B"")"),"Имя клиент-банка содержит недопустимые символы")
- d eq("Clist",$$out("d Clist^ZZ001a"),clb_c1_t_c1)
+ d eq("Clist",$$out("d Clist^ZZ001a"),$$clb1c^VELMDEMO_c1_clb_c1_t_c1)
  d SaveSetPar^ZZ001a(t,10,"Десять"_c2_"1"_c2_"/p"_c2_"a.dbf"_c2_c2_c2_"NUMDOC")
  d SaveSetPar^ZZ001a(t,2,"Два"_c2_"2")
  d SaveSetPar^ZZ001a(t,5,"Пять"_c2_"1")
@@ -68,7 +68,7 @@ main ;one connection: every routine on the seeded data
  d eq("DelCLB with settings",$$DelCLB^ZZ001a(t),"Клиент-банк Тестовый Банк нельзя удалить: у него есть настройки")
  f i=2,5,10 d DelSet^ZZ001a(t,i)
  d eq("DelSet",$$out("d Slist^ZZ001a(t)"),"")
- d eq("DelCLB",$$DelCLB^ZZ001a(t)_$$out("d Clist^ZZ001a"),clb_c1)
+ d eq("DelCLB",$$DelCLB^ZZ001a(t)_$$out("d Clist^ZZ001a"),$$clb1c^VELMDEMO_c1_clb_c1)
  d eq("DelCLB unknown",$$DelCLB^ZZ001a(t),"Клиент-банк Тестовый Банк не найден")
  d eq("AddCLB after DelCLB",$$out("d AddCLB^ZZ001a(t)")_$$DelCLB^ZZ001a(t),"")
  ;

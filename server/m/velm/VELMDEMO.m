@@ -1,14 +1,16 @@
 VELMDEMO ;Velm gateway: system tables and demo data ;; cp1251
- ;SEED^VELMDEMO(dir): dir is the folder of the sample files clbout.dbf and clbin.dbf.
+ ;SEED^VELMDEMO(dir): dir is the folder of the sample files clbout.dbf and clbin.dbf, and of
+ ;the same documents as 1C exchange texts clbout1c.txt (Windows) and clbin1c.txt (DOS).
  ;Run again it changes nothing that is already there: the system tables (tasks' names,
  ;characteristics, columns, automatic fields) are rewritten as they are defined here,
- ;users, the client-bank, its settings and the demo orders are made only when missing.
+ ;users, the client-banks, their settings and the demo orders are made only when missing.
  q
  ;
 SEED(dir) ;system tables and demo data
  d SYS
  d USERS
  d DATA($g(dir))
+ d DATA1C($g(dir))
  q
  ;
 SYS ;tasks, characteristics per task type, columns per task, automatic fields
@@ -72,6 +74,23 @@ DATA(dir) ;the demo client-bank, one setting per task, the unclosed demo orders
  ;
 clb() q "Клиент-Банк Демо"
  ;
+DATA1C(dir) ;the client-bank of 1C exchange files, one setting per task made from such a file
+ n clb,c,s,t,i,l,r,m,d,ty
+ s clb=$$clb1c,d=$c(2)
+ i $$cid^ZZ001a(clb)="" d AddCLB^ZZ001a(clb)
+ s c=$$cid^ZZ001a(clb)
+ f s=1,2 i '$d(^VELMC(c,"S",s)) d
+ . s t=s
+ . d SaveSetPar^ZZ001a(clb,s,$p("Расход 1С (демо);Приход 1С (демо)",";",s)_d_t_d_dir_d_$s(s=1:"clbout1c.txt",1:"clbin1c.txt")_d_$s(s=1:"WIN",1:"DOS")_d_"INN,KEY"_d_"NUMDOC,DATADOC,SUMMA")
+ . f i=1:1 s l=$p($t(X1C+i),";;",2,99) q:l=""  d
+ .. s ty=$p(l,";",2),m=$p(l,";",5) s:m'="" m=$$mapx(t,m)
+ .. s r=i_d_$p(l,";")_d_ty_d_$p(l,";",3)_d_$p(l,";",4)_d_m
+ .. s r=r_d_$p($p(m," "),"[",2)_d_$p($p(m," ",2),"]")_d_""_d_$s(ty="DATE":9,ty="FLOAT":6,1:1)
+ .. d SaveSetRec^ZZ001a(clb,s,r)
+ q
+ ;
+clb1c() q "Банк 1С Демо"
+ ;
  ;Characteristics: caption;code;kind;text when missing;text when malformed;BIC code
 CH ;
  ;;Номер;NUMDOC;N;Не указан номер документа;Неверный номер документа
@@ -116,6 +135,75 @@ AUTO ;
  ;;POLACC;STRING;20;0;POLSCH
  ;;POLBIC;STRING;9;0;POLBIK
  ;;NAZN;STRING;160;0;NAZN
+ ;;
+ ;The structure of every 1C exchange file as the gateway reads it (the document kind, then the
+ ;document keys of the format): name;type;length;precision;characteristic
+X1C ;
+ ;;SEKTSIYADOKUMENT;STRING;255;0
+ ;;NOMER;STRING;255;0;NUMDOC
+ ;;DATA;DATE;10;0;DATADOC
+ ;;SUMMA;FLOAT;18;2;SUMMA
+ ;;KVITANTSIYADATA;DATE;10;0
+ ;;KVITANTSIYAVREMYA;STRING;8;0
+ ;;KVITANTSIYASODERZHANIE;STRING;255;0
+ ;;PLATELSHCHIKSCHET;STRING;20;0;PLATSCH
+ ;;DATASPISANO;DATE;10;0
+ ;;PLATELSHCHIK;STRING;255;0;PLAT
+ ;;PLATELSHCHIKINN;STRING;12;0;PLATINN
+ ;;PLATELSHCHIK1;STRING;255;0
+ ;;PLATELSHCHIK2;STRING;255;0
+ ;;PLATELSHCHIK3;STRING;255;0
+ ;;PLATELSHCHIK4;STRING;255;0
+ ;;PLATELSHCHIKRASCHSCHET;STRING;20;0
+ ;;PLATELSHCHIKBANK1;STRING;255;0
+ ;;PLATELSHCHIKBANK2;STRING;255;0
+ ;;PLATELSHCHIKBIK;STRING;9;0;PLATBIK
+ ;;PLATELSHCHIKKORSCHET;STRING;20;0
+ ;;POLUCHATELSCHET;STRING;20;0;POLSCH
+ ;;DATAPOSTUPILO;DATE;10;0
+ ;;POLUCHATEL;STRING;255;0;POL
+ ;;POLUCHATELINN;STRING;12;0;POLINN
+ ;;POLUCHATEL1;STRING;255;0
+ ;;POLUCHATEL2;STRING;255;0
+ ;;POLUCHATEL3;STRING;255;0
+ ;;POLUCHATEL4;STRING;255;0
+ ;;POLUCHATELRASCHSCHET;STRING;20;0
+ ;;POLUCHATELBANK1;STRING;255;0
+ ;;POLUCHATELBANK2;STRING;255;0
+ ;;POLUCHATELBIK;STRING;9;0;POLBIK
+ ;;POLUCHATELKORSCHET;STRING;20;0
+ ;;VIDPLATEZHA;STRING;255;0
+ ;;VIDOPLATY;STRING;2;0
+ ;;KOD;STRING;25;0
+ ;;KODNAZPLATEZHA;STRING;1;0
+ ;;STATUSSOSTAVITELYA;STRING;2;0
+ ;;PLATELSHCHIKKPP;STRING;9;0
+ ;;POLUCHATELKPP;STRING;9;0
+ ;;POKAZATELKBK;STRING;20;0
+ ;;OKATO;STRING;11;0
+ ;;POKAZATELOSNOVANIYA;STRING;2;0
+ ;;POKAZATELPERIODA;STRING;10;0
+ ;;POKAZATELNOMERA;STRING;15;0
+ ;;POKAZATELDATY;STRING;10;0
+ ;;POKAZATELTIPA;STRING;2;0
+ ;;OCHEREDNOST;STRING;2;0
+ ;;SROKAKTSEPTA;STRING;255;0
+ ;;VIDAKKREDITIVA;STRING;255;0
+ ;;SROKPLATEZHA;DATE;10;0
+ ;;USLOVIEOPLATY1;STRING;255;0
+ ;;USLOVIEOPLATY2;STRING;255;0
+ ;;USLOVIEOPLATY3;STRING;255;0
+ ;;PLATEZHPOPREDST;STRING;255;0
+ ;;DOPOLNUSLOVIYA;STRING;255;0
+ ;;NOMERSCHETAPOSTAVSHCHIKA;STRING;255;0
+ ;;DATAOTSYLKIDOK;DATE;10;0
+ ;;NAZNACHENIEPLATEZHA;STRING;255;0;NAZN
+ ;;NAZNACHENIEPLATEZHA1;STRING;255;0
+ ;;NAZNACHENIEPLATEZHA2;STRING;255;0
+ ;;NAZNACHENIEPLATEZHA3;STRING;255;0
+ ;;NAZNACHENIEPLATEZHA4;STRING;255;0
+ ;;NAZNACHENIEPLATEZHA5;STRING;255;0
+ ;;NAZNACHENIEPLATEZHA6;STRING;255;0
  ;;
  ;Demo users: number;password;personal password;name;settings level;money out;money in
 USR ;

@@ -152,14 +152,16 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   app=$!
   wait_for() { for _ in $(seq 300); do [ -e "$1" ] && return 0; kill -0 $app 2>/dev/null || return 1; sleep 0.1; done; return 1; }
   wait_for "$VELMBANK_SCREENSHOTS/Registration.png" || { kill $app 2>/dev/null; exit 1; }
+  # No window manager gives the dialog the keyboard: it is given by hand.
   win=$(xdotool search --onlyvisible --name "Регистрация" | head -1)
   [ -n "$win" ] && xdotool windowfocus --sync "$win"
   xdotool type --delay 20 1 && xdotool key Tab && xdotool type --delay 20 velm1 \
     && xdotool key Tab && xdotool type --delay 20 lich1 && xdotool key Return
   wait_for "$VELMBANK_SCREENSHOTS/fmTaskMan.png" || { kill $app 2>/dev/null; exit 1; }
+  # The main window closes after its picture: the program logs out and ends by itself.
   for _ in $(seq 100); do kill -0 $app 2>/dev/null || break; sleep 0.1; done
-  kill $app 2>/dev/null
-  exit 0
+  kill $app 2>/dev/null && { echo "velmbank did not end" >&2; exit 1; }
+  wait $app
 ' || { echo "the screenshots failed:" >&2; cat "$shots/velmbank.err" >&2; exit 1; }
 mv "$shots/Registration.png" "$demo/velmbank-login.png"
 mv "$shots/fmTaskMan.png" "$demo/velmbank-main.png"

@@ -57,11 +57,15 @@ int main(int argc, char **argv)
     TScreenshots screenshots(qEnvironmentVariable("VELMBANK_SCREENSHOTS"));
     if (qEnvironmentVariableIsSet("VELMBANK_SCREENSHOTS"))
         app.installEventFilter(&screenshots);
-    TVelmBank program;
-    if (program.Start(app.arguments().mid(1)) == TStartUp::EndProcess)
-        std::_Exit(0); // nothing is held yet: no finalisation, no protocol
-    const int code = program.Exec();
-    program.Shutdown();
+    int code = 0;
+    {
+        // The program's windows go while the seam is still set: their teardown reaches it.
+        TVelmBank program;
+        if (program.Start(app.arguments().mid(1)) == TStartUp::EndProcess)
+            std::_Exit(0); // nothing is held yet: no finalisation, no protocol
+        code = program.Exec();
+        program.Shutdown();
+    }
     SetUi(nullptr);
     return code;
 }

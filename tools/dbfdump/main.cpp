@@ -25,7 +25,7 @@ int Fail(const QByteArray &win1251)
 int main(int argc, char **argv)
 {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: dbfdump FILE.dbf\n");
+        std::fprintf(stderr, "usage: dbfdump FILE   (a dBASE file or a 1C exchange text)\n");
         return 2;
     }
     // The gateway's own path, with the failure kept in the protocol instead of a message box.

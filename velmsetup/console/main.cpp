@@ -1,7 +1,8 @@
-// velmsetup-console NAMESPACE [IP [PORT]]: installs the distribution of the current folder
-// (velminstal.dat) into NAMESPACE through the installer's three stages, with no windows. The
-// account comes from VELMSETUP_USER and VELMSETUP_PASSWORD; questions of post-actions get their
-// proposed answers; library programs go to the first namespace, as in the wizard. The log is written to velmsetup.txt as the wizard writes it and printed.
+// velmsetup-console [--answer TEXT]... NAMESPACE [IP [PORT]]: installs the distribution of the
+// current folder (velminstal.dat) into NAMESPACE through the installer's three stages, with no
+// windows. The account comes from VELMSETUP_USER and VELMSETUP_PASSWORD; the post-actions'
+// questions take the --answer texts in turn (a button's caption for a choice), then what they
+// propose; library programs go to the first namespace, as in the wizard. The log is written to velmsetup.txt as the wizard writes it and printed.
 // Exit 0 installed, 1 the installation failed, 2 a wrong command line.
 
 #include "Ui.h"
@@ -21,10 +22,12 @@ namespace {
 
 void Err(const QString &text) { std::fprintf(stderr, "velmsetup-console: %s\n", text.toUtf8().constData()); }
 
-// Messages go to stderr; every question takes the answer it proposes.
+// Messages go to stderr; questions take the given answers in turn, then what they propose.
 class TConsoleSetupUi : public TUi
 {
 public:
+    QStringList Answers;
+
     void ShowMessage(const QString &text) override { Err(text); }
     void ShowError(const QString &text) override { Err(text); }
     TAnswer AskYesNo(const QString &text, TAnswer def, const QString &, TQuestionIcon) override
@@ -38,8 +41,21 @@ public:
     }
     int ChoiceBox(const TChoiceArgs &args) override
     {
-        Err(args.Message + QLatin1Char(' ') + args.Buttons.split(QLatin1Char('_')).value(args.DefaultButton - 1));
-        return args.DefaultButton;
+        const QStringList buttons = args.Buttons.split(QLatin1Char('_'));
+        int pressed = args.DefaultButton;
+        if (!Answers.isEmpty()) {
+            const QString given = Answers.takeFirst();
+            pressed = 0;
+            for (qsizetype i = 0; i < buttons.size(); ++i)
+                if (buttons[i].compare(given, Qt::CaseInsensitive) == 0)
+                    pressed = int(i) + 1;
+            if (!pressed) {
+                Err(args.Message + QStringLiteral(": \"") + given + QStringLiteral("\" is none of ") + buttons.join(u'/'));
+                return args.EscapeResult;
+            }
+        }
+        Err(args.Message + QLatin1Char(' ') + buttons.value(pressed - 1));
+        return pressed;
     }
     std::optional<QString> AskPassword(const QString &) override { return std::nullopt; }
     std::optional<Account> AskAccount(const QString &, const QString &) override
@@ -49,8 +65,9 @@ public:
     }
     std::optional<QString> AskText(const QString &, const QString &prompt, const QString &initial) override
     {
-        Err(prompt + QStringLiteral(": ") + initial);
-        return initial;
+        const QString answer = Answers.isEmpty() ? initial : Answers.takeFirst();
+        Err(prompt + QStringLiteral(": ") + answer);
+        return answer;
     }
     std::optional<QString> AskName(const QString &, const QString &, const QString &, const NameCheck &) override
     {
@@ -87,14 +104,19 @@ private:
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
+    QStringList args = app.arguments().mid(1);
+    TConsoleSetupUi ui;
+    while (args.size() >= 2 && args[0] == QStringLiteral("--answer")) {
+        ui.Answers << args[1];
+        args.remove(0, 2);
+    }
     if (args.isEmpty() || args.size() > 3 || args[0].startsWith(QLatin1Char('-'))) {
-        std::fprintf(stderr, "usage: velmsetup-console NAMESPACE [IP [PORT]]\n"
+        std::fprintf(stderr, "usage: velmsetup-console [--answer TEXT]... NAMESPACE [IP [PORT]]\n"
                              "  installs velminstal.dat of the current folder; the account comes from\n"
-                             "  VELMSETUP_USER and VELMSETUP_PASSWORD\n");
+                             "  VELMSETUP_USER and VELMSETUP_PASSWORD; the post-actions' questions take\n"
+                             "  the answers in turn, then what they propose\n");
         return 2;
     }
-    TConsoleSetupUi ui;
     SetUi(&ui);
     ui.SetTitle(QString::fromLatin1(WizardCaption));
     QByteArray ns = args[0].toUpper().toLatin1();

@@ -67,6 +67,7 @@ stop_server() {
   kill -TERM "$server" 2>/dev/null && wait "$server" 2>/dev/null || true
 }
 trap stop_server EXIT
+trap 'exit 130' INT TERM
 for _ in $(seq 100); do
   grep -q '^vism ' "$demo/velmd.ports" 2>/dev/null && break
   kill -0 "$server" 2>/dev/null || { cat "$demo/velmd.log" >&2; exit 1; }
@@ -154,7 +155,7 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   wait_for "$VELMBANK_SCREENSHOTS/Registration.png" || { kill $app 2>/dev/null; exit 1; }
   # No window manager gives the dialog the keyboard: it is given by hand.
   win=$(xdotool search --onlyvisible --name "Регистрация" | head -1)
-  [ -n "$win" ] && xdotool windowfocus --sync "$win"
+  [ -n "$win" ] && timeout 5 xdotool windowfocus --sync "$win"
   xdotool type --delay 20 1 && xdotool key Tab && xdotool type --delay 20 velm1 \
     && xdotool key Tab && xdotool type --delay 20 lich1 && xdotool key Return
   wait_for "$VELMBANK_SCREENSHOTS/fmTaskMan.png" || { kill $app 2>/dev/null; exit 1; }

@@ -789,8 +789,7 @@ void TDbfTable::Open()
     if (source->ReadAt(0, head, got) && IsExchange1C(QByteArray::fromRawData(head, qsizetype(got)))) {
         if (source->Size() > MaxExchange1CSize)
             throw EDbfError(QStringLiteral("Файл %1 больше %2 МиБ: это не файл обмена")
-                                .arg(path)
-                                .arg(MaxExchange1CSize >> 20));
+                                .arg(path, QString::number(MaxExchange1CSize >> 20)));
         QByteArray bytes(qsizetype(source->Size()), Qt::Uninitialized);
         if (!source->ReadAt(0, bytes.data(), bytes.size()))
             throw EDbfError(QStringLiteral("Не удалось прочитать файл %1").arg(path));

@@ -73,12 +73,12 @@ inline constexpr qint64 MaxMemoLength = 1 << 20;
 struct TDbfFieldDef
 {
     QByteArray Name;   // as in the file
-    char Letter = 0;   // the dBASE type letter
+    char Letter = 0;   // the dBASE type letter (C, D or N for an exchange text's fields)
     int TypeId = 0;    // the type catalogue number (DbfTypeTable)
     int Size = 0;      // the width in the file, for every type
     int Decimals = 0;  // as stored in the file
     int Precision = 0; // floating fields: Decimals capped to 0..15; others 0
-    int Offset = 0;    // of the value in the record, after the deletion flag
+    int Offset = 0;    // of the value in the record, after the deletion flag (dBASE only)
     bool Floating() const { return TypeId == DbfType::Float; }
 };
 

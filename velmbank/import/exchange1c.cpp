@@ -214,7 +214,7 @@ TExchange1CFile::TExchange1CFile(QString path, QByteArray bytes)
 
 void TExchange1CFile::Bad(int line, const QString &why) const
 {
-    throw EDbfError(QStringLiteral("Файл %1, строка %2: %3").arg(FPath).arg(line).arg(why));
+    throw EDbfError(QStringLiteral("Файл %1, строка %2: %3").arg(FPath, QString::number(line), why));
 }
 
 QString TExchange1CFile::Shown(TSpan s) const

@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QTest>
 #include <QToolButton>
 
 namespace {
@@ -53,6 +54,8 @@ protected:
 };
 
 const QString Demo = QStringLiteral("Клиент-Банк Демо");
+// The demo's client-bank for 1C exchange files; it sorts first.
+const QString Demo1C = QStringLiteral("Банк 1С Демо");
 
 } // namespace
 
@@ -62,7 +65,7 @@ TEST_F(ContextE2E, TheDialogPreselectsTheTasksPairAndStartsOnlyWithASetting)
     // settings of type 1 listed; the small buttons are for the settings editor only.
     ASSERT_TRUE(fmTaskPar->PrepareTaskContext(1));
     EXPECT_EQ(fmTaskPar->windowTitle(), QStringLiteral("Деньги: Расход"));
-    EXPECT_EQ(Items(fmTaskPar->cbClients), QStringList{Demo});
+    EXPECT_EQ(Items(fmTaskPar->cbClients), (QStringList{Demo1C, Demo}));
     EXPECT_EQ(fmTaskPar->cbClients->currentText(), Demo);
     EXPECT_EQ(Items(fmTaskPar->cbSets), QStringList{QStringLiteral("Расход (демо)")});
     EXPECT_EQ(fmTaskPar->cbSets->currentText(), QStringLiteral("Расход (демо)"));
@@ -72,8 +75,9 @@ TEST_F(ContextE2E, TheDialogPreselectsTheTasksPairAndStartsOnlyWithASetting)
               (QStringList{QStringLiteral("Расход (демо)"), QStringLiteral("Приход (демо)")}));
     EXPECT_FALSE(fmTaskPar->btClients->isHidden());
 
-    // Task 2 without a client-bank: the first one, its type-2 settings, none chosen. "Старт"
-    // then says what is missing and the dialog stays open until a setting is chosen.
+    // Task 2 without a client-bank: the first one, its type-2 settings, none chosen; the operator
+    // picks the demo client-bank. "Старт" then says what is missing and the dialog stays open
+    // until a setting is chosen.
     ASSERT_TRUE(dmSet->tbTasks->BookmarkValid(dmSet->TaskRowMoneyIn));
     dmSet->tbTasks->GotoBookmark(dmSet->TaskRowMoneyIn);
     dmSet->tbTasks->Edit();
@@ -82,7 +86,9 @@ TEST_F(ContextE2E, TheDialogPreselectsTheTasksPairAndStartsOnlyWithASetting)
     dmSet->tbTasks->Post();
     WhenModal([this](QWidget *w) {
         ASSERT_EQ(w, fmTaskPar);
-        EXPECT_EQ(fmTaskPar->cbClients->currentText(), Demo);
+        EXPECT_EQ(fmTaskPar->cbClients->currentText(), Demo1C);
+        EXPECT_EQ(Items(fmTaskPar->cbSets), QStringList{QStringLiteral("Приход 1С (демо)")});
+        QTest::keyClick(fmTaskPar->cbClients, Qt::Key_Down); // as the operator picks it
         EXPECT_EQ(Items(fmTaskPar->cbSets), QStringList{QStringLiteral("Приход (демо)")});
         EXPECT_EQ(fmTaskPar->cbSets->currentIndex(), -1);
         ClickButton(w, QStringLiteral("Старт"));
@@ -115,14 +121,14 @@ TEST_F(ContextE2E, AClientBankIsCreatedADuplicateInAnyCaseRefusedAndOneDeleted)
     WhenModal([&](QWidget *w) {
         ASSERT_EQ(w, fmClients);
         EXPECT_EQ(w->windowTitle(), QStringLiteral("Выбор клиент-банка"));
-        EXPECT_EQ(Items(fmClients->liClients), QStringList{Demo});
+        EXPECT_EQ(Items(fmClients->liClients), (QStringList{Demo1C, Demo}));
 
         // "Новый": appended to both lists and selected.
         TypeName(bank);
         ClickButton(w, QStringLiteral("Новый"));
-        EXPECT_EQ(Items(fmClients->liClients), (QStringList{Demo, bank}));
-        EXPECT_EQ(fmClients->SelectedIndex(), 1);
-        EXPECT_EQ(dmSet->ClientBanks, (QList<QByteArray>{W(Demo), W(bank)}));
+        EXPECT_EQ(Items(fmClients->liClients), (QStringList{Demo1C, Demo, bank}));
+        EXPECT_EQ(fmClients->SelectedIndex(), 2);
+        EXPECT_EQ(dmSet->ClientBanks, (QList<QByteArray>{W(Demo1C), W(Demo), W(bank)}));
         SaveScreen(w, QStringLiteral("clients"));
 
         // The same name in other letters is refused in the dialog, which stays open.
@@ -135,28 +141,31 @@ TEST_F(ContextE2E, AClientBankIsCreatedADuplicateInAnyCaseRefusedAndOneDeleted)
             ClickButton(d, QStringLiteral("Отмена"));
         });
         ClickButton(w, QStringLiteral("Новый"));
-        EXPECT_EQ(Items(fmClients->liClients).size(), 2);
+        EXPECT_EQ(Items(fmClients->liClients).size(), 3);
 
         // "Удалить" the new one: asked, deleted on the server and from both lists, the first
         // selected. Then the demo client-bank is chosen.
         ClickButton(w, QStringLiteral("Удалить"));
-        EXPECT_EQ(Items(fmClients->liClients), QStringList{Demo});
+        EXPECT_EQ(Items(fmClients->liClients), (QStringList{Demo1C, Demo}));
         EXPECT_EQ(fmClients->SelectedIndex(), 0);
-        EXPECT_EQ(dmSet->ClientBanks, QList<QByteArray>{W(Demo)});
+        EXPECT_EQ(dmSet->ClientBanks, (QList<QByteArray>{W(Demo1C), W(Demo)}));
+        fmClients->liClients->setCurrentRow(1);
         ClickButton(w, QStringLiteral("Выбрать"));
     });
     fmTaskPar->btClients->click();
     EXPECT_TRUE(ui.Events.contains(QStringLiteral("question caption: Выбор клиент-банка")));
     EXPECT_TRUE(ui.Events.contains(QStringLiteral("yes/no [no]: Удалить клиент-банк %1?").arg(bank)));
-    EXPECT_EQ(Items(fmTaskPar->cbClients), QStringList{Demo});
-    EXPECT_EQ(ServerClients(), QStringList{Demo});
+    EXPECT_EQ(Items(fmTaskPar->cbClients), (QStringList{Demo1C, Demo}));
+    EXPECT_EQ(fmTaskPar->cbClients->currentText(), Demo);
+    EXPECT_EQ(ServerClients(), (QStringList{Demo1C, Demo}));
 
     // The demo client-bank has settings: the server's refusal is shown and the lists stay.
     ui.Clear();
     ui.ExpectYesNo(TAnswer::Yes);
     WhenModal([](QWidget *w) {
+        fmClients->liClients->setCurrentRow(1);
         ClickButton(w, QStringLiteral("Удалить"));
-        EXPECT_EQ(Items(fmClients->liClients), QStringList{Demo});
+        EXPECT_EQ(Items(fmClients->liClients), (QStringList{Demo1C, Demo}));
         ClickButton(w, QStringLiteral("Выход"));
     });
     fmTaskPar->btClients->click();
@@ -201,7 +210,7 @@ TEST_F(ContextE2E, ATaskStartsWithTheSettingOfItsOwnClientBank)
     EXPECT_EQ(
         ui.Events.filter(QStringLiteral("file: ")),
         QStringList{QStringLiteral("file: Укажите файл данных для задачи \"Деньги: Расход\" | /srv/yug | "
-                                   "dbf (*.dbf);;Все файлы (*.*)")});
+                                   "dbf (*.dbf);;Файлы обмена 1С (*.txt);;Все файлы (*.*)")});
     EXPECT_EQ(dmSet->tbSets->AsString(TdmSet::stClient), south);
     EXPECT_FALSE(fmTaskForm->isVisible());
 }

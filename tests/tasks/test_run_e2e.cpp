@@ -138,7 +138,7 @@ TEST_F(TaskRunE2E, ASecondImportShowsTheSimilarDocumentsAndSkippingCreatesNothin
     EXPECT_EQ(
         ui.Events.filter(QStringLiteral("file: ")),
         QStringList{
-            QStringLiteral("file: Укажите файл данных для задачи \"%1\" | %2 | dbf (*.dbf);;Все файлы (*.*)")
+            QStringLiteral("file: Укажите файл данных для задачи \"%1\" | %2 | dbf (*.dbf);;Файлы обмена 1С (*.txt);;Все файлы (*.*)")
                 .arg(MoneyOut, dir)});
     EXPECT_FALSE(fmTaskForm->isVisible());
     ui.ExpectFile(dir + QStringLiteral("/nothere.dbf"));

@@ -145,7 +145,7 @@ QString TfmTaskMan::AskDataFile()
         if (!path.isEmpty() && !file.isEmpty())
             return QDir::cleanPath(path + u'/' + file);
         const std::optional<QString> chosen =
-            Ui().ChooseFile(title, path, QStringLiteral("dbf (*.dbf);;Все файлы (*.*)"));
+            Ui().ChooseFile(title, path, QStringLiteral("dbf (*.dbf);;Файлы обмена 1С (*.txt);;Все файлы (*.*)"));
         if (!chosen || chosen->isEmpty())
             return {};
         // A name typed without an extension is a .dbf file.

@@ -1,6 +1,8 @@
 // The 1C exchange texts against `velmd demo`, imported through the demo's «Банк 1С Демо»
 // settings: a text the test writes in each code page reaches the server as the same documents
 // as the demo's dBASE sample of the same seed, row for row of the intermediate table.
+#include "demoengine.h"
+
 #include "Connect.h"
 #include "ScriptedUi.h"
 #include "VelmdProcess.h"
@@ -19,45 +21,9 @@ namespace {
 
 QByteArray W(const char *utf8) { return ToWin1251(QString::fromUtf8(utf8)); }
 
-class Exchange1CServer : public ::testing::Test
+class Exchange1CServer : public DemoEngineTest
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        Server = new VelmdProcess(VelmdProcess::Kind::Demo);
-        if (!Server->Start()) {
-            Failure = Server->Error;
-            return;
-        }
-        Profile = Server->WriteProfile(QStringLiteral("VELM"));
-    }
-    static void TearDownTestSuite()
-    {
-        delete Server;
-        Server = nullptr;
-    }
-
-    void SetUp() override
-    {
-        ASSERT_TRUE(Failure.isEmpty()) << Failure.toStdString();
-        ResetLinkGlobals();
-        ProfileFileName = Profile;
-        ASSERT_TRUE(OpenConnection());
-        ASSERT_TRUE(Login("1", "velm1", "lich1"));
-        dmSet = &dm;
-        dmTask = &engine;
-        ASSERT_TRUE(dm.LoadAtStartUp());
-    }
-    void TearDown() override
-    {
-        Logout();
-        CloseConnection();
-        tbDBF.Close();
-        dbDBF.Close();
-        dmTask = nullptr;
-        dmSet = nullptr;
-    }
-
     // The task started with that client-bank and setting on the file, as the task manager
     // starts it; every row of the intermediate table, its columns joined by chr(2).
     QList<QByteArray> Import(const TBookmark &task, const QByteArray &client, const QByteArray &setting,
@@ -83,18 +49,7 @@ protected:
         return rows;
     }
 
-    static VelmdProcess *Server;
-    static QString Profile;
-    static QString Failure;
-
-    ScriptedUi ui;
-    TdmSet dm;
-    TdmTask engine;
 };
-
-VelmdProcess *Exchange1CServer::Server = nullptr;
-QString Exchange1CServer::Profile;
-QString Exchange1CServer::Failure;
 
 TEST_F(Exchange1CServer, TextInEachCodePageGivesTheDocumentsOfTheDbfSampleOfItsSeed)
 {

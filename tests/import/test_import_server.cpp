@@ -2,6 +2,8 @@
 // the task and setting lists from the server, the demo's sample files imported and run. The
 // three unclosed orders of the money-out file are closed, the other records become documents,
 // and a second import of the same file finds every one of them.
+#include "demoengine.h"
+
 #include "Connect.h"
 #include "Routines.h"
 #include "ScriptedUi.h"
@@ -22,47 +24,9 @@ namespace {
 
 QByteArray W(const char *utf8) { return ToWin1251(QString::fromUtf8(utf8)); }
 
-class ImportServer : public ::testing::Test
+class ImportServer : public DemoEngineTest
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        Server = new VelmdProcess(VelmdProcess::Kind::Demo);
-        if (!Server->Start()) {
-            Failure = Server->Error;
-            return;
-        }
-        Profile = Server->WriteProfile(QStringLiteral("VELM"));
-    }
-    static void TearDownTestSuite()
-    {
-        delete Server;
-        Server = nullptr;
-    }
-
-    void SetUp() override
-    {
-        ASSERT_TRUE(Failure.isEmpty()) << Failure.toStdString();
-        ResetLinkGlobals();
-        ProfileFileName = Profile;
-        KeepProtocol = true;
-        ASSERT_TRUE(OpenConnection());
-        ASSERT_TRUE(Login("1", "velm1", "lich1"));
-        dmSet = &dm;
-        dmTask = &engine;
-        ASSERT_TRUE(dm.LoadAtStartUp());
-        ASSERT_EQ(ui.Messages(), QStringList());
-    }
-    void TearDown() override
-    {
-        Logout();
-        CloseConnection();
-        tbDBF.Close();
-        dbDBF.Close();
-        dmTask = nullptr;
-        dmSet = nullptr;
-    }
-
     // Task start as the task manager makes it: the task row, its client-bank's settings, the
     // task's setting, the table built and the file imported.
     bool StartTask(const TBookmark &task, const QString &file)
@@ -98,18 +62,7 @@ protected:
         }
     }
 
-    static VelmdProcess *Server;
-    static QString Profile;
-    static QString Failure;
-
-    ScriptedUi ui;
-    TdmSet dm;
-    TdmTask engine;
 };
-
-VelmdProcess *ImportServer::Server = nullptr;
-QString ImportServer::Profile;
-QString ImportServer::Failure;
 
 // The money-out test comes first: the demo's orders are closed only once.
 TEST_F(ImportServer, MoneyOutFileClosesTheDemoOrdersAndCreatesTheRest)

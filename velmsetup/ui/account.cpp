@@ -30,20 +30,6 @@ TfmAccount::TfmAccount(const QString &caption, const QString &user, QWidget *par
     form->addRow(lbUser, edUser);
     form->addRow(lbPassword, edPassword);
 
-    btOk = new QPushButton(QStringLiteral("ОК"), this);
-    btCancel = new QPushButton(QStringLiteral("Отмена"), this);
-    btOk->setDefault(true);
-    connect(btOk, &QPushButton::clicked, this, &QDialog::accept);
-    connect(btCancel, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btOk);
-    buttons->addWidget(btCancel);
-    auto *l = new QVBoxLayout(this);
-    l->addWidget(gbAccount);
-    l->addLayout(buttons);
-    GiveAccessibleNames(this);
-    setFixedSize(QSize(qMax(300, sizeHint().width()), sizeHint().height()));
+    LayOutPrompt(this, gbAccount, btOk, btCancel, 300);
     (user.isEmpty() ? edUser : edPassword)->setFocus();
 }

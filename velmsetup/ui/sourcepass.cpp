@@ -14,6 +14,25 @@ void SetStarEcho(QLineEdit *edit)
     edit->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
 }
 
+void LayOutPrompt(QDialog *dialog, QWidget *group, QPushButton *&ok, QPushButton *&cancel, int minWidth)
+{
+    ok = new QPushButton(QStringLiteral("ОК"), dialog);
+    cancel = new QPushButton(QStringLiteral("Отмена"), dialog);
+    ok->setDefault(true);
+    QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
+    QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    auto *l = new QVBoxLayout(dialog);
+    l->addWidget(group);
+    l->addLayout(buttons);
+    GiveAccessibleNames(dialog);
+    dialog->setFixedSize(QSize(qMax(minWidth, dialog->sizeHint().width()), dialog->sizeHint().height()));
+}
+
 TfmPass::TfmPass(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("fmPass"));
@@ -29,22 +48,7 @@ TfmPass::TfmPass(QWidget *parent) : QDialog(parent)
     auto *g = new QVBoxLayout(gbPass);
     g->addWidget(edPass);
 
-    // "ОК" in Cyrillic letters, as in the gateway's password prompt.
-    btOk = new QPushButton(QStringLiteral("ОК"), this);
-    btCancel = new QPushButton(QStringLiteral("Отмена"), this);
-    btOk->setDefault(true);
-    connect(btOk, &QPushButton::clicked, this, &QDialog::accept);
-    connect(btCancel, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btOk);
-    buttons->addWidget(btCancel);
-    auto *l = new QVBoxLayout(this);
-    l->addWidget(gbPass);
-    l->addLayout(buttons);
-    GiveAccessibleNames(this);
-    setFixedSize(QSize(qMax(280, sizeHint().width()), sizeHint().height()));
+    LayOutPrompt(this, gbPass, btOk, btCancel, 280);
 }
 
 void TfmPass::showEvent(QShowEvent *e)

@@ -25,3 +25,8 @@ protected:
 
 // The edit style both installer prompts share: a "*" per typed character.
 void SetStarEcho(class QLineEdit *edit);
+
+// The rest both installer prompts share: their group box above "ОК" (Cyrillic letters, as in the
+// gateway's password prompt; the default, Enter) and "Отмена" (Esc) on the right, the controls
+// named for assistive technology, and a fixed size at least minWidth wide.
+void LayOutPrompt(QDialog *dialog, QWidget *group, QPushButton *&ok, QPushButton *&cancel, int minWidth);

@@ -67,21 +67,14 @@ void ParseCommandLine(const QStringList &params)
 
 bool AcquireExclusiveLock()
 {
-    try {
-        return CallServer({Routines::LockTO}) == "1";
-    } catch (const std::exception &e) {
-        StandardErrorReport(FailureText(e));
-        return false;
-    }
+    bool locked = false;
+    RunReported([&] { locked = CallServer({Routines::LockTO}) == "1"; });
+    return locked;
 }
 
 void ReleaseExclusiveLock()
 {
-    try {
-        CallServer({Routines::UnLockTO});
-    } catch (const std::exception &e) {
-        StandardErrorReport(FailureText(e));
-    }
+    RunReported([] { CallServer({Routines::UnLockTO}); });
 }
 
 QByteArray UserDecimalSeparator()

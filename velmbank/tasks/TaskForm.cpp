@@ -548,11 +548,7 @@ void TfmTaskForm::GridCurrentChanged(const QModelIndex &current)
     if (!t->Active() || current.row() == t->CurrentRow())
         return;
     FSyncing = true;
-    try {
-        t->SetRecNo(current.row() + 1);
-    } catch (const std::exception &e) {
-        StandardErrorReport(FailureText(e));
-    }
+    RunReported([&] { t->SetRecNo(current.row() + 1); });
     FSyncing = false;
 }
 

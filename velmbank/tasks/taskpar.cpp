@@ -196,6 +196,9 @@ bool TfmTaskPar::RunSettingsWizard()
 
 void TfmTaskPar::actNewSetExecute()
 {
+    // The client-bank manager may have walked the task table (a deleted client-bank is taken
+    // off every task): the wizard reads the client-bank from this task's row.
+    GotoTaskRow(FTask);
     TMemTable *tasks = dmSet->tbTasks;
     const QByteArray remembered = tasks->AsString(TdmSet::tkClient);
     tasks->Edit();

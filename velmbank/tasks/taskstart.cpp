@@ -7,6 +7,11 @@
 #include "Connect.h"
 #include "data.h"
 #include "dbfsettings.h"
+#include "funcs.h"
+#include "inform.h"
+#include "memos.h"
+#include "new.h"
+#include "setparams.h"
 #include "taskdata.h"
 #include "TaskForm.h"
 #include "taskpar.h"
@@ -15,13 +20,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
 
 namespace {
-
-void NotBuiltYet(const QString &what)
-{
-    Ui().ShowMessage(QStringLiteral("%1 в этой версии программы ещё не реализован.").arg(what));
-}
 
 // "Выбрать настройку" of an import task: the context dialog, the entry, the start.
 void ChooseAndStart(TfmTaskMan *man, int task)
@@ -55,6 +56,89 @@ public:
 private:
     QWidget *FWindow;
 };
+
+// A deleted setting leaves every task menu, also in the stored menus of the other tasks (so
+// that its entry does not come back at the next start and name a later setting that gets
+// its Id), and a task that used it lets go of it.
+void ForgetSetting(TfmTaskMan *man, const QByteArray &entry)
+{
+    QList<int> listed;
+    for (int task = 0; task <= 2; ++task)
+        for (const TTaskMenuItem *item : man->EntryItems(task))
+            if (item->EntryText == entry) {
+                listed << task;
+                break;
+            }
+    man->RemoveMenuEntry(entry);
+    const QByteArray client = Piece(entry, '\x04', 1);
+    const QByteArray set = Piece(entry, '\x04', 2);
+    TMemTable *tasks = dmSet->tbTasks;
+    for (int task = 1; task <= 2; ++task) {
+        if (!GotoTaskRow(task))
+            continue;
+        const bool uses = tasks->AsString(TdmSet::tkClient) == client && tasks->AsString(TdmSet::tkSet) == set;
+        if (uses)
+            RunReported([tasks] {
+                tasks->Edit();
+                tasks->Clear(TdmSet::tkSet);
+                tasks->Clear(TdmSet::tkSName);
+                tasks->Post();
+            });
+        if (listed.contains(task))
+            man->SaveTaskMenu(task);
+        if (uses || listed.contains(task)) {
+            GotoTaskRow(task);
+            dmSet->SaveTask(); // a failure is reported there
+        }
+    }
+    // Task 0's row goes to the server with the deletion.
+    if (listed.contains(0))
+        man->SaveTaskMenu(0);
+    GotoTaskRow(0);
+}
+
+QPointer<TfmNew> OwnedNew;
+QPointer<TfmInform> OwnedInform;
+
+// The editing windows, made once when first needed, after the task windows; they go with the
+// main window.
+void CreateEditingWindows(TfmTaskMan *man)
+{
+    CreateTaskWindows(man);
+    if (fmInform)
+        return;
+    OwnedNew = fmNew = new TfmNew(man);
+    OwnedInform = fmInform = new TfmInform;
+    fmInform->MainWindow = man;
+    fmInform->RemoveMenuEntry = [man](const QByteArray &entry) { ForgetSetting(man, entry); };
+    fmInform->NewSetting = [man] { man->actSetupPrpExecute(); };
+    if (fmTaskPar)
+        fmTaskPar->SettingsWizard = [] {
+            if (dmSet->tbTasks->AsString(TdmSet::tkClient).isEmpty()) {
+                Ui().ShowMessage(QStringLiteral("Для этой задачи необходимо выбрать клиент-банк"));
+                return false;
+            }
+            return fmNew->Execute();
+        };
+    QObject::connect(man, &QObject::destroyed, [] {
+        delete OwnedInform.data(); // with its properties dialog and help texts
+        delete OwnedNew.data();
+        fmInform = nullptr;
+        fmNew = nullptr;
+    });
+}
+
+// Moves the settings table onto the setting of the client-bank with that Id, which only a list
+// of that client-bank can hold.
+bool OnSetting(const QByteArray &client, const QByteArray &set)
+{
+    TMemTable *sets = dmSet->tbSets;
+    if (sets->IsEmpty() || !AnsiSameText(sets->StringAt(0, TdmSet::stClient), client))
+        return false;
+    if (sets->AsString(TdmSet::stId) == set)
+        return true;
+    return LocateRecord(*sets, QStringLiteral("Id"), set);
+}
 
 } // namespace
 
@@ -160,7 +244,47 @@ QString TfmTaskMan::AskDataFile()
 
 void TfmTaskMan::OpenSettingEditor()
 {
-    NotBuiltYet(QStringLiteral("Редактор настроек"));
+    if (!dmSet || !GotoTaskRow(0))
+        return;
+    CreateEditingWindows(this);
+    TMemTable *tasks = dmSet->tbTasks;
+    TMemTable *sets = dmSet->tbSets;
+    const QByteArray client = tasks->AsString(TdmSet::tkClient);
+    const QByteArray set = tasks->AsString(TdmSet::tkSet);
+    const QString missing =
+        QStringLiteral("Настройка %1 не найдена").arg(FromWin1251(tasks->AsString(TdmSet::tkSName)));
+    const QByteArray key = client + '\x02' + set;
+    bool inMemory = dmSet->IsNewSettingKey(key);
+    if (inMemory && !OnSetting(client, set)) {
+        // The list was loaded again since the wizard made it: the unsaved setting is gone, and
+        // its key would only point the editor at another setting's row.
+        dmSet->RemoveNewSettingKey(key);
+        inMemory = false;
+    }
+    if (!inMemory) {
+        if (!dmSet->LoadSettings(client))
+            return;
+        // Without its row the editor would show, and save under this Id, another setting.
+        if (set.isEmpty() || !OnSetting(client, set)) {
+            Ui().ShowMessage(missing);
+            return;
+        }
+        QByteArray error;
+        if (!dmSet->LoadSetFields(set, error)) {
+            Ui().ShowMessage(FromWin1251(error));
+            return;
+        }
+    }
+    if (!dmSet->LoadCharacteristics(int(sets->AsInteger(TdmSet::stType))))
+        Ui().ShowMessage(QStringLiteral("Ошибка при загрузке списка характеристик из Вельм"));
+    GotoTaskRow(0);
+    fmInform->MainWindow = this;
+    fmInform->FillFromSetting();
+    fmInform->show();
+    fmInform->raise();
+    fmInform->activateWindow();
+    fmInform->rdbIn->setFocus();
+    hide();
 }
 
 void TfmTaskMan::actProp1Execute()
@@ -175,5 +299,16 @@ void TfmTaskMan::actProp2Execute()
 
 void TfmTaskMan::actSetupPrpExecute()
 {
-    NotBuiltYet(QStringLiteral("Выбор настройки"));
+    if (!dmSet)
+        return;
+    CreateEditingWindows(this);
+    // The context dialog with all settings of the client-bank and the buttons of the
+    // client-bank manager and of a new setting; the choice becomes task 0's entry.
+    QByteArray entry;
+    if (!fmTaskPar->ChooseTaskSetting(0, entry))
+        return;
+    AddMenuEntry(0, entry);
+    const QList<TTaskMenuItem *> entries = EntryItems(0);
+    if (!entries.isEmpty())
+        actSetupExecute(entries.first());
 }

@@ -10,6 +10,7 @@
 #include "XapiPeer.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QMenu>
@@ -180,6 +181,9 @@ TEST_F(Editing, TheWizardGoesPageByPageWithItsChecksCopyMenuKeysAndLeavingQuesti
         ui.ExpectFile(QStringLiteral("/nowhere/vyp.dbf"));
         QTest::keyClick(w, Qt::Key_F2);
         EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("Файл, выбранный Вами, не найден")});
+        EXPECT_EQ(ui.Events.first(), QStringLiteral("file: Открыть | %1 | dbf (*.dbf);;Файлы обмена 1С (*.txt);;"
+                                                    "Все файлы (*.*)")
+                                         .arg(QDir::currentPath()));
         ui.ExpectYesNo(TAnswer::No);
         ClickButton(w, QStringLiteral("Выход"));
         EXPECT_TRUE(w->isVisible());

@@ -309,4 +309,13 @@ TEST_F(EditingE2E, ASettingCopiedFromAnotherIsSavedAndWhenDeletedLeavesTheServer
     }
     EXPECT_EQ(ServerTask(2, TdmSet::tkSet), "");
     EXPECT_EQ(fmTaskMan->mn0->defaultAction(), fmTaskMan->EntryItems(0).first());
+
+    // An entry whose setting is not on the server (another workplace deleted it) is said to
+    // be missing; the editor does not open on some other setting's row.
+    fmTaskMan->AddMenuEntry(0, entry);
+    ui.Clear();
+    fmTaskMan->EntryItems(0).first()->trigger();
+    EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("Настройка Приход (копия) не найдена")});
+    EXPECT_FALSE(fmInform->isVisible());
+    EXPECT_TRUE(fmTaskMan->isVisible());
 }

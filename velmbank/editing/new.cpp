@@ -111,7 +111,7 @@ TfmNew::TfmNew(QWidget *parent) : QDialog(parent)
     setObjectName(QStringLiteral("fmNew"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                    | Qt::WindowCloseButtonHint);
-    FileFilter = QStringLiteral("dbf (*.dbf);;Все файлы (*.*)");
+    FileFilter = QStringLiteral("dbf (*.dbf);;Файлы обмена 1С (*.txt);;Все файлы (*.*)");
 
     auto *l = new QHBoxLayout(this);
     imPicture = new QLabel(this);

@@ -9,6 +9,7 @@
 #include "ScriptedUi.h"
 #include "XapiPeer.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -362,6 +363,21 @@ TEST_F(Editing, TheEditorsGridPickListsHelpRowCommandsAndProperties)
     EXPECT_EQ(dmSet->tbSets->AsString(TdmSet::stPath), "/srv/sever");
     EXPECT_EQ(dmSet->tbSets->AsString(TdmSet::stFile), "sever.dbf");
     EXPECT_EQ(peer.Calls().size(), 0u);
+
+    // Every control of the three windows is named for assistive technology.
+    fmNew = new TfmNew;
+    for (QWidget *window : std::initializer_list<QWidget *>{fmNew, fmInform, fmSetParams})
+        for (QWidget *w : window->findChildren<QWidget *>()) {
+            // Qt's own parts of a grid, a pick list and the menu bar are not the window's.
+            const bool own = qobject_cast<QAbstractItemView *>(w->parentWidget()) || qobject_cast<QHeaderView *>(w)
+                             || w->objectName().startsWith(QStringLiteral("qt_"));
+            const bool control = qobject_cast<QAbstractButton *>(w) || qobject_cast<QLineEdit *>(w)
+                                 || qobject_cast<QComboBox *>(w) || qobject_cast<QAbstractItemView *>(w)
+                                 || qobject_cast<QPlainTextEdit *>(w);
+            if (control && !own && !qobject_cast<QComboBox *>(w->parentWidget()))
+                EXPECT_FALSE(w->accessibleName().isEmpty())
+                    << window->objectName().toStdString() << ": " << w->metaObject()->className();
+        }
 }
 
 TEST_F(Editing, TheSaveStopsOnAFailingRowSendingNothingAndClosingWithYesKeepsTheEdits)

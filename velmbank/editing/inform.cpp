@@ -111,6 +111,8 @@ QWidget *TInformDelegate::createEditor(QWidget *parent, const QStyleOptionViewIt
         if (auto *e = qobject_cast<QLineEdit *>(editor); e && maxLength > 0)
             e->setMaxLength(maxLength);
     }
+    // The cell's editor is named by its column's title.
+    editor->setAccessibleName(index.model()->headerData(field, Qt::Horizontal).toString());
     FEditor = editor;
     return editor;
 }

@@ -105,27 +105,27 @@ QPointer<TfmInform> OwnedInform;
 void CreateEditingWindows(TfmTaskMan *man)
 {
     CreateTaskWindows(man);
-    if (fmInform)
-        return;
-    OwnedNew = fmNew = new TfmNew(man);
-    OwnedInform = fmInform = new TfmInform;
-    fmInform->MainWindow = man;
-    fmInform->RemoveMenuEntry = [man](const QByteArray &entry) { ForgetSetting(man, entry); };
-    fmInform->NewSetting = [man] { man->actSetupPrpExecute(); };
-    if (fmTaskPar)
+    if (!fmInform) {
+        OwnedNew = fmNew = new TfmNew(man);
+        OwnedInform = fmInform = new TfmInform;
+        fmInform->MainWindow = man;
+        fmInform->RemoveMenuEntry = [man](const QByteArray &entry) { ForgetSetting(man, entry); };
+        fmInform->NewSetting = [man] { man->actSetupPrpExecute(); };
+        QObject::connect(man, &QObject::destroyed, [] {
+            delete OwnedInform.data(); // with its properties dialog and help texts
+            delete OwnedNew.data();
+            fmInform = nullptr;
+            fmNew = nullptr;
+        });
+    }
+    if (fmTaskPar && !fmTaskPar->SettingsWizard)
         fmTaskPar->SettingsWizard = [] {
             if (dmSet->tbTasks->AsString(TdmSet::tkClient).isEmpty()) {
                 Ui().ShowMessage(QStringLiteral("Для этой задачи необходимо выбрать клиент-банк"));
                 return false;
             }
-            return fmNew->Execute();
+            return fmNew && fmNew->Execute();
         };
-    QObject::connect(man, &QObject::destroyed, [] {
-        delete OwnedInform.data(); // with its properties dialog and help texts
-        delete OwnedNew.data();
-        fmInform = nullptr;
-        fmNew = nullptr;
-    });
 }
 
 // Moves the settings table onto the setting of the client-bank with that Id, which only a list
@@ -302,6 +302,8 @@ void TfmTaskMan::actSetupPrpExecute()
     if (!dmSet)
         return;
     CreateEditingWindows(this);
+    if (!fmTaskPar)
+        return;
     // The context dialog with all settings of the client-bank and the buttons of the
     // client-bank manager and of a new setting; the choice becomes task 0's entry.
     QByteArray entry;

@@ -1,5 +1,7 @@
 #include "XapiPeer.h"
 
+#include <QFile>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -154,6 +156,16 @@ QList<QByteArray> XapiPeer::Handshakes() const
 {
     std::lock_guard g(FMutex);
     return FHandshakes;
+}
+
+bool XapiPeer::WriteProfile(const QString &path) const
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray text = "[XAPI]\nServerType=CACHE\nVersion=1\nNameSpace=VELM\nServer=127.0.0.1\nPort="
+                            + QByteArray::number(Port()) + "\n";
+    return f.write(text) == text.size();
 }
 
 QList<QList<QByteArray>> XapiPeer::Calls() const

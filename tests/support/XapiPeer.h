@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
 
 #include <atomic>
 #include <condition_variable>
@@ -29,6 +30,8 @@ public:
     XapiPeer &operator=(const XapiPeer &) = delete;
 
     quint16 Port() const { return FHandshakePort; }
+    // Writes a velmbank.ini that points the link at this peer (CACHE framing, namespace VELM).
+    bool WriteProfile(const QString &path) const;
     quint16 SessionPort() const { return FSessionPort; }
 
     // Answers to handshake connections, in order; with none queued the handshake is accepted

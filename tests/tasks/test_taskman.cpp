@@ -46,11 +46,7 @@ protected:
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
         ResetLinkGlobals();
         ProfileFileName = dir.filePath(QStringLiteral("velmbank.ini"));
-        QFile f(ProfileFileName);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("[XAPI]\nServerType=CACHE\nVersion=1\nNameSpace=VELM\nServer=127.0.0.1\nPort="
-                + QByteArray::number(peer.Port()) + "\n");
-        f.close();
+        ASSERT_TRUE(peer.WriteProfile(ProfileFileName));
         ASSERT_TRUE(OpenConnection());
         UserNumber = 7;
         dmSet = new TdmSet;

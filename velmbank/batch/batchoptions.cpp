@@ -36,11 +36,11 @@ bool FitsWin1251(const QString &text)
 QString BatchUsage()
 {
     return QStringLiteral(
-        "usage: velmbank-import --task 1|2 [OPTION...] [FILE.dbf...]\n"
+        "usage: velmbank-import --task 1|2 [OPTION...] [FILE...]\n"
         "\n"
-        "Imports client-bank DBF files into Вельм without windows, as the gateway does: login, the\n"
-        "exclusive lock, TOinGL, the import, the run, GLinTO, unlock, logout. Without FILE, the\n"
-        "setting's own Path and File.\n"
+        "Imports client-bank files (dBASE, or 1C exchange texts) into Вельм without windows, as the\n"
+        "gateway does: login, the exclusive lock, TOinGL, the import, the run, GLinTO, unlock,\n"
+        "logout. Without FILE, the setting's own Path and File.\n"
         "\n"
         "  --task 1|2            1 money out (Деньги: Расход), 2 money in (Деньги: Приход)\n"
         "  --client NAME         the client-bank (default: the task's client-bank)\n"

@@ -89,29 +89,24 @@ QPixmap DrawBox(bool included, bool inverse)
     return pm;
 }
 
-QPixmap DrawOk()
+// A round badge with a white check (done) or cross (failed).
+QPixmap DrawBadge(const QColor &fill, bool done)
 {
     QPixmap pm = Blank(PictureSize);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
-    p.setBrush(QColor(20, 150, 50));
+    p.setBrush(fill);
     p.drawEllipse(QRectF(1, 1, PictureSize - 2, PictureSize - 2));
-    DrawCheck(p, Qt::white, 2.2, QRectF(3.5, 3.5, PictureSize - 7, PictureSize - 7));
+    if (done)
+        DrawCheck(p, Qt::white, 2.2, QRectF(3.5, 3.5, PictureSize - 7, PictureSize - 7));
+    else
+        DrawCross(p, Qt::white, 2.2, QRectF(5, 5, PictureSize - 10, PictureSize - 10));
     return pm;
 }
 
-QPixmap DrawFail()
-{
-    QPixmap pm = Blank(PictureSize);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(200, 30, 30));
-    p.drawEllipse(QRectF(1, 1, PictureSize - 2, PictureSize - 2));
-    DrawCross(p, Qt::white, 2.2, QRectF(5, 5, PictureSize - 10, PictureSize - 10));
-    return pm;
-}
+QPixmap DrawOk() { return DrawBadge(QColor(20, 150, 50), true); }
+QPixmap DrawFail() { return DrawBadge(QColor(200, 30, 30), false); }
 
 // ---- the button images ----
 

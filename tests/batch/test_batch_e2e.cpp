@@ -4,6 +4,7 @@
 // money-out file is imported once, then again.
 #include "batchimport.h"
 #include "clbgen.h"
+#include "rejectedfile.h"
 #include "codepage.h"
 #include "Routines.h"
 #include "ScriptedUi.h"
@@ -221,21 +222,8 @@ TEST_F(BatchImportE2E, RecordRefusedByTheDiagnosisGivesExit1AndItsLineInEachFile
 {
     // Five fresh money-out records; the second one's sum is zeroed in the file.
     const QString path = Server->DataDir() + S("/fresh.dbf");
-    clb::Options options;
-    options.count = 5;
-    options.seed = 4242;
     std::string error;
-    ASSERT_TRUE(clb::writeFile(QFile::encodeName(path).toStdString(), options, error)) << error;
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-        const QByteArray head = f.read(12);
-        const int headerLength = quint8(head[8]) | quint8(head[9]) << 8;
-        const int recordLength = quint8(head[10]) | quint8(head[11]) << 8;
-        // SUMMA (N 15.2) follows the flag, NUMDOC (C 6) and DATEDOC (D 8).
-        ASSERT_TRUE(f.seek(headerLength + recordLength + 1 + 6 + 8));
-        f.write("           0.00");
-    }
+    ASSERT_TRUE(WriteFileWithARejectedRecord(path, 5, 4242, error)) << error;
     // The same file twice in one work: the second time its documents are there.
     const Result r = Import(
         Out1

@@ -15,6 +15,7 @@
 #include "taskdata.h"
 #include "taskrun.h"
 #include "clbgen.h"
+#include "rejectedfile.h"
 
 #include <QFile>
 
@@ -157,21 +158,8 @@ TEST_F(ImportServer, RecordTheServerRejectsIsLeftOutWithItsDiagnosis)
 {
     // Five fresh money-out records; the second one's sum is zeroed in the file.
     const QString path = Server->DataDir() + QStringLiteral("/fresh.dbf");
-    clb::Options options;
-    options.count = 5;
-    options.seed = 77;
     std::string error;
-    ASSERT_TRUE(clb::writeFile(QFile::encodeName(path).toStdString(), options, error)) << error;
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-        const QByteArray head = f.read(12);
-        const int headerLength = quint8(head[8]) | quint8(head[9]) << 8;
-        const int recordLength = quint8(head[10]) | quint8(head[11]) << 8;
-        // SUMMA (N 15.2) follows the flag, NUMDOC (C 6) and DATEDOC (D 8).
-        ASSERT_TRUE(f.seek(headerLength + recordLength + 1 + 6 + 8));
-        f.write("           0.00");
-    }
+    ASSERT_TRUE(WriteFileWithARejectedRecord(path, 5, 77, error)) << error;
     dm.tbTasks->GotoBookmark(dm.TaskRowMoneyOut);
     ASSERT_TRUE(dm.LoadSettings(dm.tbTasks->AsString(TdmSet::tkClient)));
     ASSERT_TRUE(LocateRecord(*dm.tbSets, QStringLiteral("Id"), "1"));

@@ -417,14 +417,10 @@ void TfmNew::CreateSettingRow()
     sets->Insert();
     try {
         sets->SetAsInteger(TdmSet::stId, id);
-        sets->SetAsString(TdmSet::stName, ToWin1251(edName->text()));
         sets->SetAsString(TdmSet::stClient, client);
         sets->SetAsInteger(TdmSet::stType, TaskType());
-        sets->SetAsString(TdmSet::stPath, ToWin1251(edDir->text()));
-        sets->SetAsString(TdmSet::stFile, ToWin1251(edFile->text()));
-        sets->SetAsString(TdmSet::stFunc, ToWin1251(edFunc->text()));
-        sets->SetAsString(TdmSet::stVFunc, ToWin1251(edVFunc->text()));
-        sets->SetAsString(TdmSet::stFindEx, ToWin1251(edFindEx->text()));
+        WriteSettingParams(sets, edName->text(), edDir->text(), edFile->text(), edFunc->text(), edVFunc->text(),
+                           edFindEx->text());
         sets->Post();
     } catch (...) {
         sets->Cancel();

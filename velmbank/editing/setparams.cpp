@@ -145,17 +145,24 @@ void TfmSetParams::FillFromSetting()
     edFindEx->setEnabled(type == 1 || type == 2);
 }
 
+void WriteSettingParams(TMemTable *sets, const QString &name, const QString &dir, const QString &file,
+                        const QString &func, const QString &vfunc, const QString &findEx)
+{
+    sets->SetAsString(TdmSet::stName, ToWin1251(name));
+    sets->SetAsString(TdmSet::stPath, ToWin1251(dir));
+    sets->SetAsString(TdmSet::stFile, ToWin1251(file));
+    sets->SetAsString(TdmSet::stFunc, ToWin1251(func));
+    sets->SetAsString(TdmSet::stVFunc, ToWin1251(vfunc));
+    sets->SetAsString(TdmSet::stFindEx, ToWin1251(findEx));
+}
+
 void TfmSetParams::StoreIntoSetting()
 {
     TMemTable *sets = dmSet->tbSets;
     sets->Edit();
     try {
-        sets->SetAsString(TdmSet::stName, ToWin1251(edName->text()));
-        sets->SetAsString(TdmSet::stPath, ToWin1251(edDir->text()));
-        sets->SetAsString(TdmSet::stFile, ToWin1251(edFile->text()));
-        sets->SetAsString(TdmSet::stFunc, ToWin1251(edFunc->text()));
-        sets->SetAsString(TdmSet::stVFunc, ToWin1251(edVFunc->text()));
-        sets->SetAsString(TdmSet::stFindEx, ToWin1251(edFindEx->text()));
+        WriteSettingParams(sets, edName->text(), edDir->text(), edFile->text(), edFunc->text(), edVFunc->text(),
+                           edFindEx->text());
         sets->Post();
     } catch (...) {
         sets->Cancel();

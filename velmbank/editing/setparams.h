@@ -31,6 +31,13 @@ public:
     void Browse();
 };
 
+class TMemTable;
+
+// The parameters an operator types for a setting (name, folder, file, conversion functions,
+// similarity fields), written into the current row of the settings table while it is edited.
+void WriteSettingParams(TMemTable *sets, const QString &name, const QString &dir, const QString &file,
+                        const QString &func, const QString &vfunc, const QString &findEx);
+
 class TfmSetParams : public QDialog
 {
     Q_OBJECT

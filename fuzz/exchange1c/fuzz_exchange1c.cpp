@@ -1,9 +1,11 @@
 // Arbitrary bytes as a 1C exchange text, read the way the import reads it: opened, then every
 // value of every record, forwards and backwards. Inputs either follow the marker line as they
-// are, or patch a valid text in either code page, so that a short run gets past the header.
+// are, or patch a valid text in either code page or in UTF-8, so that a short run gets past the
+// header; the statement's accounts, faulty documents and directions are read too.
 
 #include "codepage.h"
 #include "dbf.h"
+#include "exchange1c.h"
 
 #include <QByteArray>
 
@@ -12,7 +14,7 @@
 
 namespace {
 
-const QByteArray &Template(bool dos)
+const QByteArray &Template(int kind)
 {
     static const QByteArray windows = QByteArray(
         "1CClientBankExchange\r\n"
@@ -28,7 +30,8 @@ const QByteArray &Template(bool dos)
         "\xca\xee\xed\xe5\xf6\xc4\xee\xea\xf3\xec\xe5\xed\xf2\xe0\r\n"   // КонецДокумента
         "\xca\xee\xed\xe5\xf6\xd4\xe0\xe9\xeb\xe0\r\n");                 // КонецФайла
     static const QByteArray cp866 = ToCp866(FromWin1251(windows)).replace("=Windows", "=DOS");
-    return dos ? cp866 : windows;
+    static const QByteArray utf8 = "\xEF\xBB\xBF" + FromWin1251(windows).toUtf8();
+    return kind == 0 ? windows : kind == 1 ? cp866 : utf8;
 }
 
 void Read(const QByteArray &text)
@@ -48,6 +51,15 @@ void Read(const QByteArray &text)
         table.RecordText(",");
     for (table.Last(); !table.Bof(); table.Prior())
         table.RecordText(".");
+    if (const TExchangeStatement *s = table.Statement()) {
+        qsizetype seen = s->Accounts().size() + s->Warnings().size();
+        for (const TExchangeDocument &d : s->Faulty())
+            seen += d.Number.size() + d.Fault.size();
+        for (int live = 0; live < table.RecordCount(); ++live)
+            seen += s->Document(live).Number.size() + s->Direction(live) + s->Ordinal(live);
+        if (seen < 0 || s->DocumentCount() < table.RecordCount())
+            __builtin_trap();
+    }
 }
 
 } // namespace
@@ -57,11 +69,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 1)
         return 0;
     const QByteArray in(reinterpret_cast<const char *>(data) + 1, qsizetype(size - 1));
-    if (data[0] % 3 == 0) {
+    if (data[0] % 4 == 0) {
         Read(QByteArray("1CClientBankExchange\n") + in);
     } else {
         // The valid text with bytes patched, then possibly cut short.
-        QByteArray text = Template(data[0] % 3 == 2);
+        QByteArray text = Template(data[0] % 4 - 1);
         qsizetype i = 0;
         for (; i + 3 <= in.size(); i += 3) {
             const qsizetype at = (qsizetype(quint8(in[i])) | qsizetype(quint8(in[i + 1])) << 8) % text.size();

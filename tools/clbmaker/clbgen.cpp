@@ -308,9 +308,18 @@ template <typename F> void eachDoc(const Options& options, F each) {
 // (its widths cut them the same way), so both formats give the server the same documents.
 bool writeExchange(const std::string& path, const Options& options, std::string& error) {
     const bool dos = options.format == Format::Exchange1CDos;
-    auto text = [dos](const std::string& utf8) { return dos ? toCp866(utf8) : toWin1251(utf8); };
-    auto cut = [](const std::string& v, std::size_t field) {
-        return v.substr(0, static_cast<std::size_t>(kFields[field].width));
+    const bool utf8 = options.format == Format::Exchange1CUtf8;
+    auto text = [dos, utf8](const std::string& s) { return utf8 ? s : dos ? toCp866(s) : toWin1251(s); };
+    // Cut to the field's width in characters, as the dBASE file holds the value.
+    auto cut = [utf8](const std::string& v, std::size_t field) {
+        const std::size_t width = static_cast<std::size_t>(kFields[field].width);
+        if (!utf8)
+            return v.substr(0, width);
+        std::size_t at = 0;
+        for (std::size_t chars = 0; at < v.size() && chars < width; ++chars)
+            for (++at; at < v.size() && (static_cast<unsigned char>(v[at]) & 0xC0) == 0x80; ++at) {
+            }
+        return v.substr(0, at);
     };
     std::uint64_t total = 0;
     eachDoc(options, [&](const Doc& d) { total += kopecks(d.sum); });
@@ -379,9 +388,10 @@ bool writeExchange(const std::string& path, const Options& options, std::string&
         line("Получатель1=", cut(text(d.payee.name), 7));
         line("ПолучательРасчСчет=", d.payee.account);
         line("ПолучательБИК=", d.payee.bic);
+        // In the format's order: ВидОплаты, the purpose, then Очередность.
         line("ВидОплаты=", "01");
-        line("Очередность=", "5");
         line("НазначениеПлатежа=", cut(text(d.purpose), 11));
+        line("Очередность=", "5");
         line("КонецДокумента", "");
         if (buf.size() > 65536)
             ok = flush();

@@ -1,6 +1,6 @@
 // Sample client-bank exports, as a bank's client software writes them for money out (payments
 // made) and money in (payments received): dBASE III files with CP866 texts, or the same
-// documents as a 1C exchange text (1CClientBankExchange 1.03) in Windows-1251 or CP866.
+// documents as a 1C exchange text (1CClientBankExchange 1.03) in Windows-1251, CP866 or UTF-8.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,8 @@ enum class Format {
     Dbf,                // dBASE III, CP866 (language driver 38)
     Exchange1CWindows,  // 1C exchange text, Кодировка=Windows, CR LF
     Exchange1CDos,      // 1C exchange text, Кодировка=DOS, CR LF
+    Exchange1CUtf8,     // 1C exchange text in UTF-8 without a byte-order mark under Кодировка=Windows,
+                        // as some exports of today write it; CR LF
 };
 
 struct Options {

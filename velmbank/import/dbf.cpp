@@ -822,6 +822,8 @@ void TDbfTable::Close()
 
 QString TDbfTable::FilePath() const { return FFile ? FFile->Path() : QString(); }
 
+const TExchangeStatement *TDbfTable::Statement() const { return FFile ? FFile->Statement() : nullptr; }
+
 const TDbfRecords &TDbfTable::File() const
 {
     if (!FFile)

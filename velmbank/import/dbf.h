@@ -84,6 +84,7 @@ struct TDbfFieldDef
 
 class TDbfRecords;
 class TDbfTable;
+class TExchangeStatement;
 
 // dbDBF: the connection. Its settings only say where tables are found: the "PATH=" line of
 // Params is the directory (the current one when absent), and the driver must be "STANDARD".
@@ -154,6 +155,10 @@ public:
     // chr(2); in floating fields the decimal separator becomes ".".
     QByteArray RecordText(const QByteArray &decimalSeparator) const;
     void AppendFieldText(int field, const QByteArray &decimalSeparator, QByteArray &out) const;
+
+    // An open exchange text's accounts, left-out documents and directions (exchange1c.h);
+    // nullptr for a dBASE file or a closed table.
+    const TExchangeStatement *Statement() const;
 
 private:
     void SetCurrent(int index);

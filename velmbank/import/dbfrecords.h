@@ -15,6 +15,7 @@ public:
     virtual void Read(int live) = 0;
     virtual bool HasRecord() const = 0;
     virtual void AppendValue(int field, const QByteArray &separator, QByteArray &out) const = 0;
+    virtual const TExchangeStatement *Statement() const { return nullptr; }
 };
 
 // A character value: the bytes up to a zero byte, 0x01, 0x02 and 0x1B as blanks, trailing

@@ -7,9 +7,11 @@
 #include "data.h"
 #include "dbfops.h"
 #include "dbfsettings.h"
+#include "exchange1c.h"
 #include "funcs.h"
 #include "replies.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -360,6 +362,7 @@ void TdmTask::InsertTaskRow(const QList<QByteArray> &pieces)
 
 bool TdmTask::ImportDbfFile(const QString &path, qint64 setId)
 {
+    LeftAside.clear();
     if (!OpenDbfFile(path)) {
         Ui().ShowMessage(QStringLiteral("Не удалось подключиться к ") + path);
         return false;
@@ -377,6 +380,13 @@ bool TdmTask::ImportDbfFile(const QString &path, qint64 setId)
         return false;
     }
 
+    // An exchange text's faulty documents and those of the other direction are no records of
+    // this import; the protocol numbers the others by their place in the file.
+    const unsigned wanted = SetAside(path);
+    const TExchangeStatement *statement = tbDBF.Statement();
+    const auto taken = [&](int live) { return !wanted || (statement->Direction(live) & wanted) != 0; };
+    const auto place = [&](int live) { return statement ? statement->Ordinal(live) : live + 1; };
+
     TDiagnosisLines lines;
     const QString caption = QStringLiteral("Импорт записей из файла данных");
     try {
@@ -384,7 +394,7 @@ bool TdmTask::ImportDbfFile(const QString &path, qint64 setId)
             throw EMemTableError(QStringLiteral("Промежуточная таблица не создана"));
         TControlsOff quiet(tbTask);
         tbDBF.Last();
-        const int count = tbDBF.RecordCount();
+        const int count = tbDBF.RecordCount() - AsideCount(false);
         if (KeepProtocol)
             lines.Begin(count);
         Ui().ProgressStart(caption, count);
@@ -393,12 +403,17 @@ bool TdmTask::ImportDbfFile(const QString &path, qint64 setId)
         // and its failure is raised once the records before it are done, as if read in turn.
         TRecordCalls calls(dmSet->tbTasks->AsString(TdmSet::tkClient), set);
         int sent = 0;
+        std::deque<int> places; // of the records sent and not yet answered
         std::exception_ptr readError;
         const auto readAhead = [&] {
             while (!readError && !tbDBF.Bof() && !calls.Full()) {
                 try {
-                    calls.Send(DbfRecordText());
-                    ++sent;
+                    const int live = tbDBF.RecNo() - 1;
+                    if (taken(live)) {
+                        calls.Send(DbfRecordText());
+                        places.push_back(place(live));
+                        ++sent;
+                    }
                     tbDBF.Prior();
                 } catch (...) {
                     readError = std::current_exception();
@@ -409,10 +424,12 @@ bool TdmTask::ImportDbfFile(const QString &path, qint64 setId)
         bool asked = false; // Esc asks once per import
         for (int k = 1; k <= sent; ++k) {
             const QByteArray reply = calls.Take();
+            const int number = places.front();
+            places.pop_front();
             readAhead();
             const QList<QByteArray> pieces = reply.split(FieldSep);
             if (KeepProtocol)
-                lines.Add(QByteArray::number(count - k + 1) + ": \t\t" + pieces.value(8) + '\t' +
+                lines.Add(QByteArray::number(number) + ": \t\t" + pieces.value(8) + '\t' +
                           pieces.value(0));
             if (pieces.value(0).isEmpty()) // no diagnosis: the record is a document
                 InsertTaskRow(pieces);
@@ -442,6 +459,85 @@ bool TdmTask::ImportDbfFile(const QString &path, qint64 setId)
         StandardErrorReport(FailureText(e));
         return false;
     }
+}
+
+int TdmTask::AsideCount(bool fault) const
+{
+    return int(std::count_if(LeftAside.cbegin(), LeftAside.cend(),
+                             [fault](const TAsideDocument &d) { return d.Fault == fault; }));
+}
+
+namespace {
+
+QString DocumentName(const TAsideDocument &d)
+{
+    return d.Number.isEmpty() ? QStringLiteral("документ без номера (строка %1)").arg(d.Line)
+                              : QStringLiteral("документ № %1 (строка %2)").arg(d.Number, QString::number(d.Line));
+}
+
+constexpr int MessageFaults = 20; // the message names at most these; the protocol every one
+
+} // namespace
+
+unsigned TdmTask::SetAside(const QString &path)
+{
+    const TExchangeStatement *s = tbDBF.Statement();
+    if (!s)
+        return 0;
+    const qint64 type = dmSet->tbSets->AsInteger(TdmSet::stType);
+    const unsigned wanted = s->Accounts().isEmpty() ? 0u
+                            : type == 1             ? ExchangeDirection::Out
+                            : type == 2             ? ExchangeDirection::In
+                                                    : 0u;
+    for (const TExchangeDocument &d : s->Faulty())
+        LeftAside.append({d.Ordinal, d.Line, d.Number, d.Fault, true});
+    if (wanted) {
+        const QString other = wanted == ExchangeDirection::Out
+                                  ? QStringLiteral("другое направление: поступление на счёт выписки")
+                                  : QStringLiteral("другое направление: списание со счёта выписки");
+        for (int live = 0; live < tbDBF.RecordCount(); ++live)
+            if (!(s->Direction(live) & wanted)) {
+                const TExchangeDocument d = s->Document(live);
+                LeftAside.append({d.Ordinal, d.Line, d.Number, other, false});
+            }
+        std::stable_sort(LeftAside.begin(), LeftAside.end(),
+                         [](const TAsideDocument &a, const TAsideDocument &b) { return a.Record < b.Record; });
+    }
+
+    // Said once, before anything is sent; the other documents are imported.
+    const int faulty = AsideCount(true);
+    if (!s->Warnings().isEmpty() || faulty) {
+        QStringList text{QStringLiteral("Файл %1:").arg(path)};
+        text += s->Warnings();
+        if (faulty) {
+            text << QStringLiteral("Документы с ошибками не импортируются (%1):").arg(faulty);
+            int named = 0;
+            for (const TAsideDocument &d : std::as_const(LeftAside))
+                if (d.Fault && named++ < MessageFaults)
+                    text << DocumentName(d) + QStringLiteral(": ") + d.Reason;
+            if (faulty > MessageFaults)
+                text << QStringLiteral("… и ещё %1 (все они в протоколе)").arg(faulty - MessageFaults);
+            text << QStringLiteral("Остальные документы импортируются.");
+        }
+        Ui().ShowMessage(text.join(u'\n'));
+    }
+    if (KeepProtocol) {
+        QStringList lines{QStringLiteral("Файл обмена 1С %1, кодировка %2").arg(path, s->CodePage())};
+        if (s->Accounts().isEmpty())
+            lines << QStringLiteral("Счёт выписки (РасчСчет) в файле не назван: направление документов не "
+                                    "проверяется, импортируются документы обоих направлений");
+        else
+            lines << QStringLiteral("Счета выписки: %1; документов другого направления оставлено в стороне: %2")
+                         .arg(s->Accounts().join(QStringLiteral(", ")), QString::number(AsideCount(false)));
+        for (const QString &w : s->Warnings())
+            lines << QStringLiteral("Предупреждение: ") + w;
+        for (const TAsideDocument &d : std::as_const(LeftAside))
+            lines << (d.Fault ? QStringLiteral("Не импортируется ") : QStringLiteral("Оставлен в стороне ")) +
+                         DocumentName(d) + QStringLiteral(": ") + d.Reason;
+        for (const QString &l : std::as_const(lines))
+            Protocol.append(ToWin1251(l));
+    }
+    return wanted;
 }
 
 void TdmTask::SnapshotTaskTable()

@@ -59,6 +59,17 @@ private:
     int FSelected = 0;
 };
 
+// A document of the file that an import left aside before the intermediate table: refused for
+// a fault of its own, or of the other task's direction (an exchange text's statement).
+struct TAsideDocument
+{
+    int Record = 0; // its place among the file's documents, as the protocol numbers records
+    int Line = 0;   // of the file: its fault's, or its first
+    QString Number; // the document's number as the file gives it
+    QString Reason;
+    bool Fault = false; // refused; otherwise of the other direction
+};
+
 class TdmTask : public QObject
 {
     Q_OBJECT
@@ -89,7 +100,14 @@ public:
     bool ImportDbfFile(const QString &path, qint64 setId);
     void SnapshotTaskTable();
 
+    // The documents the last import left aside, in file order.
+    QList<TAsideDocument> LeftAside;
+    int AsideCount(bool fault) const;
+
 private:
+    // For an exchange text: the faulty documents and those of the other direction go to
+    // LeftAside, said once (a message, the protocol). The direction the task takes, 0 for all.
+    unsigned SetAside(const QString &path);
     // One accepted record as a row of tbTask, before the current row.
     void InsertTaskRow(const QList<QByteArray> &pieces);
 };

@@ -6,6 +6,7 @@
 #include "data.h"
 #include "dbfops.h"
 #include "dbfsettings.h"
+#include "exchange1c.h"
 #include "funcs.h"
 #include "Routines.h"
 #include "taskdata.h"
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QLocale>
 #include <QSettings>
 
@@ -405,28 +407,38 @@ int TBatchImport::ImportFile(const QString &path, TdmSet &dm, TdmTask &engine)
         FUi.Say(QStringLiteral("Получен сигнал: импорт файла %1 прерван").arg(path));
 
     TMemTable *t = engine.tbTask;
-    const int count = tbDBF.RecordCount();
+    // The file's documents in order: those the import left aside (faults, the other direction),
+    // told by the engine, and the records sent, told by the protocol's diagnosis lines.
+    const TExchangeStatement *statement = tbDBF.Statement();
+    const int total = statement ? statement->DocumentCount() : tbDBF.RecordCount();
+    QHash<int, const TAsideDocument *> aside;
+    for (const TAsideDocument &d : std::as_const(engine.LeftAside))
+        aside.insert(d.Record, &d);
+    QList<int> expected; // the records sent, by their place in the file
+    for (int n = 1; n <= total; ++n)
+        if (!aside.contains(n))
+            expected.append(n);
     QList<TImportedRecord> records = ImportedRecords(Protocol.mid(mark));
     const int reached = int(records.size());
+    const int unreached = int(expected.size()) - reached;
     int accepted = 0;
     for (const TImportedRecord &r : std::as_const(records))
         accepted += r.Diagnosis.isEmpty() ? 1 : 0;
-    bool ordered = true;
-    for (int i = 0; i < reached; ++i)
-        ordered = ordered && records[i].Number == count - reached + i + 1;
-    if (!ordered || (imported && reached != count) || accepted != t->RecordCount()) {
+    bool ordered = unreached >= 0;
+    for (int i = 0; ordered && i < reached; ++i)
+        ordered = records[i].Number == expected[unreached + i];
+    if (!ordered || (imported && unreached != 0) || accepted != t->RecordCount()) {
         FUi.Say(QStringLiteral("Импорт файла %1 дал %2 строк протокола и %3 строк таблицы на %4 записей: "
                                "результаты не сопоставить")
                     .arg(path)
                     .arg(reached)
                     .arg(t->RecordCount())
-                    .arg(count));
+                    .arg(expected.size()));
         return BatchFailed;
     }
-    // Records the import did not reach.
-    for (int n = count - reached; n >= 1; --n)
-        records.prepend({n, {}, {}});
-    const int firstReached = count - reached + 1;
+    // Records the import did not reach: the file's first ones, as it walks from its end.
+    for (int i = unreached - 1; i >= 0; --i)
+        records.prepend({expected[i], {}, {}});
 
     // The policy decides for the records the server left out for their similar documents.
     const TSimilarPolicy policy = FOptions.Similar;
@@ -467,9 +479,17 @@ int TBatchImport::ImportFile(const QString &path, TdmSet &dm, TdmTask &engine)
     TTally tally;
     bool stopped = false;
     int row = 0;
-    for (const TImportedRecord &r : records) {
+    qsizetype next = 0; // in records
+    for (int n = 1; n <= total; ++n) {
+        if (const TAsideDocument *d = aside.value(n)) {
+            ++(d->Fault ? tally.Refused : tally.Skipped);
+            Print(QByteArray::number(n) + '\t' + d->Number.toUtf8() + '\t' + (d->Fault ? "refused" : "skipped") +
+                  '\t' + d->Reason.toUtf8());
+            continue;
+        }
+        const TImportedRecord &r = records[next++];
         TOutcome o;
-        if (r.Number < firstReached) {
+        if (next <= unreached) {
             o = {QStringLiteral("not processed"), {}};
             ++tally.Unprocessed;
         } else if (!r.Diagnosis.isEmpty()) {
@@ -526,7 +546,7 @@ int TBatchImport::ImportFile(const QString &path, TdmSet &dm, TdmTask &engine)
             line += '\t' + o.Text.toUtf8();
         Print(line);
     }
-    FUi.Say(QStringLiteral("Файл %1: записей %2").arg(path).arg(records.size()));
+    FUi.Say(QStringLiteral("Файл %1: записей %2").arg(path).arg(total));
     FTotal.Created += tally.Created;
     FTotal.Closed += tally.Closed;
     FTotal.Skipped += tally.Skipped;

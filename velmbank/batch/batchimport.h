@@ -25,7 +25,7 @@ enum TBatchExit {
 // A record of the file as the import's protocol lines tell it.
 struct TImportedRecord
 {
-    int Number = 0;       // 1-based among the file's records that are not deleted
+    int Number = 0;       // 1-based place in the file (records not deleted; an exchange text's documents)
     QByteArray Document;  // piece 9 of the server's reply: the document number (Windows-1251)
     QByteArray Diagnosis; // empty: the record is a row of the intermediate table
 };

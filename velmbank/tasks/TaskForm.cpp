@@ -476,6 +476,21 @@ void TfmTaskForm::SetFrameCaption(const QString &caption)
     dbgEx->setAccessibleName(caption);
 }
 
+QString TfmTaskForm::ImportCaption(int rows, int otherDirection, int faulty, bool complete)
+{
+    QString caption = QStringLiteral("Промежуточная таблица: %1 документов").arg(rows);
+    QStringList aside;
+    if (otherDirection)
+        aside << QStringLiteral("%1 другого направления").arg(otherDirection);
+    if (faulty)
+        aside << QStringLiteral("%1 с ошибками").arg(faulty);
+    if (!aside.isEmpty())
+        caption += QStringLiteral("; оставлено в стороне: ") + aside.join(QStringLiteral(", "));
+    if (!complete)
+        caption += QStringLiteral(" (импорт не завершён)");
+    return caption;
+}
+
 void TfmTaskForm::ApplyColumns()
 {
     // The grid column list of the data source: order, widths, hidden columns, alignment.

@@ -111,6 +111,9 @@ public:
     void SaveTaskOptions(qint64 taskId, qint32 user);
     // "Промежуточная таблица: N документов" and the like; the grid is named by it too.
     void SetFrameCaption(const QString &caption);
+    // That caption after an import: its rows, the documents it left aside (of the other
+    // direction, with faults), and whether it came to its end.
+    static QString ImportCaption(int rows, int otherDirection, int faulty, bool complete);
 
     void actRunExecute();
     void actIncAllExecute();

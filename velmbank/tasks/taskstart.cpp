@@ -203,10 +203,8 @@ void TfmTaskMan::StartTask(int task)
     hide();
     fmTaskForm->Run->SetRunEnabled(imported);
     fmTaskForm->setWindowTitle(taskName + QStringLiteral(" Файл: ") + path);
-    QString frame = QStringLiteral("Промежуточная таблица: %1 документов").arg(t->RecordCount());
-    if (!imported)
-        frame += QStringLiteral(" (импорт не завершён)");
-    fmTaskForm->SetFrameCaption(frame);
+    fmTaskForm->SetFrameCaption(TfmTaskForm::ImportCaption(t->RecordCount(), dmTask->AsideCount(false),
+                                                           dmTask->AsideCount(true), imported));
     fmTaskForm->MainWindow = this;
     fmTaskForm->show();
     fmTaskForm->raise();

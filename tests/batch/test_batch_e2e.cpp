@@ -5,6 +5,7 @@
 #include "batchimport.h"
 #include "clbgen.h"
 #include "rejectedfile.h"
+#include "statement.h"
 #include "codepage.h"
 #include "Routines.h"
 #include "ScriptedUi.h"
@@ -325,6 +326,39 @@ TEST_F(BatchImportE2E, SignalDuringTheImportLeavesEverythingUnwrittenAndStillLog
     const Result dry = Import(Out1 + QStringList{S("--dry-run"), path});
     EXPECT_EQ(dry.Code, 0) << dry.Err.toStdString();
     EXPECT_EQ(dry.Count(S("would create")), 50);
+}
+
+TEST_F(BatchImportE2E, StatementThroughBothTasksEachDocumentOnceTheOtherHalfSkippedTheFaultyOneRefused)
+{
+    const QString path = WriteFile(S("mixed1c.txt"), DemoStatementWithAFaultyDocument(Server->DataDir()), 0644);
+    auto task = [&path](const char *number, const char *setting) {
+        return QStringList{S("--task"), S(number), S("--surname"), S("Иванова"), S("--client"), S("банк 1с демо"),
+                           S("--setting"), S(setting), path};
+    };
+    const QString in = S("skipped\tдругое направление: поступление на счёт выписки");
+    const QString out = S("skipped\tдругое направление: списание со счёта выписки");
+    const QString faulty = S("7\t106\trefused\t«-500.00» в ключе Сумма: сумма меньше нуля");
+    const Result debits = Import(task("1", "Расход 1С (демо)"));
+    EXPECT_EQ(debits.Code, 1) << debits.Err.toStdString();
+    EXPECT_EQ(debits.Out.split(u'\n', Qt::SkipEmptyParts),
+              (QStringList{S("1\t104\tcreated"), S("2\t105\tcreated"), S("3\t387\t") + in, S("4\t3501\tcreated"),
+                           S("5\t19\t") + in, S("6\t58\t") + in, faulty,
+                           S("За время работы создано документов: 3, закрыто документов: 0")}));
+    EXPECT_TRUE(debits.Err.contains(S("неизвестный ключ «СтатусЭД»"))) << debits.Err.toStdString();
+
+    const Result credits = Import(task("2", "Приход 1С (демо)"));
+    EXPECT_EQ(credits.Code, 1) << credits.Err.toStdString();
+    EXPECT_EQ(credits.Out.split(u'\n', Qt::SkipEmptyParts),
+              (QStringList{S("1\t104\t") + out, S("2\t105\t") + out, S("3\t387\tcreated"), S("4\t3501\t") + out,
+                           S("5\t19\tcreated"), S("6\t58\tcreated"), faulty,
+                           S("За время работы создано документов: 3, закрыто документов: 0")}));
+
+    // Again: the documents are there, nothing is created twice.
+    const Result again = Import(task("1", "Расход 1С (демо)"));
+    EXPECT_EQ(again.Count(S("created")), 0) << again.Out.toStdString();
+    EXPECT_EQ(again.Count(S("skipped")), 6);
+    EXPECT_EQ(again.Lines().value(0).mid(0, 3), (QStringList{S("1"), S("104"), S("skipped")}));
+    EXPECT_TRUE(again.Lines().value(0).value(3).startsWith(S("similar: ")));
 }
 
 } // namespace

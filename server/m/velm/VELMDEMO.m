@@ -1,6 +1,6 @@
 VELMDEMO ;Velm gateway: system tables and demo data ;; cp1251
- ;SEED^VELMDEMO(dir): dir is the folder of the sample files clbout.dbf and clbin.dbf, and of
- ;the same documents as 1C exchange texts clbout1c.txt (Windows) and clbin1c.txt (DOS).
+ ;SEED^VELMDEMO(dir): dir is the folder of the sample files clbout.dbf and clbin.dbf; the demo's
+ ;bank statement in the 1C exchange format, kl_to_1c.txt, is written there too.
  ;Run again it changes nothing that is already there: the system tables (tasks' names,
  ;characteristics, columns, automatic fields) are rewritten as they are defined here,
  ;users, the client-banks, their settings and the demo orders are made only when missing.
@@ -74,19 +74,33 @@ DATA(dir) ;the demo client-bank, one setting per task, the unclosed demo orders
  ;
 clb() q "Клиент-Банк Демо"
  ;
-DATA1C(dir) ;the client-bank of 1C exchange files, one setting per task made from such a file
- n clb,c,s,t,i,l,r,m,d,ty
- s clb=$$clb1c,d=$c(2)
+DATA1C(dir) ;the client-bank of 1C exchange files, one setting per task, both on the statement
+ ;kl_to_1c.txt: money out imports its debits, money in its credits. Settings made for an older
+ ;structure of the files (X1C) are made again.
+ n clb,c,s,t,i,l,r,m,d,ty,new
+ s clb=$$clb1c,d=$c(2),new=$g(^VELMDEMO("1c"))'=$$x1c
+ i $g(dir)'="" d write1c(dir)
  i $$cid^ZZ001a(clb)="" d AddCLB^ZZ001a(clb)
  s c=$$cid^ZZ001a(clb)
- f s=1,2 i '$d(^VELMC(c,"S",s)) d
+ f s=1,2 i new!'$d(^VELMC(c,"S",s)) d
  . s t=s
- . d SaveSetPar^ZZ001a(clb,s,$p("Расход 1С (демо);Приход 1С (демо)",";",s)_d_t_d_dir_d_$s(s=1:"clbout1c.txt",1:"clbin1c.txt")_d_$s(s=1:"WIN",1:"DOS")_d_"INN,KEY"_d_"NUMDOC,DATADOC,SUMMA")
+ . d SaveSetPar^ZZ001a(clb,s,$p("Расход 1С (демо);Приход 1С (демо)",";",s)_d_t_d_dir_d_"kl_to_1c.txt"_d_"WIN"_d_"INN,KEY"_d_"NUMDOC,DATADOC,SUMMA")
  . f i=1:1 s l=$p($t(X1C+i),";;",2,99) q:l=""  d
  .. s ty=$p(l,";",2),m=$p(l,";",5) s:m'="" m=$$mapx(t,m)
  .. s r=i_d_$p(l,";")_d_ty_d_$p(l,";",3)_d_$p(l,";",4)_d_m
  .. s r=r_d_$p($p(m," "),"[",2)_d_$p($p(m," ",2),"]")_d_""_d_$s(ty="DATE":9,ty="FLOAT":6,1:1)
  .. d SaveSetRec^ZZ001a(clb,s,r)
+ s ^VELMDEMO("1c")=$$x1c
+ q
+ ;
+x1c() q 2 ;the version of X1C the 1C settings are made for
+ ;
+write1c(dir) ;the statement S1C as the bank sends it: Windows-1251, CR LF
+ n f,i,l
+ s f=dir_"/kl_to_1c.txt"
+ o f:(newversion:stream:nowrap) u f
+ f i=1:1 s l=$p($t(S1C+i),";;",2,99) q:l=""  w l,$c(13,10) s $x=0
+ c f
  q
  ;
 clb1c() q "Банк 1С Демо"
@@ -137,7 +151,8 @@ AUTO ;
  ;;NAZN;STRING;160;0;NAZN
  ;;
  ;The structure of every 1C exchange file as the gateway reads it (the document kind, then the
- ;document keys of the format): name;type;length;precision;characteristic
+ ;document keys in the format's order, then the keys banks add): name;type;length;precision;
+ ;characteristic. The names alone (Плательщик1, Получатель1) are the parties.
 X1C ;
  ;;SEKTSIYADOKUMENT;STRING;255;0
  ;;NOMER;STRING;255;0;NUMDOC
@@ -148,9 +163,9 @@ X1C ;
  ;;KVITANTSIYASODERZHANIE;STRING;255;0
  ;;PLATELSHCHIKSCHET;STRING;20;0;PLATSCH
  ;;DATASPISANO;DATE;10;0
- ;;PLATELSHCHIK;STRING;255;0;PLAT
+ ;;PLATELSHCHIK;STRING;255;0
  ;;PLATELSHCHIKINN;STRING;12;0;PLATINN
- ;;PLATELSHCHIK1;STRING;255;0
+ ;;PLATELSHCHIK1;STRING;255;0;PLAT
  ;;PLATELSHCHIK2;STRING;255;0
  ;;PLATELSHCHIK3;STRING;255;0
  ;;PLATELSHCHIK4;STRING;255;0
@@ -161,9 +176,9 @@ X1C ;
  ;;PLATELSHCHIKKORSCHET;STRING;20;0
  ;;POLUCHATELSCHET;STRING;20;0;POLSCH
  ;;DATAPOSTUPILO;DATE;10;0
- ;;POLUCHATEL;STRING;255;0;POL
+ ;;POLUCHATEL;STRING;255;0
  ;;POLUCHATELINN;STRING;12;0;POLINN
- ;;POLUCHATEL1;STRING;255;0
+ ;;POLUCHATEL1;STRING;255;0;POL
  ;;POLUCHATEL2;STRING;255;0
  ;;POLUCHATEL3;STRING;255;0
  ;;POLUCHATEL4;STRING;255;0
@@ -173,9 +188,16 @@ X1C ;
  ;;POLUCHATELBIK;STRING;9;0;POLBIK
  ;;POLUCHATELKORSCHET;STRING;20;0
  ;;VIDPLATEZHA;STRING;255;0
+ ;;KODNAZPLATEZHA;STRING;1;0
  ;;VIDOPLATY;STRING;2;0
  ;;KOD;STRING;25;0
- ;;KODNAZPLATEZHA;STRING;1;0
+ ;;NAZNACHENIEPLATEZHA;STRING;255;0;NAZN
+ ;;NAZNACHENIEPLATEZHA1;STRING;255;0
+ ;;NAZNACHENIEPLATEZHA2;STRING;255;0
+ ;;NAZNACHENIEPLATEZHA3;STRING;255;0
+ ;;NAZNACHENIEPLATEZHA4;STRING;255;0
+ ;;NAZNACHENIEPLATEZHA5;STRING;255;0
+ ;;NAZNACHENIEPLATEZHA6;STRING;255;0
  ;;STATUSSOSTAVITELYA;STRING;2;0
  ;;PLATELSHCHIKKPP;STRING;9;0
  ;;POLUCHATELKPP;STRING;9;0
@@ -183,7 +205,7 @@ X1C ;
  ;;OKATO;STRING;11;0
  ;;POKAZATELOSNOVANIYA;STRING;2;0
  ;;POKAZATELPERIODA;STRING;10;0
- ;;POKAZATELNOMERA;STRING;15;0
+ ;;POKAZATELNOMERA;STRING;255;0
  ;;POKAZATELDATY;STRING;10;0
  ;;POKAZATELTIPA;STRING;2;0
  ;;OCHEREDNOST;STRING;2;0
@@ -197,13 +219,222 @@ X1C ;
  ;;DOPOLNUSLOVIYA;STRING;255;0
  ;;NOMERSCHETAPOSTAVSHCHIKA;STRING;255;0
  ;;DATAOTSYLKIDOK;DATE;10;0
- ;;NAZNACHENIEPLATEZHA;STRING;255;0;NAZN
- ;;NAZNACHENIEPLATEZHA1;STRING;255;0
- ;;NAZNACHENIEPLATEZHA2;STRING;255;0
- ;;NAZNACHENIEPLATEZHA3;STRING;255;0
- ;;NAZNACHENIEPLATEZHA4;STRING;255;0
- ;;NAZNACHENIEPLATEZHA5;STRING;255;0
- ;;NAZNACHENIEPLATEZHA6;STRING;255;0
+ ;;IDENTIFIKATORPLATEZHA;STRING;255;0
+ ;;KODDEBITORA;STRING;255;0
+ ;;OKTMO;STRING;11;0
+ ;;
+ ;The demo's bank statement, kl_to_1c.txt: the demo firm's account from 1 to 10 April 2024 with
+ ;money out (a supplier's invoice, the tax payment, the bank's fee) and money in (two customers,
+ ;the bank's interest), as a bank's client software writes it (a key of its own too).
+S1C ;
+ ;;1CClientBankExchange
+ ;;ВерсияФормата=1.03
+ ;;Кодировка=Windows
+ ;;Отправитель=ДБО ПАО "ДЕМО-БАНК"
+ ;;Получатель=Бухгалтерия
+ ;;ДатаСоздания=11.04.2024
+ ;;ВремяСоздания=08:30:12
+ ;;ДатаНачала=01.04.2024
+ ;;ДатаКонца=10.04.2024
+ ;;РасчСчет=40702810338000012345
+ ;;Документ=Платежное поручение
+ ;;Документ=Банковский ордер
+ ;;Документ=Мемориальный ордер
+ ;;СекцияРасчСчет
+ ;;ДатаНачала=01.04.2024
+ ;;ДатаКонца=10.04.2024
+ ;;РасчСчет=40702810338000012345
+ ;;НачальныйОстаток=1250000.00
+ ;;ВсегоПоступило=136062.90
+ ;;ВсегоСписано=59856.00
+ ;;КонечныйОстаток=1326206.90
+ ;;КонецРасчСчет
+ ;;СекцияДокумент=Платежное поручение
+ ;;Номер=104
+ ;;Дата=01.04.2024
+ ;;Сумма=45600.00
+ ;;ПлательщикСчет=40702810338000012345
+ ;;ДатаСписано=01.04.2024
+ ;;Плательщик=ИНН 7701234560 ООО "Ромашка"
+ ;;ПлательщикИНН=7701234560
+ ;;Плательщик1=ООО "Ромашка"
+ ;;ПлательщикРасчСчет=40702810338000012345
+ ;;ПлательщикБанк1=ПАО "ДЕМО-БАНК"
+ ;;ПлательщикБанк2=г. Москва
+ ;;ПлательщикБИК=044525999
+ ;;ПлательщикКорсчет=30101810200000000999
+ ;;ПолучательСчет=40702810100000004411
+ ;;Получатель=ИНН 5032987614 ООО "ГранитСнаб"
+ ;;ПолучательИНН=5032987614
+ ;;Получатель1=ООО "ГранитСнаб"
+ ;;ПолучательРасчСчет=40702810100000004411
+ ;;ПолучательБанк1=ПАО СБЕРБАНК
+ ;;ПолучательБанк2=г. Москва
+ ;;ПолучательБИК=044525225
+ ;;ПолучательКорсчет=30101810400000000225
+ ;;ВидПлатежа=электронно
+ ;;ВидОплаты=01
+ ;;Код=0
+ ;;НазначениеПлатежа=Оплата по счету № 212 от 28.03.2024 за строительные материалы. В т.ч. НДС 20% 7600.00
+ ;;ПлательщикКПП=770101001
+ ;;ПолучательКПП=503201001
+ ;;Очередность=5
+ ;;КонецДокумента
+ ;;СекцияДокумент=Платежное поручение
+ ;;Номер=105
+ ;;Дата=02.04.2024
+ ;;Сумма=13056.00
+ ;;ПлательщикСчет=40702810338000012345
+ ;;ДатаСписано=02.04.2024
+ ;;Плательщик=ИНН 7701234560 КПП 770101001 ООО "Ромашка"
+ ;;ПлательщикИНН=7701234560
+ ;;Плательщик1=ООО "Ромашка"
+ ;;ПлательщикРасчСчет=40702810338000012345
+ ;;ПлательщикБанк1=ПАО "ДЕМО-БАНК"
+ ;;ПлательщикБанк2=г. Москва
+ ;;ПлательщикБИК=044525999
+ ;;ПлательщикКорсчет=30101810200000000999
+ ;;ПолучательСчет=03100643500000018500
+ ;;Получатель=Казначейство России (ФНС России)
+ ;;ПолучательИНН=7727406020
+ ;;Получатель1=Казначейство России (ФНС России)
+ ;;ПолучательРасчСчет=03100643500000018500
+ ;;ПолучательБанк1=ОТДЕЛЕНИЕ ТУЛА БАНКА РОССИИ//УФК по Тульской области
+ ;;ПолучательБанк2=г Тула
+ ;;ПолучательБИК=017003983
+ ;;ПолучательКорсчет=40102810445370000059
+ ;;ВидПлатежа=электронно
+ ;;ВидОплаты=01
+ ;;Код=0
+ ;;НазначениеПлатежа=Единый налоговый платеж
+ ;;СтатусСоставителя=01
+ ;;ПлательщикКПП=770101001
+ ;;ПолучательКПП=770801001
+ ;;ПоказательКБК=18201061201010000510
+ ;;ОКАТО=0
+ ;;ПоказательОснования=0
+ ;;ПоказательПериода=0
+ ;;ПоказательНомера=0
+ ;;ПоказательДаты=0
+ ;;Очередность=5
+ ;;КонецДокумента
+ ;;СекцияДокумент=Платежное поручение
+ ;;Номер=387
+ ;;Дата=03.04.2024
+ ;;Сумма=128400.00
+ ;;ПлательщикСчет=40702810100000002387
+ ;;Плательщик=ИНН 7708451236 АО "ОрионМаркет"
+ ;;ПлательщикИНН=7708451236
+ ;;Плательщик1=АО "ОрионМаркет"
+ ;;ПлательщикРасчСчет=40702810100000002387
+ ;;ПлательщикБанк1=ПАО СБЕРБАНК
+ ;;ПлательщикБанк2=г. Москва
+ ;;ПлательщикБИК=044525225
+ ;;ПлательщикКорсчет=30101810400000000225
+ ;;ПолучательСчет=40702810338000012345
+ ;;ДатаПоступило=03.04.2024
+ ;;Получатель=ИНН 7701234560 ООО "Ромашка"
+ ;;ПолучательИНН=7701234560
+ ;;Получатель1=ООО "Ромашка"
+ ;;ПолучательРасчСчет=40702810338000012345
+ ;;ПолучательБанк1=ПАО "ДЕМО-БАНК"
+ ;;ПолучательБанк2=г. Москва
+ ;;ПолучательБИК=044525999
+ ;;ПолучательКорсчет=30101810200000000999
+ ;;ВидПлатежа=электронно
+ ;;ВидОплаты=01
+ ;;Код=0
+ ;;НазначениеПлатежа=Оплата по договору № 44-П от 15.01.2024 за программное обеспечение. НДС не облагается
+ ;;ПлательщикКПП=770801001
+ ;;ПолучательКПП=770101001
+ ;;Очередность=5
+ ;;СтатусЭД=Исполнен
+ ;;КонецДокумента
+ ;;СекцияДокумент=Банковский ордер
+ ;;Номер=3501
+ ;;Дата=05.04.2024
+ ;;Сумма=1200.00
+ ;;ПлательщикСчет=40702810338000012345
+ ;;ДатаСписано=05.04.2024
+ ;;Плательщик=ООО "Ромашка"
+ ;;ПлательщикИНН=7701234560
+ ;;Плательщик1=ООО "Ромашка"
+ ;;ПлательщикРасчСчет=40702810338000012345
+ ;;ПлательщикБанк1=ПАО "ДЕМО-БАНК"
+ ;;ПлательщикБанк2=г. Москва
+ ;;ПлательщикБИК=044525999
+ ;;ПлательщикКорсчет=30101810200000000999
+ ;;ПолучательСчет=70601810500002710201
+ ;;Получатель=ПАО "ДЕМО-БАНК"
+ ;;ПолучательИНН=7707123458
+ ;;Получатель1=ПАО "ДЕМО-БАНК"
+ ;;ПолучательРасчСчет=70601810500002710201
+ ;;ПолучательБанк1=ПАО "ДЕМО-БАНК"
+ ;;ПолучательБанк2=г. Москва
+ ;;ПолучательБИК=044525999
+ ;;ПолучательКорсчет=30101810200000000999
+ ;;ВидОплаты=17
+ ;;НазначениеПлатежа=Комиссия за ведение счета за март 2024 г. Без НДС
+ ;;Очередность=5
+ ;;КонецДокумента
+ ;;СекцияДокумент=Платежное поручение
+ ;;Номер=19
+ ;;Дата=08.04.2024
+ ;;Сумма=7350.50
+ ;;ПлательщикСчет=40802810000000001919
+ ;;Плательщик=ИНН 772412345636 ИП Соколов Павел Андреевич
+ ;;ПлательщикИНН=772412345636
+ ;;Плательщик1=ИП Соколов Павел Андреевич
+ ;;ПлательщикРасчСчет=40802810000000001919
+ ;;ПлательщикБанк1=АО "АЛЬФА-БАНК"
+ ;;ПлательщикБанк2=г. Екатеринбург
+ ;;ПлательщикБИК=046577964
+ ;;ПлательщикКорсчет=30101810100000000964
+ ;;ПолучательСчет=40702810338000012345
+ ;;ДатаПоступило=08.04.2024
+ ;;Получатель=ИНН 7701234560 ООО "Ромашка"
+ ;;ПолучательИНН=7701234560
+ ;;Получатель1=ООО "Ромашка"
+ ;;ПолучательРасчСчет=40702810338000012345
+ ;;ПолучательБанк1=ПАО "ДЕМО-БАНК"
+ ;;ПолучательБанк2=г. Москва
+ ;;ПолучательБИК=044525999
+ ;;ПолучательКорсчет=30101810200000000999
+ ;;ВидПлатежа=электронно
+ ;;ВидОплаты=01
+ ;;Код=0
+ ;;НазначениеПлатежа=Оплата по договору № 12 от 01.04.2024 за транспортные услуги. НДС не облагается
+ ;;ПолучательКПП=770101001
+ ;;Очередность=5
+ ;;КонецДокумента
+ ;;СекцияДокумент=Мемориальный ордер
+ ;;Номер=58
+ ;;Дата=10.04.2024
+ ;;Сумма=312.40
+ ;;ПлательщикСчет=70606810300001110201
+ ;;Плательщик=ПАО "ДЕМО-БАНК"
+ ;;ПлательщикИНН=7707123458
+ ;;Плательщик1=ПАО "ДЕМО-БАНК"
+ ;;ПлательщикРасчСчет=70606810300001110201
+ ;;ПлательщикБанк1=ПАО "ДЕМО-БАНК"
+ ;;ПлательщикБанк2=г. Москва
+ ;;ПлательщикБИК=044525999
+ ;;ПлательщикКорсчет=30101810200000000999
+ ;;ПолучательСчет=40702810338000012345
+ ;;ДатаПоступило=10.04.2024
+ ;;Получатель=ООО "Ромашка"
+ ;;ПолучательИНН=7701234560
+ ;;Получатель1=ООО "Ромашка"
+ ;;ПолучательРасчСчет=40702810338000012345
+ ;;ПолучательБанк1=ПАО "ДЕМО-БАНК"
+ ;;ПолучательБанк2=г. Москва
+ ;;ПолучательБИК=044525999
+ ;;ПолучательКорсчет=30101810200000000999
+ ;;ВидОплаты=09
+ ;;НазначениеПлатежа=Проценты на остаток по счету за март 2024 г. Без НДС
+ ;;Очередность=5
+ ;;КонецДокумента
+ ;;КонецФайла
  ;;
  ;Demo users: number;password;personal password;name;settings level;money out;money in
 USR ;

@@ -10,14 +10,14 @@
 namespace {
 
 int usage() {
-    std::cerr << "usage: clbmaker out|in N SEED FILE [--demo] [--1c windows|dos]\n"
+    std::cerr << "usage: clbmaker out|in N SEED FILE [--demo] [--1c windows|dos|utf8]\n"
                  "       clbmaker dump FILE.dbf\n"
                  "  out, in  money out (our firm pays) or money in (our firm is paid)\n"
                  "  N        number of records\n"
                  "  SEED     any unsigned integer; the same seed gives the same file\n"
                  "  --demo   money out: the first 3 records close the demo's unclosed orders\n"
                  "  --1c     the same documents as a 1C exchange text (1CClientBankExchange) in\n"
-                 "           Windows-1251 or CP866 instead of a dBASE file\n"
+                 "           Windows-1251, CP866 or UTF-8 instead of a dBASE file\n"
                  "  dump     prints each record as the gateway sends it (values joined by chr(2))\n";
     return 2;
 }
@@ -71,6 +71,8 @@ int main(int argc, char** argv) {
                 o.format = clb::Format::Exchange1CWindows;
             else if (cp == "dos")
                 o.format = clb::Format::Exchange1CDos;
+            else if (cp == "utf8")
+                o.format = clb::Format::Exchange1CUtf8;
             else
                 return usage();
         } else {

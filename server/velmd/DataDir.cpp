@@ -26,14 +26,13 @@ namespace velmd {
 namespace {
 
 constexpr const char *kXapiRoutinesKey = "xapi_routines.";
+constexpr const char *kXapiEntriesKey = "xapi_entries.";
 // The demo's accounts: the gateway's, whose password lies in every operator's profile, may use
 // XAPI only; running code over VisM takes the installer's.
 constexpr const char *kDemoAccount = "velmbank";
 constexpr const char *kDemoAccountPassword = "velmbank";
 constexpr const char *kDemoInstaller = "velmsetup";
 constexpr const char *kDemoInstallerPassword = "velmsetup";
-// The routines the gateway calls: all that the demo namespace offers over XAPI.
-const std::vector<std::string> kDemoXapiRoutines = {"%cplogG", "%caA03", "ZZ001", "ZZ001a", "ZZ001b", "ZZ001c"};
 
 std::string MDir()
 {
@@ -255,6 +254,17 @@ std::string FindNamespace(const Config &config, const std::string &name)
     return {};
 }
 
+const std::vector<std::string> &GatewayEntries()
+{
+    static const std::vector<std::string> entries = {
+        "$$login^%cplogG",   "logout^%cplogG",   "LockTO^ZZ001",       "UnLockTO^ZZ001",   "TOinGL^ZZ001",
+        "GLinTO^ZZ001",      "$$3^%caA03",       "$$1^%caA03",         "Clist^ZZ001a",     "Tlist^ZZ001a",
+        "Mlist^ZZ001a",      "Slist^ZZ001a",     "LoadSetRecs^ZZ001a", "AutoSet^ZZ001a",   "SaveSetPar^ZZ001a",
+        "SaveSetRec^ZZ001a", "SaveTask^ZZ001a",  "DelSet^ZZ001a",      "AddCLB^ZZ001a",    "$$DelCLB^ZZ001a",
+        "GetFields^ZZ001b",  "PDVelm^ZZ001b",    "$$RecYB^ZZ001c",     "$$RecYA^ZZ001c"};
+    return entries;
+}
+
 bool LoadConfig(const std::string &dir, Config &config, std::string &error)
 {
     const std::string path = dir + "/velmd.conf";
@@ -314,30 +324,52 @@ bool LoadConfig(const std::string &dir, Config &config, std::string &error)
                 return false;
             }
             config.IoTimeout = *v;
-        } else if (key.rfind(kXapiRoutinesKey, 0) == 0) {
-            const std::string ns = Upper(key.substr(std::strlen(kXapiRoutinesKey)));
-            if (!IsNamespaceName(ns)) {
-                error = path + ":" + std::to_string(lineNo) + ": \"" + ns + "\" is not a namespace name";
+        } else if (key == "call_timeout") {
+            const auto v = ParseInt(value, 1, 86400);
+            if (!v) {
+                error = path + ":" + std::to_string(lineNo) + ": call_timeout must be 1 to 86400 seconds";
                 return false;
             }
-            auto &list = config.XapiRoutines[ns];
-            list.clear();
-            for (const auto &r : Split(value, ',')) {
-                const std::string routine(Trim(r));
-                if (routine.empty())
-                    continue;
-                if (!xapi::IsRoutineName(routine)) {
-                    error = path + ":" + std::to_string(lineNo) + ": \"" + routine + "\" is not a routine name";
-                    return false;
-                }
-                if (IsOwnRoutine(routine)) {
-                    error = path + ":" + std::to_string(lineNo) + ": " + routine +
-                            " is velmd's own routine and is never offered over XAPI";
-                    return false;
-                }
-                if (std::find(list.begin(), list.end(), routine) == list.end())
-                    list.push_back(routine);
+            config.CallTimeout = *v;
+        } else if (key == "max_memory") {
+            const auto v = ParseInt(value, 64, 1 << 20);
+            if (!v) {
+                error = path + ":" + std::to_string(lineNo) + ": max_memory must be 64 to 1048576 MiB";
+                return false;
             }
+            config.MaxMemory = *v;
+        } else if (key.rfind(kXapiEntriesKey, 0) == 0 || key.rfind(kXapiRoutinesKey, 0) == 0) {
+            const bool entries = key.rfind(kXapiEntriesKey, 0) == 0;
+            const std::string ns =
+                Upper(key.substr(std::strlen(entries ? kXapiEntriesKey : kXapiRoutinesKey)));
+            const std::string where = path + ":" + std::to_string(lineNo) + ": ";
+            if (!IsNamespaceName(ns)) {
+                error = where + "\"" + ns + "\" is not a namespace name";
+                return false;
+            }
+            auto &list = (entries ? config.XapiEntries : config.XapiRoutines)[ns];
+            list.clear();
+            for (const auto &item : Split(value, ',')) {
+                const std::string one(Trim(item));
+                if (one.empty())
+                    continue;
+                const auto ref = xapi::ParseEntryRef(one);
+                if (entries ? !ref || ref->Label.empty() : !xapi::IsRoutineName(one)) {
+                    error = where + "\"" + one + "\" is not " + (entries ? "an entry reference" : "a routine name");
+                    return false;
+                }
+                const std::string routine = entries ? ref->Routine : one;
+                if (IsOwnRoutine(routine)) {
+                    error = where + routine + " is velmd's own routine and is never offered over XAPI";
+                    return false;
+                }
+                if (std::find(list.begin(), list.end(), one) == list.end())
+                    list.push_back(one);
+            }
+            if (!entries)
+                config.Warnings.push_back(where + key + " offers every label of its routines: list the entry "
+                                                      "points in " + kXapiEntriesKey + ns + " instead (" +
+                                          "the gateway's routines are offered at their entry points only)");
         } else if (key == "namespaces") {
             for (const auto &n : Split(value, ',')) {
                 const std::string name = Upper(Trim(n));
@@ -356,11 +388,27 @@ bool LoadConfig(const std::string &dir, Config &config, std::string &error)
     for (const char *always : {"%SYS", "USER"})
         if (FindNamespace(config, always).empty())
             config.Namespaces.push_back(always);
-    for (const auto &[ns, list] : config.XapiRoutines)
-        if (FindNamespace(config, ns).empty()) {
-            error = path + ": " + kXapiRoutinesKey + ns + " names a namespace that is not in namespaces";
-            return false;
+    for (const auto *lists : {&config.XapiEntries, &config.XapiRoutines})
+        for (const auto &[ns, list] : *lists)
+            if (FindNamespace(config, ns).empty()) {
+                error = path + ": " + (lists == &config.XapiEntries ? kXapiEntriesKey : kXapiRoutinesKey) + ns +
+                        " names a namespace that is not in namespaces";
+                return false;
+            }
+    // A routine of the gateway listed whole by the old key is offered at its entries only.
+    for (auto &[ns, routines] : config.XapiRoutines) {
+        auto &entries = config.XapiEntries[ns];
+        for (auto r = routines.begin(); r != routines.end();) {
+            bool gateway = false;
+            for (const auto &e : GatewayEntries())
+                if (xapi::ParseEntryRef(e)->Routine == *r) {
+                    gateway = true;
+                    if (std::find(entries.begin(), entries.end(), e) == entries.end())
+                        entries.push_back(e);
+                }
+            r = gateway ? routines.erase(r) : r + 1;
         }
+    }
     return true;
 }
 
@@ -373,16 +421,22 @@ bool SaveConfig(const std::string &dir, const Config &config, std::string &error
     text += "max_sessions = " + std::to_string(config.MaxSessions) + "\n";
     text += "max_unauthenticated = " + std::to_string(config.MaxUnauthenticated) + "\n";
     text += "io_timeout = " + std::to_string(config.IoTimeout) + "\n";
+    text += "call_timeout = " + std::to_string(config.CallTimeout) + "\n";
+    text += "max_memory = " + std::to_string(config.MaxMemory) + "\n";
     text += "namespaces = ";
     for (size_t i = 0; i < config.Namespaces.size(); ++i)
         text += (i ? "," : "") + config.Namespaces[i];
     text += "\n";
-    for (const auto &[ns, list] : config.XapiRoutines) {
-        text += kXapiRoutinesKey + ns + " =";
-        for (size_t i = 0; i < list.size(); ++i)
-            text += (i ? ", " : " ") + list[i];
-        text += "\n";
-    }
+    for (const auto &[key, lists] : {std::pair{kXapiEntriesKey, &config.XapiEntries},
+                                     std::pair{kXapiRoutinesKey, &config.XapiRoutines}})
+        for (const auto &[ns, list] : *lists) {
+            if (list.empty())
+                continue;
+            text += key + ns + " =";
+            for (size_t i = 0; i < list.size(); ++i)
+                text += (i ? ", " : " ") + list[i];
+            text += "\n";
+        }
     return WriteFileAtomic(dir + "/velmd.conf", text, 0644, error);
 }
 
@@ -446,13 +500,16 @@ bool IsOwnRoutine(const std::string &routine)
     return routine.rfind("%ZVELMD", 0) == 0 || routine == "%NOJRN";
 }
 
-bool OffersOverXapi(const Config &config, const std::string &ns, const std::string &routine)
+bool OffersOverXapi(const Config &config, const std::string &ns, const std::string &ref)
 {
-    if (IsOwnRoutine(routine))
+    const auto parsed = xapi::ParseEntryRef(ref);
+    if (!parsed || IsOwnRoutine(parsed->Routine))
         return false;
-    const auto it = config.XapiRoutines.find(ns);
-    return it != config.XapiRoutines.end() &&
-           std::find(it->second.begin(), it->second.end(), routine) != it->second.end();
+    auto listed = [&ns](const auto &lists, const std::string &item) {
+        const auto it = lists.find(ns);
+        return it != lists.end() && std::find(it->second.begin(), it->second.end(), item) != it->second.end();
+    };
+    return listed(config.XapiEntries, ref) || listed(config.XapiRoutines, parsed->Routine);
 }
 
 std::string RoutinePath(const std::string &dir, const std::string &ns)
@@ -795,8 +852,9 @@ int CmdDemo(const std::string &dir)
                         (made ? std::string("password ") + password : std::string("password as set before")) +
                         ": " + RightsText(rights) + "\n";
     }
-    if (config.XapiRoutines.count("VELM") == 0) {
-        config.XapiRoutines["VELM"] = kDemoXapiRoutines;
+    if (config.XapiEntries["VELM"] != GatewayEntries() || config.XapiRoutines.count("VELM") != 0) {
+        config.XapiEntries["VELM"] = GatewayEntries();
+        config.XapiRoutines.erase("VELM");
         if (!SaveConfig(abs, config, error))
             return fail();
     }
@@ -809,7 +867,7 @@ int CmdDemo(const std::string &dir)
     if (!WriteFileAtomic(abs + "/velmbank.ini", ini, 0600, error))
         return fail();
     std::string routines;
-    for (const auto &r : config.XapiRoutines["VELM"])
+    for (const auto &r : config.XapiEntries["VELM"])
         routines += " " + r;
     std::cout << "velmd demo: " << abs << " is ready; start it with: velmd serve " << abs << "\n"
               << accountLines << "  the gateway's profile: " << abs << "/velmbank.ini (account " << kDemoAccount

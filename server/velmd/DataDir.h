@@ -22,16 +22,26 @@ struct Config
     int VismPort = 1972;
     int MaxSessions = 64;       // logged-in connections
     int MaxUnauthenticated = 32; // connections still before their login; the oldest gives way
-    int IoTimeout = 60;         // seconds for a VisM frame to arrive whole and for a reply to be taken
+    int IoTimeout = 60;         // seconds for a frame to arrive whole and for a reply to be taken
+    int CallTimeout = 300;      // seconds an M call or run may take before its session is ended
+    int MaxMemory = 1024;       // MiB of private memory a session process may take
     std::vector<std::string> Namespaces; // upper case, %SYS and USER always among them
-    // The routines each namespace offers over XAPI (key "xapi_routines.NS"); none without a list.
+    // The entry references each namespace offers over XAPI (key "xapi_entries.NS"), written as
+    // they are called: "$$login^%cplogG" offers the function only. None without a list.
+    std::map<std::string, std::vector<std::string>> XapiEntries;
+    // Whole routines offered by the old key "xapi_routines.NS", for data folders made before
+    // entries were listed; the gateway's routines named there are offered at their entries only.
     std::map<std::string, std::vector<std::string>> XapiRoutines;
+    std::vector<std::string> Warnings; // what the log should say about the file
 };
+
+// The entry points the gateway calls, as it calls them: what `velmd demo` offers.
+const std::vector<std::string> &GatewayEntries();
 
 // velmd's own routines (%ZVELMD, what it generates, %NOJRN): never reachable over XAPI.
 bool IsOwnRoutine(const std::string &routine);
-// Whether an XAPI call in namespace ns may reach routine.
-bool OffersOverXapi(const Config &config, const std::string &ns, const std::string &routine);
+// Whether an XAPI call in namespace ns may reach this entry reference ([$$]label^routine).
+bool OffersOverXapi(const Config &config, const std::string &ns, const std::string &ref);
 
 // The folder of GT.M: $gtm_dist when set, else the single installed version.
 std::string GtmDist();

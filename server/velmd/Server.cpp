@@ -10,10 +10,12 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -71,11 +73,11 @@ int LocalPort(int fd)
     return ntohs(a.sin_port);
 }
 
-std::string Peer(const sockaddr_in &a)
+std::string Host(const sockaddr_in &a)
 {
     char host[INET_ADDRSTRLEN] = {0};
     ::inet_ntop(AF_INET, &a.sin_addr, host, sizeof host);
-    return std::string(host) + ":" + std::to_string(ntohs(a.sin_port));
+    return host;
 }
 
 void RemoveTree(const std::string &path)
@@ -90,9 +92,71 @@ void Log(const std::string &line)
     std::cerr << "velmd: " << line << std::endl;
 }
 
+// What the administrator must read: on stderr and in sessions.log, where sessions write.
+void Warn(const std::string &dir, const std::string &line)
+{
+    Log("warning: " + line);
+    const int fd = ::open((dir + "/sessions.log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    const std::string text = "velmd: warning: " + line + "\n";
+    if (fd >= 0 && ::write(fd, text.data(), text.size()) < 0) {
+        // nothing more can tell
+    }
+    if (fd >= 0)
+        ::close(fd);
+}
+
+// Failed logins of one source address, across connections and both protocols. After a few, every
+// login answer to that address waits one more second per failure, up to kMaxPenalty, and the
+// address may have only kPenalisedWaiting connections before their login; an hour without a
+// failure forgets them.
+class LoginFailures
+{
+public:
+    void Add(const std::string &host)
+    {
+        if (FByHost.size() >= kMaxHosts && !FByHost.count(host))
+            Forget(true);
+        Entry &e = FByHost[host];
+        e.Count = Fresh(e) ? e.Count + 1 : 1;
+        e.Last = std::chrono::steady_clock::now();
+    }
+    int PenaltySeconds(const std::string &host)
+    {
+        const auto it = FByHost.find(host);
+        if (it == FByHost.end() || !Fresh(it->second))
+            return 0;
+        return std::clamp(it->second.Count - kFreeFailures + 1, 0, kMaxPenalty);
+    }
+    static constexpr int kPenalisedWaiting = 4;
+
+private:
+    static constexpr int kFreeFailures = 5, kMaxPenalty = 10;
+    static constexpr size_t kMaxHosts = 4096;
+    struct Entry
+    {
+        int Count = 0;
+        std::chrono::steady_clock::time_point Last;
+    };
+    static bool Fresh(const Entry &e)
+    {
+        return e.Count > 0 && std::chrono::steady_clock::now() - e.Last < std::chrono::hours(1);
+    }
+    // Stale entries go; when the table is still full, the one that failed longest ago.
+    void Forget(bool makeRoom)
+    {
+        for (auto it = FByHost.begin(); it != FByHost.end();)
+            it = Fresh(it->second) ? std::next(it) : FByHost.erase(it);
+        if (makeRoom && FByHost.size() >= kMaxHosts)
+            FByHost.erase(std::min_element(FByHost.begin(), FByHost.end(), [](const auto &a, const auto &b) {
+                return a.second.Last < b.second.Last;
+            }));
+    }
+    std::map<std::string, Entry> FByHost;
+};
+
 struct Child
 {
-    std::string Kind, Peer;
+    std::string Kind, Host, Peer;
     int Control = -1;     // the listener's end of the child's control socket (see Gate)
     bool Session = false; // logged in: one of max_sessions
     bool Evicted = false; // made way for a newer connection; not yet reaped
@@ -148,7 +212,8 @@ public:
     }
 
 private:
-    // A child asks to become a session after its login: yes while fewer than max_sessions are.
+    // What a child asks (see Gate): R whether a session slot is free, A to take one after its
+    // login, F to count a failed login of its address, P how long its login answer must wait.
     void Answer(pid_t pid)
     {
         const auto it = FChildren.find(pid);
@@ -161,18 +226,27 @@ private:
             c.Control = -1;
             return;
         }
-        int sessions = 0;
-        for (const auto &[other, o] : FChildren)
-            sessions += o.Session && !o.Evicted;
-        const bool yes = c.Session || sessions < FConfig.MaxSessions;
-        if (yes && !c.Session) {
-            c.Session = true;
-            Log("session " + std::to_string(pid) + " logged in");
-        } else if (!yes) {
-            Log("session " + std::to_string(pid) + " refused: " + std::to_string(FConfig.MaxSessions) +
-                " sessions already");
+        char answer = 'N';
+        if (ask == 'F') {
+            FFailures.Add(c.Host);
+            return;
         }
-        const char answer = yes ? 'Y' : 'N';
+        if (ask == 'P') {
+            answer = char(FFailures.PenaltySeconds(c.Host));
+        } else {
+            int sessions = 0;
+            for (const auto &[other, o] : FChildren)
+                sessions += o.Session && !o.Evicted;
+            const bool yes = c.Session || sessions < FConfig.MaxSessions;
+            if (ask == 'A' && yes && !c.Session) {
+                c.Session = true;
+                Log("session " + std::to_string(pid) + " logged in");
+            } else if (!yes) {
+                Log("session " + std::to_string(pid) + " refused: " + std::to_string(FConfig.MaxSessions) +
+                    " sessions already");
+            }
+            answer = yes ? 'Y' : 'N';
+        }
         if (::write(c.Control, &answer, 1) != 1) {
             // the child has gone; its end is reaped
         }
@@ -194,24 +268,38 @@ private:
                     Answer(owners[i]);
     }
 
-    // Connections that have not logged in are capped apart from sessions, and the oldest makes way
-    // for a new one: idle or half-sent connections never keep a real client out.
-    void MakeRoomBeforeLogin()
+    // Connections that have not logged in are capped apart from sessions; the oldest of the address
+    // with the most of them makes way for a new one: idle or half-sent connections, however many
+    // one address opens, never keep a real client out.
+    void MakeRoomBeforeLogin(const std::string &host)
     {
         AnswerPending();
         int waiting = 0;
+        std::map<std::string, int> perHost;
+        for (auto &[pid, c] : FChildren)
+            if (!c.Session && !c.Evicted) {
+                ++waiting;
+                ++perHost[c.Host];
+            }
+        if (waiting < FConfig.MaxUnauthenticated && perHost[host] < LoginFailures::kPenalisedWaiting)
+            return;
+        // An address that keeps failing waits for its answers a few connections at a time, so
+        // that guessing in parallel gains nothing.
+        std::string crowded = host;
+        if (waiting >= FConfig.MaxUnauthenticated)
+            crowded = std::max_element(perHost.begin(), perHost.end(), [](const auto &a, const auto &b) {
+                          return a.second < b.second;
+                      })->first;
+        else if (FFailures.PenaltySeconds(host) == 0)
+            return;
         Child *oldest = nullptr;
         pid_t oldestPid = 0;
-        for (auto &[pid, c] : FChildren) {
-            if (c.Session || c.Evicted)
-                continue;
-            ++waiting;
-            if (!oldest || c.Order < oldest->Order) {
+        for (auto &[pid, c] : FChildren)
+            if (!c.Session && !c.Evicted && c.Host == crowded && (!oldest || c.Order < oldest->Order)) {
                 oldest = &c;
                 oldestPid = pid;
             }
-        }
-        if (waiting < FConfig.MaxUnauthenticated || !oldest)
+        if (!oldest)
             return;
         ::kill(oldestPid, SIGKILL);
         oldest->Evicted = true;
@@ -220,7 +308,7 @@ private:
             oldest->Control = -1;
         }
         Log("session " + std::to_string(oldestPid) + " ended to make way: " + std::to_string(waiting) +
-            " connections had not logged in");
+            " connections had not logged in, " + std::to_string(perHost[crowded]) + " of them from " + crowded);
     }
 
     void AcceptAll(int lfd, const char *kind, int xapiFd, int vismFd)
@@ -238,7 +326,7 @@ private:
         const int fd = ::accept4(lfd, reinterpret_cast<sockaddr *>(&a), &len, SOCK_CLOEXEC);
         if (fd < 0)
             return errno == EINTR || errno == ECONNABORTED;
-        MakeRoomBeforeLogin();
+        MakeRoomBeforeLogin(Host(a));
         int control[2];
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, control) != 0) {
             Log(std::string("socketpair: ") + std::strerror(errno));
@@ -272,6 +360,9 @@ private:
             std::string error;
             if (!MakeDirs(scratch, error) || ::chdir(scratch.c_str()) != 0)
                 ::_exit(ExitFailed);
+            // A session's own memory is capped: one client's M code cannot starve the others.
+            const rlimit memory{rlim_t(FConfig.MaxMemory) << 20, rlim_t(FConfig.MaxMemory) << 20};
+            ::setrlimit(RLIMIT_DATA, &memory);
             const int null = ::open("/dev/null", O_RDWR);
             const int log = ::open((FDir + "/sessions.log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
             ::dup2(null, 0);
@@ -284,8 +375,9 @@ private:
         }
         ::close(fd);
         ::close(control[1]);
-        FChildren[pid] = Child{kind, Peer(a), control[0], false, false, ++FOrder};
-        Log("session " + std::to_string(pid) + " start (" + kind + ", " + Peer(a) + ")");
+        const std::string peer = Host(a) + ":" + std::to_string(ntohs(a.sin_port));
+        FChildren[pid] = Child{kind, Host(a), peer, control[0], false, false, ++FOrder};
+        Log("session " + std::to_string(pid) + " start (" + kind + ", " + peer + ")");
         return true;
     }
 
@@ -333,6 +425,7 @@ private:
     std::string FDir;
     Config FConfig;
     std::map<pid_t, Child> FChildren;
+    LoginFailures FFailures;
     unsigned long long FOrder = 0;
 };
 
@@ -373,6 +466,11 @@ int Serve(const std::string &dataDir, std::optional<int> xapiPort, std::optional
         std::cerr << "velmd serve: VisM port: " << error << "\n";
         return 1;
     }
+    for (const auto &w : config.Warnings)
+        Warn(dir, w);
+    if (::geteuid() == 0)
+        Warn(dir, "running as root: a VisM account runs its code as root (the packaged service runs as its own "
+                  "user, velmd)");
     std::cout << "xapi " << LocalPort(xapiFd) << "\n" << "vism " << LocalPort(vismFd) << std::endl;
     Log("serving " + dir + " on " + config.Bind);
     Listener listener(dir, config);

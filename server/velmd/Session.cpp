@@ -109,7 +109,7 @@ void NoDelay(int fd)
 class Watchdog
 {
 public:
-    explicit Watchdog(int fd) : FFd(fd)
+    Watchdog(int fd, int callTimeoutSeconds) : FFd(fd), FLimitMs(callTimeoutSeconds * 1000LL)
     {
         // GT.M's signals must reach the main thread only.
         sigset_t all, old;
@@ -126,26 +126,41 @@ private:
     {
         return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
     }
+    // Also a call that runs longer than its limit ends the session: many short calls make a run,
+    // so one that takes minutes is a runaway (or an attack) that would hold a core.
     void Watch()
     {
         for (;;) {
             pollfd p{FFd, POLLRDHUP, 0};
             const int r = ::poll(&p, 1, 500);
+            const long long since = FBusySince.load(std::memory_order_relaxed);
+            if (since != 0 && Now() - since > FLimitMs) {
+                LogLine("a call ran longer than " + std::to_string(FLimitMs / 1000) +
+                        " s (call_timeout): the session is ended");
+                End();
+            }
             if (r <= 0 || !(p.revents & (POLLRDHUP | POLLHUP | POLLERR)))
                 continue;
-            const long long since = FBusySince.load(std::memory_order_relaxed);
             if (since == 0 || Now() - since < 200) {
                 // Idle: the main thread sees the end itself.
                 std::this_thread::sleep_for(std::chrono::milliseconds(200));
                 continue;
             }
-            ::kill(::getpid(), SIGTERM);
-            std::this_thread::sleep_for(std::chrono::seconds(5));
-            ::kill(::getpid(), SIGKILL);
+            End();
         }
+    }
+    // First as GT.M's own stop request, then for good.
+    [[noreturn]] static void End()
+    {
+        ::kill(::getpid(), SIGTERM);
+        std::this_thread::sleep_for(std::chrono::seconds(5));
+        ::kill(::getpid(), SIGKILL);
+        for (;;)
+            std::this_thread::sleep_for(std::chrono::seconds(1));
     }
 
     int FFd;
+    long long FLimitMs;
     std::atomic<long long> FBusySince{0};
 };
 
@@ -190,6 +205,21 @@ int SessionListener(const std::string &bind, int &port)
     return fd;
 }
 
+// An account's login as the listener's count of failures from this address allows: an address
+// that keeps failing waits as long for a right password as for a wrong one, and every failure
+// waits at least a second.
+bool CheckLogin(Gate &gate, const std::string &dataDir, const std::string &user, const std::string &password,
+                Protocol protocol)
+{
+    const auto penalty = std::chrono::seconds(gate.PenaltySeconds());
+    const auto start = Clock::now();
+    const bool ok = CheckAccount(dataDir, user, password, protocol) == AccountCheck::Ok;
+    if (!ok)
+        gate.Failed();
+    std::this_thread::sleep_until(start + (ok ? penalty : std::max<Clock::duration>(penalty, kFailedLoginPause)));
+    return ok;
+}
+
 int Refuse(int fd, bool wrongPassword, const std::string &utf8Text)
 {
     SendAll(fd, xapi::HandshakeRefusal(wrongPassword, ToCp1251(utf8Text)));
@@ -204,20 +234,35 @@ int XapiCalls(int fd, const xapi::Handshake &h, const Config &config, const std:
     xapi::RequestParser parser(h.Frame);
     std::vector<char> buf(65536);
     // Silent for 2 x TimeOut: the session ends. A receive time-out rather than a poll before
-    // every read keeps a call at one system call each way.
-    timeval silence{};
-    silence.tv_sec = 2 * h.TimeOut;
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &silence, sizeof silence);
+    // every read keeps a call at one system call each way; only a request that came in part
+    // changes it, so that its rest must come within io_timeout.
+    auto receiveTimeout = [fd](std::chrono::milliseconds t) {
+        timeval tv{};
+        tv.tv_sec = std::max<long long>(0, t.count() / 1000);
+        tv.tv_usec = std::max<long long>(1, t.count() % 1000 * 1000);
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    };
+    const std::chrono::milliseconds silence = std::chrono::seconds(2 * h.TimeOut);
+    receiveTimeout(silence);
+    bool partial = false;
+    Clock::time_point frameBy;
     for (;;) {
         ssize_t n;
         do
             n = ::recv(fd, buf.data(), buf.size(), 0);
         while (n < 0 && errno == EINTR);
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (partial)
+                LogLine("a request did not come whole within " + std::to_string(config.IoTimeout) + " s");
             return ExitTimedOut;
+        }
         if (n <= 0)
             return ExitClosed;
+        if (!partial)
+            frameBy = Clock::now() + std::chrono::seconds(config.IoTimeout);
         parser.Feed(std::string_view(buf.data(), size_t(n)));
+        const bool wasPartial = partial;
+        bool consumed = false;
         for (;;) {
             xapi::Request req;
             std::string why;
@@ -226,6 +271,7 @@ int XapiCalls(int fd, const xapi::Handshake &h, const Config &config, const std:
                 break;
             if (st == xapi::Status::Malformed)
                 return ExitMalformed;
+            consumed = true;
             if (req.What == xapi::Request::Close)
                 return ExitClosed;
             if (req.What == xapi::Request::KeepAlive) {
@@ -237,7 +283,7 @@ int XapiCalls(int fd, const xapi::Handshake &h, const Config &config, const std:
             const auto ref = xapi::ParseEntryRef(req.Elements[0]);
             if (!ref) {
                 reply = xapi::ErrorReply("<SYNTAX>not an entry reference: " + req.Elements[0], h.BufferLen);
-            } else if (!OffersOverXapi(config, ns, ref->Routine)) {
+            } else if (!OffersOverXapi(config, ns, req.Elements[0])) {
                 // Nothing runs: the gateway's account reaches only what its namespace offers.
                 reply = xapi::ErrorReply("<PROTECT>" + ref->Text() + ": not offered over XAPI", h.BufferLen);
             } else {
@@ -260,6 +306,14 @@ int XapiCalls(int fd, const xapi::Handshake &h, const Config &config, const std:
             if (!SendAll(fd, reply))
                 return SendFailure();
         }
+        partial = parser.Buffered() > 0;
+        if (partial && consumed) // the rest is the start of the next request
+            frameBy = Clock::now() + std::chrono::seconds(config.IoTimeout);
+        if (partial)
+            receiveTimeout(std::min(silence, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                 std::max(frameBy - Clock::now(), Clock::duration(1000000)))));
+        else if (wasPartial)
+            receiveTimeout(silence);
     }
 }
 
@@ -277,15 +331,46 @@ const char *SessionExitText(int code)
     }
 }
 
+bool Gate::Ask(char what, char &answer)
+{
+    return ::send(FFd, &what, 1, MSG_NOSIGNAL) == 1 && WaitReadable(FFd, 10000) && ::read(FFd, &answer, 1) == 1;
+}
+
+bool Gate::Room()
+{
+    char answer = 0;
+    return FInside || (Ask('R', answer) && answer == 'Y');
+}
+
 bool Gate::Enter()
 {
-    if (FInside)
-        return true;
-    const char ask = 'A';
     char answer = 0;
-    if (::send(FFd, &ask, 1, MSG_NOSIGNAL) == 1 && WaitReadable(FFd, 10000) && ::read(FFd, &answer, 1) == 1)
+    if (!FInside && Ask('A', answer))
         FInside = answer == 'Y';
     return FInside;
+}
+
+void Gate::Failed()
+{
+    const char what = 'F';
+    if (::send(FFd, &what, 1, MSG_NOSIGNAL) != 1) {
+        // the listener has gone: nobody is left to count it
+    }
+}
+
+int Gate::PenaltySeconds()
+{
+    char answer = 0;
+    return Ask('P', answer) ? static_cast<unsigned char>(answer) : 0;
+}
+
+void KeepAlive(int fd)
+{
+    const int one = 1, idle = 60, interval = 10, count = 6;
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
 }
 
 namespace {
@@ -310,8 +395,9 @@ int ReadHandshake(int fd, xapi::HandshakeResult &hs)
             return ExitMalformed;
         }
         if (hs.State == xapi::Status::Done) {
-            // The last digits may still be on the way: take what follows at once.
-            while (WaitReadable(fd, 20)) {
+            // The last digits may still be on the way: take what follows at once, within the same
+            // size and deadline.
+            while (bytes.size() <= xapi::MaxHandshake && WaitReadable(fd, std::min(20, MillisLeft(deadline)))) {
                 const ssize_t more = ReadSome(fd, buf, sizeof buf);
                 if (more == 0)
                     break;
@@ -328,10 +414,10 @@ int ReadHandshake(int fd, xapi::HandshakeResult &hs)
 }
 
 // The session connection on the fresh port: from the handshake's peer only, within the client's
-// time-out. -1 when none came in time.
+// time-out but never longer than a login may take. -1 when none came in time.
 int AcceptSessionConnection(int lfd, const std::string &peer, int timeOutSeconds)
 {
-    const auto acceptBy = Clock::now() + std::chrono::seconds(timeOutSeconds);
+    const auto acceptBy = Clock::now() + std::chrono::seconds(std::min(timeOutSeconds, kLoginSeconds));
     for (;;) {
         if (!WaitReadable(lfd, MillisLeft(acceptBy)))
             return -1;
@@ -360,14 +446,14 @@ int ServeXapi(int fd, const std::string &dataDir, const std::string &bind, Gate 
         Refuse(fd, false, "Сервер не настроен.");
         return ExitFailed;
     }
-    if (CheckAccount(dataDir, h.UserName, h.PassWord, Protocol::Xapi) != AccountCheck::Ok) {
-        std::this_thread::sleep_for(kFailedLoginPause);
+    if (!CheckLogin(gate, dataDir, h.UserName, h.PassWord, Protocol::Xapi))
         return Refuse(fd, true, "Неверное имя пользователя или пароль.");
-    }
     const std::string ns = FindNamespace(config, h.NameSpace);
     if (ns.empty())
         return Refuse(fd, false, "Нет области \"" + h.NameSpace + "\" на сервере.");
-    if (!gate.Enter())
+    // The slot is taken once the session connection has come: a client that never opens it
+    // holds none.
+    if (!gate.Room())
         return Refuse(fd, false, "Сервер занят: все сеансы заняты.");
 
     int port = 0;
@@ -387,11 +473,17 @@ int ServeXapi(int fd, const std::string &dataDir, const std::string &bind, Gate 
     ::close(lfd);
     if (sfd < 0)
         return ExitTimedOut;
+    if (!gate.Enter()) {
+        LogLine("refused: all sessions taken while the session connection came");
+        ::close(sfd);
+        return ExitRefused;
+    }
     NoDelay(sfd);
+    KeepAlive(sfd);
     SendTimeout(sfd, config.IoTimeout);
 
     // It lives as long as the process: its thread waits on it until the very end.
-    Watchdog &watchdog = *new Watchdog(sfd);
+    Watchdog &watchdog = *new Watchdog(sfd, config.CallTimeout);
     Engine engine;
     if (!engine.Start(dataDir, config, ns, error)) {
         LogLine(error);
@@ -411,8 +503,7 @@ namespace {
 class TVismSession
 {
 public:
-    TVismSession(int fd, const std::string &dataDir, Gate &gate)
-        : FFd(fd), FDataDir(dataDir), FGate(gate), FWatchdog(*new Watchdog(fd))
+    TVismSession(int fd, const std::string &dataDir, Gate &gate) : FFd(fd), FDataDir(dataDir), FGate(gate)
     {
         // The configuration is read once; again only for a namespace it does not name (one
         // added while serving). What is wrong with it goes to the log, never to a client.
@@ -420,6 +511,7 @@ public:
         FHaveConfig = LoadConfig(dataDir, FConfig, configError);
         if (!FHaveConfig)
             LogLine(configError);
+        FWatchdog = new Watchdog(fd, FConfig.CallTimeout);
     }
 
     int Serve();
@@ -453,7 +545,7 @@ private:
     int FFd;
     const std::string &FDataDir;
     Gate &FGate;
-    Watchdog &FWatchdog;
+    Watchdog *FWatchdog; // lives as long as the process, as its thread does
     Config FConfig;
     bool FHaveConfig = false;
     Engine FEngine;
@@ -480,8 +572,7 @@ TVismSession::Step TVismSession::Handle(const vism::Message &m)
 TVismSession::Step TVismSession::Login(const vism::Message &m)
 {
     FConnected = false;
-    if (CheckAccount(FDataDir, m.Fields[0], m.Fields[1], Protocol::Vism) != AccountCheck::Ok) {
-        std::this_thread::sleep_for(kFailedLoginPause);
+    if (!CheckLogin(FGate, FDataDir, m.Fields[0], m.Fields[1], Protocol::Vism)) {
         if (Reply(true, "<PROTECT>wrong account or password", "") == Step::End)
             return Step::End;
         return ++FFailedLogins >= kMaxFailedLogins ? End(ExitRefused) : Step::Next;
@@ -516,7 +607,7 @@ TVismSession::Step TVismSession::Run(const vism::Message &m)
                                            : Engine::RunKind::Command;
     MResult r;
     {
-        Busy busy(FWatchdog);
+        Busy busy(*FWatchdog);
         r = FEngine.Run(expression ? RewriteExpression(text) : RewriteCode(text), kind, m.Fields[2], m.Fields[3]);
     }
     return r.Failed ? Reply(true, r.Value, "") : Reply(false, "", r.Value);
@@ -525,8 +616,7 @@ TVismSession::Step TVismSession::Run(const vism::Message &m)
 int TVismSession::Serve()
 {
     NoDelay(FFd);
-    const int one = 1;
-    ::setsockopt(FFd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+    KeepAlive(FFd);
     const auto loginBy = Clock::now() + std::chrono::seconds(kLoginSeconds);
     SendTimeout(FFd, FConfig.IoTimeout);
     vism::MessageParser parser;

@@ -84,6 +84,19 @@ std::unique_ptr<TXAPI> Server::Link(int &sessionPid) const
     return x;
 }
 
+std::unique_ptr<TXAPI> Server::LinkAs(int user) const
+{
+    auto x = Link();
+    // The user's session of a link closed just before may still be ending on the server.
+    if (x && !Eventually([&] { return LoginAs(*x, user) != "1"; }, 5000))
+        ADD_FAILURE() << "demo user " << user << " is still logged in elsewhere";
+    if (x && LoginAs(*x, user) != "") {
+        ADD_FAILURE() << "demo user " << user << " could not log in";
+        return nullptr;
+    }
+    return x;
+}
+
 QByteArray W(const char *utf8)
 {
     return ToWin1251(QString::fromUtf8(utf8));

@@ -48,6 +48,8 @@ public:
     std::unique_ptr<TXAPI> Link() const;
     // The same, with the id of the server's process that serves it (0 when not found).
     std::unique_ptr<TXAPI> Link(int &sessionPid) const;
+    // A link on which this demo user has logged in (null, with a test failure, otherwise).
+    std::unique_ptr<TXAPI> LinkAs(int user) const;
 
 private:
     std::unique_ptr<VelmdProcess> FProcess;

@@ -113,7 +113,7 @@ QByteArray ExpectedGetFields()
 
 TEST_F(DemoRoutines, ListsAndTablesAreTheDemosInTheirExactBytes)
 {
-    auto x = Demo->Link();
+    auto x = Demo->LinkAs(1);
     ASSERT_TRUE(x);
     const QByteArray clb = demo::DemoClient();
     const QByteArray out = demo::OutSetName(), in = demo::InSetName();
@@ -173,6 +173,7 @@ TEST_F(DemoRoutines, RefusalsAreTextsForTheOperatorAndChangeNothing)
     EXPECT_FALSE(Login("2", "velm2", "wrong"));
     EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("Неверный номер пользователя или пароль")});
     ui.Clear();
+    ASSERT_EQ(demo::LoginAs(*x, 1), "");
 
     // A client-bank name that exists in another letter case is refused, with its message.
     const QByteArray clist = CallText(*x, {Routines::Clist});
@@ -225,37 +226,43 @@ TEST_F(DemoRoutines, RefusalsAreTextsForTheOperatorAndChangeNothing)
 
 TEST_F(DemoRoutines, RightsPerDemoUser)
 {
-    auto x = Demo->Link();
-    ASSERT_TRUE(x);
-    XApiLink = x.get();
     struct Rights
     {
         const char *User, *Settings, *MoneyOut, *MoneyIn;
     };
-    // 1 may do everything, 2 may not edit settings, 3 may not run money in; 4 is nobody.
+    // 1 may do everything, 2 may not edit settings, 3 may not run money in. Each learns its own
+    // rights only.
+    const bool expected[3][3] = {{true, true, true}, {false, true, true}, {true, true, false}};
     for (const Rights &r : {Rights{"1", "1", "11", "11"}, Rights{"2", "0", "11", "11"},
-                            Rights{"3", "1", "11", "00"}, Rights{"4", "0", "00", "00"},
-                            Rights{"01", "0", "00", "00"}, Rights{"", "0", "00", "00"}}) {
+                            Rights{"3", "1", "11", "00"}}) {
         SCOPED_TRACE(r.User);
+        auto x = Demo->LinkAs(QByteArray(r.User).toInt());
+        ASSERT_TRUE(x);
+        XApiLink = x.get();
         EXPECT_EQ(CallText(*x, {Routines::RightEditSettings, r.User, "NL", "2"}), r.Settings);
         EXPECT_EQ(CallText(*x, {Routines::RightRunTask, r.User, "YB"}), r.MoneyOut);
         EXPECT_EQ(CallText(*x, {Routines::RightRunTask, r.User, "YA"}), r.MoneyIn);
-    }
-    // A lower level asked for is granted to the user who may not edit settings.
-    EXPECT_EQ(CallText(*x, {Routines::RightEditSettings, "2", "NL", "1"}), "1");
-    EXPECT_EQ(CallText(*x, {Routines::RightEditSettings, "1", "NL", "3"}), "0");
-    EXPECT_EQ(CallText(*x, {Routines::RightRunTask, "1", "ZZ"}), "00");
-
-    // What the task manager makes of them.
-    TdmSet dm;
-    const bool expected[3][3] = {{true, true, true}, {false, true, true}, {true, true, false}};
-    for (int user = 1; user <= 3; ++user)
+        for (const char *other : {"1", "2", "3", "4", "01", ""})
+            if (QByteArray(other) != r.User)
+                EXPECT_EQ(CallText(*x, {Routines::RightRunTask, other, "YB"}),
+                          "<failed> <ECODETRAP>own+1^%caA03 UVELM-NOTYOURS")
+                    << other;
+        // What the task manager makes of them.
+        const int user = QByteArray(r.User).toInt();
+        TdmSet dm;
         for (int kind = 0; kind <= 2; ++kind)
             EXPECT_EQ(dm.HasRight(kind, user), expected[user - 1][kind]) << user << " " << kind;
-    EXPECT_FALSE(dm.HasRight(3, 1));
+        EXPECT_FALSE(dm.HasRight(3, user));
+        if (user == 2) {
+            // A lower level asked for is granted to the user who may not edit settings.
+            EXPECT_EQ(CallText(*x, {Routines::RightEditSettings, "2", "NL", "1"}), "1");
+            EXPECT_EQ(CallText(*x, {Routines::RightEditSettings, "2", "NL", "3"}), "0");
+            EXPECT_EQ(CallText(*x, {Routines::RightRunTask, "2", "ZZ"}), "00");
+        }
+        x->Close();
+    }
     EXPECT_TRUE(ui.Events.isEmpty()) << ui.Events.join(QLatin1Char('\n')).toStdString();
     XApiLink = nullptr;
-    x->Close();
 }
 
 TEST_F(DemoRoutines, ASecondSessionOfAUserIsRefusedWhileTheFirstConnectionLives)
@@ -304,8 +311,8 @@ TEST_F(DemoRoutines, ASecondSessionOfAUserIsRefusedWhileTheFirstConnectionLives)
 
 TEST_F(DemoRoutines, TheExclusiveLockAdmitsOneGatewayUntilItLetsGoOrGoes)
 {
-    auto a = Demo->Link();
-    auto b = Demo->Link();
+    auto a = Demo->LinkAs(1);
+    auto b = Demo->LinkAs(2);
     ASSERT_TRUE(a && b);
     EXPECT_EQ(CallText(*a, {Routines::LockTO}), "1");
     EXPECT_EQ(CallText(*a, {Routines::LockTO}), "1"); // held already
@@ -319,7 +326,7 @@ TEST_F(DemoRoutines, TheExclusiveLockAdmitsOneGatewayUntilItLetsGoOrGoes)
     // b dies holding it (its socket closes without the close byte or an UnLockTO).
     b.reset();
     EXPECT_TRUE(demo::Eventually([&] { return CallText(*a, {Routines::LockTO}) == "1"; }));
-    auto c = Demo->Link();
+    auto c = Demo->LinkAs(3);
     ASSERT_TRUE(c);
     EXPECT_EQ(CallText(*c, {Routines::LockTO}), "0");
     // a ends its link without releasing: the lock goes with it.
@@ -329,6 +336,7 @@ TEST_F(DemoRoutines, TheExclusiveLockAdmitsOneGatewayUntilItLetsGoOrGoes)
     int pid = 0;
     auto d = Demo->Link(pid);
     ASSERT_TRUE(d && pid > 0);
+    EXPECT_EQ(demo::LoginAs(*d, 2), "");
     EXPECT_EQ(CallText(*c, {Routines::UnLockTO}), "");
     EXPECT_EQ(CallText(*d, {Routines::LockTO}), "1");
     EXPECT_EQ(CallText(*c, {Routines::LockTO}), "0");

@@ -7,6 +7,8 @@ main ;one connection: every routine on the seeded data
  d SEED^VELMDEMO("/data/demo")
  s s1=$$snap d SEED^VELMDEMO("/data/demo")
  d eq("a second seed changes nothing",$$snap,s1)
+ d eq("no login, no lists",$$ec("d Tlist^ZZ001a"),",UVELM-NOLOGIN,")
+ d eq("first login",$$login^%cplogG(1,"velm1","lich1"),"")
  d eq("sha-256",$$sha^%cplogG("abc"),"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad")
  d eq("sha-256 two blocks",$$sha^%cplogG($tr($j("",200)," ","a")),"c2a908d98f5df987ade41b5fce213067efbcc21ef2240212a41e54b5e7c28ae5")
  ;
@@ -79,9 +81,11 @@ main ;one connection: every routine on the seeded data
  d eq("SaveTask, unknown task",$$ec("d SaveTask^ZZ001a(""7""_$c(2)_""X"")"),",UVELM-NOTASK,")
  ;
  ;Rights and login
- d eq("settings right",$$3^%caA03(1,"NL","2")_$$3^%caA03(2,"NL","2")_$$3^%caA03(3,"NL","2")_$$3^%caA03(99,"NL","2")_$$3^%caA03("","NL","2")_$$3^%caA03("x","NL","2"),"101000")
- d eq("money out right",$$1^%caA03(1,"YB")_","_$$1^%caA03(2,"YB")_","_$$1^%caA03(3,"YB")_","_$$1^%caA03(99,"YB"),"11,11,11,00")
- d eq("money in right",$$1^%caA03(1,"YA")_","_$$1^%caA03(2,"YA")_","_$$1^%caA03(3,"YA"),"11,11,00")
+ d eq("settings right",$$3^%caA03(1,"NL","2")_$$3^%caA03(1,"NL","3"),"10")
+ d eq("task rights",$$1^%caA03(1,"YB")_","_$$1^%caA03(1,"YA")_","_$$1^%caA03(1,"ZZ"),"11,11,00")
+ d eq("another user's rights",$$ec("s x=$$1^%caA03(2,""YB"")")_$$ec("s x=$$3^%caA03(99,""NL"",2)"),",UVELM-NOTYOURS,,UVELM-NOTYOURS,")
+ d logout^%cplogG
+ d eq("no login, no rights",$$ec("s x=$$3^%caA03(1,""NL"",2)")_$$ec("d LockTO^ZZ001"),",UVELM-NOLOGIN,,UVELM-NOLOGIN,")
  s x="Неверный номер пользователя или пароль"
  d eq("login, wrong password",$$login^%cplogG(1,"velm2","lich1"),x)
  d eq("login, wrong personal password",$$login^%cplogG(1,"velm1",""),x)
@@ -171,8 +175,8 @@ ack w $g(^TEST("ack")) q
  ;
 busy ;another connection holds user 2 and the exclusive lock
  d eq("second login of a live session",$$login^%cplogG(2,"velm2","lich2"),"1")
- d eq("exclusive lock refused",$$out("d LockTO^ZZ001"),"0")
  d eq("another user may log in",$$login^%cplogG(1,"velm1","lich1"),"")
+ d eq("exclusive lock refused",$$out("d LockTO^ZZ001"),"0")
  w "done busy",!
  q
 free ;the other connection has logged out or died

@@ -176,6 +176,11 @@ TEST_F(VismServer, RestoredRoutinesRunAndLoseTheirSourceWhenItIsKilled)
     EXPECT_EQ(other->Run("USER", "$$f^TVR1()").Value, "43");
     auto second = Client("SECOND");
     EXPECT_TRUE(second->Run("SECOND", "$$f^TVR1()").Failed); // saved in USER only
+    // A routine whose lines are kept reads them with $TEXT, in any connection; one whose lines
+    // were killed keeps its object only.
+    EXPECT_EQ(c->Run("USER", "$t(f^TVR2)").Value, "f() q 7");
+    EXPECT_EQ(other->Run("USER", "$t(+1^TVR2)").Value, "TVR2 ;kept");
+    EXPECT_EQ(other->Run("USER", "$t(+2^TVR1)").Value, "");
 
     // A routine that does not compile is an error of the restore line, and nothing is saved.
     EXPECT_FALSE(c->Run("USER", "n text,i,k,q").Failed);

@@ -7,8 +7,12 @@ VELMDEMO ;Velm gateway: system tables and demo data ;; cp1251
  q
  ;
 SEED(dir) ;system tables and demo data
+ ;The settings are written through the server routines, as the demo's first user (who holds
+ ;the settings right) would write them.
+ n %velm
  d SYS
  d USERS
+ s %velm("user")=1
  d DATA($g(dir))
  d DATA1C($g(dir))
  q

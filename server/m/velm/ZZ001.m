@@ -1,17 +1,19 @@
 ZZ001 ;Velm gateway: exclusive work lock, start and end of a gateway's work, text helpers ;; cp1251
  ;The exclusive lock is an M lock on ^VELMLK("TO") held by the process of the gateway's
  ;connection, so a gateway that dies loses it with its process. ^VELMLK("TO") itself only
- ;tells who holds it.
+ ;tells who holds it. Every entry needs a login on this process (need^%cplogG).
  q
  ;
 LockTO ;writes "1" when this process holds the exclusive lock, "0" when another one does
+ n u s u=$$need^%cplogG()
  i $g(%velm("TO")) w "1" q
  l +^VELMLK("TO"):0 e  w "0" q
- s %velm("TO")=1,^VELMLK("TO")=$j_"^"_$g(%velm("user"))_"^"_$h
+ s %velm("TO")=1,^VELMLK("TO")=$j_"^"_u_"^"_$h
  w "1"
  q
  ;
 UnLockTO ;releases the exclusive lock if this process holds it
+ i $$need^%cplogG()
  q:'$g(%velm("TO"))
  i $p($g(^VELMLK("TO")),"^")=$j k ^VELMLK("TO")
  l -^VELMLK("TO")
@@ -19,11 +21,10 @@ UnLockTO ;releases the exclusive lock if this process holds it
  q
  ;
 TOinGL ;starts a work record: what this gateway run creates and closes is counted in it
- n w
- l +^VELMW:10 e  d err("VELM-BUSY") q
- s w=$g(^VELMW)+1,^VELMW=w
- l -^VELMW
- s ^VELMW(w)=$g(%velm("user"))_"^"_$j_"^"_$h,^VELMW(w,"made")=0,^VELMW(w,"closed")=0
+ n w,u
+ s u=$$need^%cplogG()
+ s w=$i(^VELMW)
+ s ^VELMW(w)=u_"^"_$j_"^"_$h,^VELMW(w,"made")=0,^VELMW(w,"closed")=0
  s %velm("work")=w
  q
  ;
@@ -31,6 +32,7 @@ GLinTO ;writes what the current work created and closed, nothing when it did nei
  ;The work stays open: the gateway also calls this after saving a setting, and the
  ;summary shown at shutdown must still cover the whole run.
  n w,m,c
+ i $$need^%cplogG()
  s w=$g(%velm("work")) q:w=""
  q:'$d(^VELMW(w))
  s $p(^VELMW(w),"^",4)=$h

@@ -6,16 +6,21 @@ ZZ001b ;Velm gateway: columns of the intermediate table, conversion and diagnosi
  q
  ;
 GetFields(task) ;the columns: name (the characteristic code), caption, alignment ("2" right)
- n n s task=$g(task) q:'$$tok^ZZ001a(task)
+ n n s task=$g(task)
+ i $$need^%cplogG()
+ q:'$$tok^ZZ001a(task)
  s n="" f  s n=$o(^VELMG(task,n)) q:n=""  w ^(n),$c(1)
  q
  ;
 PDVelm(clb,set,rec) ;writes: diagnosis, similar, unclosed, include, the task's columns, ""
+ ;Needs the right to run the task of the setting's type.
  n c,d,t,V,fid,x,ih,v,ex,op,out,n
+ i $$need^%cplogG()
  s c=$$cid^ZZ001a($g(clb)),set=$g(set),rec=$g(rec),d="",t=0,ex="",op=""
  i c=""!'$$idok^ZZ001a(set) s d="Настройка не найдена"
  e  i '$d(^VELMC(c,"S",set)) s d="Настройка не найдена"
  e  s d=$$load(c,set),t=%velm("ps",c,set,"type")
+ i t,$$run^%caA03(t)
  i t d
  . ;%velmP: a copy of the compiled setting last used, so that it can be passed by reference
  . s x=c_","_set_","_%velm("ps",c,set)
@@ -33,10 +38,14 @@ PDVelm(clb,set,rec) ;writes: diagnosis, similar, unclosed, include, the task's c
  q
  ;
 load(c,s) ;the compiled form of a setting in %velm("ps",c,s); returns its own diagnosis
- ;Kept per process and rebuilt when the setting's version changes.
+ ;Kept per process and rebuilt when the setting's version changes; only for a setting that
+ ;exists, and for a few at a time.
  n v,f,id,r,ih,fn,x,i,t,d,k,M
  s v=$g(^VELMC(c,"S",s,"V"))
  i v'="",$g(%velm("ps",c,s))=v q %velm("ps",c,s,"d")
+ i '$d(^VELMC(c,"S",s)) q "Настройка не найдена"
+ i $g(%velm("psn"))'<16 k %velm("ps") s %velm("psn")=0
+ i '$d(%velm("ps",c,s)) s %velm("psn")=$g(%velm("psn"))+1
  k %velm("ps",c,s)
  s d="",t=+$g(^VELMC(c,"S",s,"Type")),%velm("ps",c,s,"type")=t
  s x=$$up^ZZ001($$trim^ZZ001($g(^VELMC(c,"S",s,"Func"))))

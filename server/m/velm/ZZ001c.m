@@ -4,16 +4,16 @@ ZZ001c ;Velm gateway: creating and closing documents ;; cp1251
  q
  ;
 RecYB(row,fam,doc) ;money out: creates a document, or closes doc with this bank record
- q $$rec(1,"YB",$g(row),$g(fam),$g(doc))
+ q $$rec(1,$g(row),$g(fam),$g(doc))
  ;
 RecYA(row,fam,doc) ;money in: the same
- q $$rec(2,"YA",$g(row),$g(fam),$g(doc))
+ q $$rec(2,$g(row),$g(fam),$g(doc))
  ;
-rec(t,task,row,fam,doc) ;"" done, else the reason
+rec(t,row,fam,doc) ;"" done, else the reason; the type written and the right checked are t's
  n user,r,V,P,n,ih,d
  s user=$$cur^%cplogG
  i user="" q "Вход в Вельм не выполнен"
- s r=$$1^%caA03(user,task)
+ s r=$$flags^%caA03(user,$s(t=1:"YB",1:"YA"))
  i $e(r)'="1" q "Нет права на задачу """_$g(^VELMT(t,"Name"))_""""
  s fam=$$trim^ZZ001($$clean^ZZ001(fam))
  i fam="" q "Не указана фамилия"
@@ -24,10 +24,11 @@ rec(t,task,row,fam,doc) ;"" done, else the reason
  q $$make(t,.V,user,fam,1)
  ;
 make(t,V,user,fam,state) ;a new document of task type t: state 1 executed, 0 unclosed
+ ;The number comes from $INCREMENT inside the transaction: no lock, and a restart takes a
+ ;fresh one.
  n id,ih
- l +^VELMD:10 e  q "Документы заняты другим пользователем, повторите позже"
- ts
- s id=$g(^VELMD)+1,^VELMD=id
+ ts ()
+ s id=$i(^VELMD)
  s ^VELMD(id)=t_"^"_state_"^"_$h_"^"_user,^VELMD(id,"fam")=fam
  s ih="" f  s ih=$o(V(ih)) q:ih=""  i V(ih)'="" d
  . s ^VELMD(id,"v",ih)=V(ih)
@@ -35,7 +36,6 @@ make(t,V,user,fam,state) ;a new document of task type t: state 1 executed, 0 unc
  i 'state s ^VELMDO(t,id)=""
  i state s ^VELMD(id,"c")=$h_"^"_user,^VELMD(id,"cfam")=fam d count^ZZ001("made")
  tc
- l -^VELMD
  q ""
  ;
 close(t,V,user,fam,doc,r) ;closes the unclosed document doc with the bank record in V
@@ -46,7 +46,7 @@ close(t,V,user,fam,doc,r) ;closes the unclosed document doc with the bank record
  i $p(^VELMD(doc),"^")'=t q "Документ "_doc_" не найден"
  l +^VELMD(doc):5 e  q "Документ "_doc_" занят другим пользователем"
  i $p(^VELMD(doc),"^",2)'=0 l -^VELMD(doc) q "Документ "_doc_" уже закрыт"
- ts
+ ts ()
  s $p(^VELMD(doc),"^",2)=1,^VELMD(doc,"c")=$h_"^"_user,^VELMD(doc,"cfam")=fam
  s ih="" f  s ih=$o(V(ih)) q:ih=""  s:V(ih)'="" ^VELMD(doc,"b",ih)=V(ih)
  k ^VELMDO(t,doc)

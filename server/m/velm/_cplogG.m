@@ -5,13 +5,18 @@
  q
  ;
 login(user,pw,ppw) ;"" accepted; "1" the user works on another connection; else refusal text
- n cur
+ ;Every answer costs the same: an unknown user and a malformed stored password are checked
+ ;against a dummy, and both passwords are always hashed. A known user's failed logins slow
+ ;every further attempt for that user, from any connection, one attempt at a time.
+ n cur,known,ok,n
  s user=$g(user),pw=$g(pw),ppw=$g(ppw)
- ;One answer for an unknown user and a wrong password: nothing to learn by guessing.
- i '$$uok(user) q $$bad
- i '$d(^VELMU(user)) q $$bad
- i '$$check(pw,$g(^VELMU(user,"pw"))) q $$bad
- i '$$check(ppw,$g(^VELMU(user,"ppw"))) q $$bad
+ s known=$$uok(user) s:known known=$d(^VELMU(user))#10
+ i known l +^VELMU(user,"try"):10 e  q $$bad
+ s n=$s(known:$$fails(user),1:0) h:n>2 $s(n>10:8,1:n-2)
+ s ok=$$check(pw,$s(known:$g(^VELMU(user,"pw")),1:""))
+ s ok=$$check(ppw,$s(known:$g(^VELMU(user,"ppw")),1:""))&ok&known
+ i known k:ok ^VELMU(user,"fail") s:'ok ^VELMU(user,"fail")=(n+1)_"^"_$h l -^VELMU(user,"try")
+ i 'ok q $$bad
  s cur=$g(%velm("user"))
  i cur=user q ""
  i cur'="" d logout
@@ -19,13 +24,27 @@ login(user,pw,ppw) ;"" accepted; "1" the user works on another connection; else 
  s ^VELMS(user)=$j_"^"_$h,%velm("user")=user
  q ""
  ;
-logout ;ends the work session of this process, if any
+fails(user) ;the user's failed logins in a row, forgotten an hour after the last one
+ n f,h s f=$g(^VELMU(user,"fail")) q:f="" 0
+ s h=$p(f,"^",2,3)
+ i $h-h*86400+$p($h,",",2)-$p(h,",",2)>3600 q 0
+ q +f
+ ;
+logout ;ends the work session of this process, if any, with its exclusive lock and its work
  n user
  s user=$g(%velm("user")) q:user=""
+ i $g(%velm("TO")) d
+ . i $p($g(^VELMLK("TO")),"^")=$j k ^VELMLK("TO")
+ . l -^VELMLK("TO") k %velm("TO")
  i $p($g(^VELMS(user)),"^")=$j k ^VELMS(user)
  l -^VELMS(user)
- k %velm("user")
+ k %velm("user"),%velm("work")
  q
+ ;
+need() ;the user logged in on this process; an M error (",UVELM-NOLOGIN,") when none is
+ n u s u=$g(%velm("user"))
+ i u="" s $ec=",UVELM-NOLOGIN,"
+ q u
  ;
 cur() ;the user logged in on this process, or ""
  q $g(%velm("user"))
@@ -35,7 +54,7 @@ bad() q "Неверный номер пользователя или парол�
 uok(user) ;a user number: a positive integer in canonical form
  q user?1.9N&(user=+user)&(user>0)
  ;
-setpw(user,pw,ppw) ;stores the two passwords of a user as salted hashes
+setpw(user,pw,ppw) ;stores the two passwords of a user as salted hashes (not offered over XAPI)
  s ^VELMU(user,"pw")=$$mk($g(pw)),^VELMU(user,"ppw")=$$mk($g(ppw))
  q
  ;
@@ -50,11 +69,11 @@ hash(pw,salt,n) ;iterated salted SHA-256: h1=sha(salt_pw), hk=sha(h(k-1)_salt)
  f i=2:1:n s h=$$sha(h_salt,1)
  q "S1$"_n_"$"_salt_"$"_$$hex(h)
  ;
-check(pw,stored) ;1 when pw gives the stored form
+check(pw,stored) ;1 when pw gives the stored form; a malformed one costs a dummy's check
  n n,salt
- i $p(stored,"$")'="S1" q 0
+ i $p(stored,"$")'="S1" s stored=""
  s n=$p(stored,"$",2),salt=$p(stored,"$",3)
- i n'?1.4N!(n<1)!(salt="") q 0
+ i n'?1.2N!(n<1)!(salt="") s n=25,salt="0000000000000000",stored=""
  q $$hash(pw,salt,n)=stored
  ;
 hex(s) n i,x,r s r=""

@@ -32,3 +32,9 @@ deeper s ^TVD("deep",$i(^TVD("deep")))=$ze q
 er s ^TVD("er",$i(^TVD("er")))=$ze q
 jobrun s ^TVD("seen")=$g(^TVD("mark"))
  q
+lockfail(n) l +^TVDF(n) q 1/0
+locked(n) n t l +^TVDF(n):0 s t=$t l:t -^TVDF(n) q t
+tpfail() ts () s ^TVD("tp")=1 q 1/0
+tl() q $tl_","_$d(^TVD("tp"))
+fill() n i f i=1:1 s tvdM(i)=$j("",1000)
+ q ""

@@ -94,9 +94,18 @@ bool WaitPeerClosed(int fd, int msecs)
 
 } // namespace
 
-int ConnectLoopback(int port)
+int ConnectLoopback(int port, const char *source)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (source) {
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        ::inet_pton(AF_INET, source, &from.sin_addr);
+        if (::bind(fd, reinterpret_cast<sockaddr *>(&from), sizeof from) != 0) {
+            ::close(fd);
+            return -1;
+        }
+    }
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(quint16(port));
@@ -328,14 +337,14 @@ bool RawXapi::Open(int port, const QByteArray &user, const QByteArray &password,
 {
     ServerType = serverType;
     HandshakeReply.clear();
-    const int fd = ConnectLoopback(port);
+    const int fd = ConnectLoopback(port, Source);
     if (fd < 0)
         return false;
     const QByteArray hs = XapiWire::Masked(
         XapiWire::HandshakeText(serverType, "1", user, password, ns, 4096, timeOut), 0x01);
     SendAll(fd, hs);
     char buf[4096];
-    if (WaitReadable(fd, 30000)) {
+    if (WaitReadable(fd, HandshakeMsecs)) {
         const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
         if (n > 0)
             HandshakeReply = QByteArray(buf, n);
@@ -343,7 +352,7 @@ bool RawXapi::Open(int port, const QByteArray &user, const QByteArray &password,
     ::close(fd);
     if (HandshakeReply.isEmpty() || HandshakeReply[0] == '\0')
         return false;
-    Fd = ConnectLoopback(HandshakeReply.left(HandshakeReply.size() - 1).toInt());
+    Fd = ConnectLoopback(HandshakeReply.left(HandshakeReply.size() - 1).toInt(), Source);
     return Fd >= 0;
 }
 

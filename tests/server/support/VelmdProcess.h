@@ -93,12 +93,18 @@ public:
 
     QByteArray ServerType = "CACHE";
     int Fd = -1;
+    // The loopback address the client connects from (127.0.0.1 unless set), and how long Open
+    // waits for the handshake's reply.
+    const char *Source = nullptr;
+    int HandshakeMsecs = 30000;
 
 private:
     Reply ReadReply();
 };
 
-int ConnectLoopback(int port);
+// A connection to the loopback port, from the source address given (another 127.x address
+// stands for another client machine).
+int ConnectLoopback(int port, const char *source = nullptr);
 // Sends all of bytes; reads everything until the peer closes or msecs pass.
 QByteArray ExchangeRaw(int port, const QByteArray &bytes, int msecs);
 

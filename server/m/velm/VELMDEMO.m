@@ -99,9 +99,11 @@ DATA1C(dir) ;the client-bank of 1C exchange files, one setting per task, both on
  ;
 x1c() q 2 ;the version of X1C the 1C settings are made for
  ;
-write1c(dir) ;the statement S1C as the bank sends it: Windows-1251, CR LF
+write1c(dir) ;the statement S1C as the bank sends it: Windows-1251, CR LF (GT.M's file I/O)
  n f,i,l
  s f=dir_"/kl_to_1c.txt"
+ ;A folder that is not there (the M tests seed a made-up one) gets no file.
+ q:$zparse(f,"DIRECTORY")=""
  o f:(newversion:stream:nowrap) u f
  f i=1:1 s l=$p($t(S1C+i),";;",2,99) q:l=""  w l,$c(13,10) s $x=0
  c f

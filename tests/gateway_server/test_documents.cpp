@@ -310,4 +310,34 @@ TEST_F(DemoDocuments, DocumentsAreCreatedAndClosedAndGLinTOSaysWhatTheWorkDid)
     x->Close();
 }
 
+// A creation that fails inside its transaction leaves nothing held: another gateway creates at
+// once. And a long run goes to its end: the engine may restart a transaction whenever it must.
+TEST_F(DemoDocuments, AFailedCreationHoldsNothingAndALongRunCreatesEveryDocument)
+{
+    VismClient v;
+    ASSERT_TRUE(v.Connect(Demo->Process()->VismPort));
+    ASSERT_FALSE(v.Login(Demo->Process()->VismUser, Demo->Process()->VismPassword, "VELM").Failed);
+    EXPECT_TRUE(v.Run("VELM", "s V(\"NUMDOC\")=1 s r=$$make^ZZ001c(\"\",.V,1,\"A\",1)").Failed);
+    EXPECT_EQ(v.Run("VELM", "$TLEVEL").Value, "0");
+
+    auto x = Demo->LinkAs(1);
+    ASSERT_TRUE(x);
+    EXPECT_EQ(CallText(*x, {Routines::TOinGL}), "");
+    const QByteArray row = RowText(PDVelm(*x, "1", Out[10]));
+    const QByteArray fam = W("Иванова");
+    constexpr int kRun = 30000;
+    int created = 0;
+    for (int n = 1; n <= kRun; ++n) {
+        const QByteArray reply = CallText(*x, {Routines::RecYB, With(row, 4, QByteArray::number(500000 + n)), fam});
+        if (reply != "") {
+            ADD_FAILURE() << "record " << n << ": " << FromWin1251(reply).toStdString();
+            break;
+        }
+        ++created;
+    }
+    EXPECT_EQ(created, kRun);
+    EXPECT_EQ(CallText(*x, {Routines::GLinTO}), W("За время работы создано документов: 30000, закрыто документов: 0"));
+    x->Close();
+}
+
 } // namespace

@@ -78,8 +78,7 @@ TEST(WizardAgainstVelmd, InstallsTheGatewaysServerHalfIntoAFreshNamespace)
     EXPECT_TRUE(refused.contains(QStringLiteral("wrong account or password"))) << refused.toStdString();
 
     // The gateway logs in to the new namespace and finds its tasks there.
-    ASSERT_TRUE(velmd.OfferXapi(QStringLiteral("VELMW"), {QStringLiteral("%cplogG"), QStringLiteral("%caA03"),
-                                                         QStringLiteral("ZZ001"), QStringLiteral("ZZ001a")}));
+    ASSERT_TRUE(velmd.OfferGateway(QStringLiteral("VELMW")));
     RawXapi x;
     ASSERT_TRUE(x.Open(velmd.XapiPort, velmd.User, velmd.Password, "VELMW"));
     const RawXapi::Reply login = x.Call({"$$login^%cplogG", "1", "velm1", "lich1"});

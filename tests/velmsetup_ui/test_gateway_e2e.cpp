@@ -26,10 +26,7 @@ std::unique_ptr<VelmdProcess> MakeWizardServer(QString &ns, QString &error)
         return nullptr;
     }
     // What `velmd demo` offers the gateway in VELM, offered in the new namespace.
-    QStringList routines;
-    for (QString f : GatewayRoutineFiles())
-        routines << f.replace(QLatin1Char('_'), QLatin1Char('%')).chopped(2);
-    if (!velmd->OfferXapi(run.NameSpace, routines)) {
+    if (!velmd->OfferGateway(run.NameSpace)) {
         error = QStringLiteral("cannot offer the routines over XAPI");
         return nullptr;
     }

@@ -1,5 +1,7 @@
 #include "VelmdProcess.h"
 
+#include "Routines.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -284,6 +286,14 @@ bool VelmdProcess::SetConfig(const QByteArray &key, const QByteArray &value)
 bool VelmdProcess::OfferXapi(const QString &ns, const QStringList &routines)
 {
     return SetConfig("xapi_routines." + ns.toUtf8(), routines.join(QStringLiteral(", ")).toUtf8());
+}
+
+bool VelmdProcess::OfferGateway(const QString &ns)
+{
+    QByteArray entries;
+    for (const char *e : Routines::All)
+        entries += (entries.isEmpty() ? "" : ", ") + QByteArray(e);
+    return SetConfig("xapi_entries." + ns.toUtf8(), entries);
 }
 
 QString VelmdProcess::WriteProfile(const QString &ns, const QByteArray &serverType, int timeOut,

@@ -38,8 +38,10 @@ public:
     bool LoadText(const QString &ns, const QString &routine, const QByteArray &utf8);
     // Sets a key of velmd.conf (sessions that start later read it); an empty value removes it.
     bool SetConfig(const QByteArray &key, const QByteArray &value);
-    // Lets XAPI calls in namespace ns reach these routines.
+    // Lets XAPI calls in namespace ns reach these routines (every label of them).
     bool OfferXapi(const QString &ns, const QStringList &routines);
+    // Offers the gateway's entry points in namespace ns, as `velmd demo` does in VELM.
+    bool OfferGateway(const QString &ns);
 
     // A profile for TXAPI / xapicall.
     QString WriteProfile(const QString &ns, const QByteArray &serverType = "CACHE", int timeOut = 60,

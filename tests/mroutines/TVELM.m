@@ -203,7 +203,8 @@ ec(%c) ;the $ECODE that the command line %c raises, "" when none
  n %e s %e=""
  d ecx(%c)
  q %e
-ecx(%c) n $et s $et="s %e=$ec,$ec="""" q" x %c
+ecx(%c) n $et s $et="s:%e="""" %e=$ec s $ec="""" q" x %c
+ ;(an error raised inside an extrinsic is the first one: quitting it without a value is the next)
  q
 pd(set,rec) q $$out("d PDVelm^ZZ001b(clb,set,rec)")
 set(rec,n,v) s $p(rec,$c(2),n)=v q rec

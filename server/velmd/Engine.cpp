@@ -69,7 +69,6 @@ bool Engine::Start(const std::string &dataDir, const Config &config, const std::
     FDataDir = dataDir;
     FNamespace = ns;
     FBuffer.assign(kMaxString + 16, '\0');
-    FOutput.assign(kMaxString + 1, '\0');
     if (gtm_ci("init") != 0) {
         error = "the session routine %ZVELMD did not start: " + ZStatus();
         return false;
@@ -102,20 +101,30 @@ bool Engine::Switch(const Config &config, const std::string &ns, std::string &er
 
 std::string Engine::TakeOutput(bool &tooLong)
 {
-    // One pread from the start tells the size and takes the bytes; most calls write nothing.
+    // What the call wrote lies between the file's position before it and now: one lseek tells,
+    // one pread takes it (most calls write nothing). The file is emptied only now and then.
     tooLong = false;
-    const ssize_t n = ::pread(1, FOutput.data(), FOutput.size(), 0);
-    if (n <= 0)
+    const off_t end = ::lseek(1, 0, SEEK_CUR);
+    if (end <= FOutputStart)
         return {};
-    if (::ftruncate(1, 0) != 0) {
-        // A memory file can always be emptied; nothing else to do if it cannot.
-    }
-    ::lseek(1, 0, SEEK_SET);
-    if (size_t(n) > kMaxString) {
+    const size_t size = size_t(end - FOutputStart);
+    std::string out;
+    if (size > kMaxString) {
         tooLong = true;
-        return {};
+    } else {
+        out.resize(size);
+        const ssize_t n = ::pread(1, out.data(), size, FOutputStart);
+        out.resize(n > 0 ? size_t(n) : 0);
     }
-    return std::string(FOutput.data(), size_t(n));
+    FOutputStart = end;
+    if (end > off_t(kMaxString)) {
+        if (::ftruncate(1, 0) != 0) {
+            // A memory file can always be emptied; nothing else to do if it cannot.
+        }
+        ::lseek(1, 0, SEEK_SET);
+        FOutputStart = 0;
+    }
+    return out;
 }
 
 MResult Engine::Finish(int status, const std::string &ret, bool takeOutput)
@@ -153,20 +162,21 @@ MResult Engine::Finish(int status, const std::string &ret, bool takeOutput)
     return r;
 }
 
-MResult Engine::Call(const std::string &ref, bool function, const std::vector<std::string> &args)
+MResult Engine::Call(const std::string &ref, bool function, const std::vector<std::string> &elements, size_t first)
 {
-    std::string joined;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (i)
-            joined.push_back(kEsc);
-        joined += args[i];
+    FJoined.clear();
+    for (size_t i = first; i < elements.size(); ++i) {
+        if (i > first)
+            FJoined.push_back(kEsc);
+        FJoined += elements[i];
     }
+    const size_t count = elements.size() > first ? elements.size() - first : 0;
     gtm_string_t out;
     out.address = FBuffer.data();
     out.length = gtm_long_t(FBuffer.size());
-    gtm_string_t r = In(ref), a = In(joined);
+    gtm_string_t r = In(ref), a = In(FJoined);
     static CallIn xapi("xapi");
-    const int status = gtm_cip(&xapi.d, &out, &r, &a, gtm_long_t(args.size()), gtm_long_t(function ? 1 : 0));
+    const int status = gtm_cip(&xapi.d, &out, &r, &a, gtm_long_t(count), gtm_long_t(function ? 1 : 0));
     return Finish(status, status == 0 ? std::string(out.address, size_t(out.length)) : std::string(),
                   !function);
 }

@@ -6,6 +6,7 @@
 #include "DataDir.h"
 
 #include <string>
+#include <sys/types.h>
 #include <string_view>
 #include <vector>
 
@@ -29,8 +30,9 @@ public:
     bool Switch(const Config &config, const std::string &ns, std::string &error);
     const std::string &Namespace() const { return FNamespace; }
 
-    // One XAPI call; ref is a checked entry reference without "$$".
-    MResult Call(const std::string &ref, bool function, const std::vector<std::string> &args);
+    // One XAPI call; ref is a checked entry reference without "$$", the arguments are
+    // elements[first...].
+    MResult Call(const std::string &ref, bool function, const std::vector<std::string> &elements, size_t first);
     // One VisM run of code already rewritten.
     enum class RunKind { Command = 0, Expression = 1, CommandInFrame = 2 };
     MResult Run(const std::string &code, RunKind kind, const std::string &p1, const std::string &p2);
@@ -42,7 +44,8 @@ private:
     bool FStarted = false;
     std::string FDataDir, FNamespace;
     std::vector<char> FBuffer;
-    std::vector<char> FOutput; // one more than an M string: a longer output is refused, not cut
+    std::string FJoined;    // the arguments of a call joined, kept so that its buffer is reused
+    off_t FOutputStart = 0; // where the output of the next call begins in the memory file
 };
 
 } // namespace velmd

@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 namespace velmd {
@@ -246,6 +247,10 @@ int XapiCalls(int fd, const xapi::Handshake &h, const Config &config, const std:
     receiveTimeout(silence);
     bool partial = false;
     Clock::time_point frameBy;
+    std::string lastRef;
+    std::optional<xapi::EntryRef> ref;
+    std::string refText;
+    bool offered = false;
     for (;;) {
         ssize_t n;
         do
@@ -280,18 +285,23 @@ int XapiCalls(int fd, const xapi::Handshake &h, const Config &config, const std:
                 continue;
             }
             std::string reply;
-            const auto ref = xapi::ParseEntryRef(req.Elements[0]);
+            // A run calls the same entry record after record: it is parsed and looked up once.
+            if (req.Elements[0] != lastRef) {
+                lastRef = req.Elements[0];
+                ref = xapi::ParseEntryRef(lastRef);
+                offered = ref && OffersOverXapi(config, ns, lastRef);
+                refText = ref ? ref->Text() : std::string();
+            }
             if (!ref) {
                 reply = xapi::ErrorReply("<SYNTAX>not an entry reference: " + req.Elements[0], h.BufferLen);
-            } else if (!OffersOverXapi(config, ns, req.Elements[0])) {
+            } else if (!offered) {
                 // Nothing runs: the gateway's account reaches only what its namespace offers.
                 reply = xapi::ErrorReply("<PROTECT>" + ref->Text() + ": not offered over XAPI", h.BufferLen);
             } else {
-                std::vector<std::string> args(req.Elements.begin() + 1, req.Elements.end());
                 MResult r;
                 {
                     Busy busy(watchdog);
-                    r = engine.Call(ref->Text(), ref->Function, args);
+                    r = engine.Call(refText, ref->Function, req.Elements, 1);
                 }
                 if (r.Failed) {
                     reply = xapi::ErrorReply(r.Value, h.BufferLen);

@@ -121,6 +121,7 @@ main ;one connection: every routine on the seeded data
  d eq("PDVelm: malformed number",$p($$pd(1,$$set(rec,1,"12A")),c2)_"|"_$p($$pd(1,$$set(rec,1,"12A")),c2,9),"Неверный номер документа|12A")
  d eq("PDVelm: missing number",$p($$pd(1,$$set(rec,1,"")),c2),"Не указан номер документа")
  s y=$p(rec,c2,9) d eq("PDVelm: bad INN",$p($$pd(1,$$set(rec,9,$e(y,1,9)_($e(y,10)+1#10))),c2),"Неверный ИНН получателя")
+ d eq("account keys: a bank's, the single treasury account, a treasury account, a wrong digit",$$key^ZZ001b("40702810338000012345","044525999")_$$key^ZZ001b("40102810445370000059","017003983")_$$key^ZZ001b("03100643000000018500","017003983")_$$key^ZZ001b("40702810338000012346","044525999"),"1110")
  s y=$p(rec,c2,10) d eq("PDVelm: bad account key",$p($$pd(1,$$set(rec,10,$e(y,1,8)_($e(y,9)+1#10)_$e(y,10,20))),c2),"Неверный счет получателя")
  d eq("PDVelm: separators in a value",$$pd(1,$$set(rec,12,"A"_c1_"B"_c4))[(c2_"A B"_c2),1)
  d eq("PDVelm: unknown setting",$$pd(9,rec)_"|"_$$out("d PDVelm^ZZ001b(""Нет"",1,rec)"),"Настройка не найдена"_c2_c2_c2_"0"_c2_"|Настройка не найдена"_c2_c2_c2_"0"_c2)

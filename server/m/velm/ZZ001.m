@@ -62,14 +62,20 @@ trim(s) ;without blanks at both ends
  q $e(s,i,j)
  ;
 clean(s,keep) ;control characters (the separators among them) become blanks, but those in keep
- n c s c=$tr($$ctl,$g(keep))
- q $tr(s,c,$j("",$l(c)))
+ ;The two translation strings are made once per process for each keep.
+ s keep=$g(keep)
+ i '$d(%velm("cl","k"_keep)) s %velm("cl","k"_keep)=$tr($$ctl,keep),%velm("cb","k"_keep)=$j("",$l(%velm("cl","k"_keep)))
+ q $tr(s,%velm("cl","k"_keep),%velm("cb","k"_keep))
  ;
 ctl() n i,s
  i $d(%velm("ctl")) q %velm("ctl")
  s s="" f i=0:1:31 s s=s_$c(i)
  s %velm("ctl")=s
  q s
+ ;
+cldos(s) ;clean(s,$c(2)) and dos(s) in one pass, for the records of a DOS setting
+ n d i '$d(%velm("cd")) s d=$$dos("")_$$clean("",$c(2)),%velm("cd")=%velm("cl","k"_$c(2))_%velm("dos"),%velm("cw")=%velm("cb","k"_$c(2))_%velm("win")
+ q $tr(s,%velm("cd"),%velm("cw"))
  ;
 dos(s) ;CP866 text to Windows-1251
  n a,b,i

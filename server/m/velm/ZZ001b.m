@@ -16,20 +16,26 @@ PDVelm(clb,set,rec) ;writes: diagnosis, similar, unclosed, include, the task's c
  ;Needs the right to run the task of the setting's type.
  n c,d,t,V,fid,x,ih,v,ex,op,out,n
  i $$need^%cplogG()
- s c=$$cid^ZZ001a($g(clb)),set=$g(set),rec=$g(rec),d="",t=0,ex="",op=""
- i c=""!'$$idok^ZZ001a(set) s d="Настройка не найдена"
- e  i '$d(^VELMC(c,"S",set)) s d="Настройка не найдена"
- e  s d=$$load(c,set),t=%velm("ps",c,set,"type")
+ s clb=$g(clb),set=$g(set),rec=$g(rec),d="",t=0,ex="",op=""
+ ;%velmP: a copy of the compiled setting last used, so that it can be passed by reference; the
+ ;records of a file name the same one, which is taken again while its version is the same.
+ i $g(%velmP("k"))=(clb_$c(1)_set),%velmP("v")'="",$g(^VELMC(%velmP("c"),"S",set,"V"))=%velmP("v") s c=%velmP("c"),t=%velmP("type"),d=%velmP("d")
+ e  d
+ . s c=$$cid^ZZ001a(clb)
+ . i c=""!'$$idok^ZZ001a(set) s d="Настройка не найдена" q
+ . i '$d(^VELMC(c,"S",set)) s d="Настройка не найдена" q
+ . s d=$$load(c,set),t=%velm("ps",c,set,"type")
+ . k %velmP m %velmP=%velm("ps",c,set)
+ . s %velmP("k")=clb_$c(1)_set,%velmP("c")=c,%velmP("v")=%velm("ps",c,set)
  i t,$$run^%caA03(t)
  i t d
- . ;%velmP: a copy of the compiled setting last used, so that it can be passed by reference
- . s x=c_","_set_","_%velm("ps",c,set)
- . i $g(%velmP)'=x k %velmP m %velmP=%velm("ps",c,set) s %velmP=x
  . ;The record is cleaned and converted once, its separators kept; then split.
- . s rec=$$clean^ZZ001(rec,$c(2)) s:%velmP("dos") rec=$$dos^ZZ001(rec)
- . s fid="" f  s fid=$o(%velmP("f",fid)) q:fid=""  d
- .. s x=%velmP("f",fid),ih=$p(x,"^"),v=$$trim^ZZ001($p(rec,$c(2),fid))
- .. s V(ih)=$e($s($p(x,"^",2)="":v,1:$$fn($p(x,"^",2),v)),1,256)
+ . s rec=$s(%velmP("dos"):$$cldos^ZZ001(rec),1:$$clean^ZZ001(rec,$c(2)))
+ . ;Most values have no blanks to trim and no function: no call for them.
+ . s fid="" f  s fid=$o(%velmP("f",fid)) q:fid=""  s x=%velmP("f",fid),v=$p(rec,$c(2),fid) d
+ .. s:$e(v)=" "!($e(v,$l(v))=" ") v=$$trim^ZZ001(v)
+ .. s:$p(x,"^",2)'="" v=$$fn($p(x,"^",2),v)
+ .. s V($p(x,"^"))=$e(v,1,256)
  . s x=$$chk(t,.V,.%velmP) s:d="" d=x
  . i d="" d find(t,.V,.%velmP,.ex,.op)
  s out=d_$c(2)_ex_$c(2)_op_$c(2)_$s(d'="":"0",ex="":"1",1:"0")
@@ -82,25 +88,40 @@ meta(t,P) ;the characteristics of task type t in P("m",n) and its columns in P("
  q
  ;
 chk(t,V,P) ;normalises the values by their kinds; returns the first diagnosis or ""
- n n,ih,k,x,d,m
- s d="",n=""
+ ;Only the characteristics that need a look, in their order (plan): this runs for every record.
+ n i,x,ih,v,o,d
  i '$d(P("m")) d meta(t,.P)
- f  s n=$o(P("m",n)) q:n=""  d  q:d'=""
- . s ih=$p(P("m",n),"^"),m=$p(P("m",n),"^",2,9),k=$p(m,"^")
- . i $g(V(ih))="" s d=$p(m,"^",2) q
- . i k="S" s x=$$sum(V(ih)) s:x="" d=$p(m,"^",3) s:x'="" V(ih)=x q
- . i k="D" s x=$$date(V(ih)) s:x="" d=$p(m,"^",3) s:x'="" V(ih)=x q
- . i k="N" s x=$$num(V(ih)) s:x="" d=$p(m,"^",3) s:x'="" V(ih)=x q
- . i k="I",$d(P("chk","INN")),'$$inn(V(ih)) s d=$p(m,"^",3) q
- . i k="B",$d(P("chk","KEY")),V(ih)'?9N s d=$p(m,"^",3) q
- . i k="A",$d(P("chk","KEY")),'$$key(V(ih),$g(V($p(m,"^",4)))) s d=$p(m,"^",3) q
+ i '$d(P("pl")) d plan(.P)
+ s d=""
+ f i=1:1:P("pl") s x=P("pl",i),ih=$p(x,"^"),v=$g(V(ih)),o=$p(x,"^",2) d  q:d'=""
+ . i v="" s d=$p(x,"^",3) q
+ . i o="S" s v=$$sum(v) s:v="" d=$p(x,"^",4) s:v'="" V(ih)=v q
+ . i o="D" s v=$$date(v) s:v="" d=$p(x,"^",4) s:v'="" V(ih)=v q
+ . i o="N" s v=$$num(v) s:v="" d=$p(x,"^",4) s:v'="" V(ih)=v q
+ . i o="I" s:'$$inn(v) d=$p(x,"^",4) q
+ . i o="B" s:v'?9N d=$p(x,"^",4) q
+ . i o="A" s:'$$key(v,$g(V($p(x,"^",5)))) d=$p(x,"^",4)
  q d
+ ;
+plan(P) ;P("pl",i): "ih^what^missing^malformed^bic" for each characteristic that needs a look
+ ;what: S, D, N normalise; I, B, A check when the setting asks (VFunc); R only must be there.
+ ;P("mk",ih): the kind of each characteristic.
+ n n,m,k,o,i
+ s n="",i=0
+ f  s n=$o(P("m",n)) q:n=""  s m=P("m",n),k=$p(m,"^",2),P("mk",$p(m,"^"))=k d
+ . s o=$s(k="S"!(k="D")!(k="N"):k,k="I"&$d(P("chk","INN")):k,(k="B")!(k="A")&$d(P("chk","KEY")):k,1:"R")
+ . i o="R",$p(m,"^",3)="" q
+ . s i=i+1,P("pl",i)=$p(m,"^")_"^"_o_"^"_$p(m,"^",3,5)
+ s P("pl")=i
+ q
  ;
 find(t,V,P,ex,op) ;similar documents by the setting's search characteristics, and the unclosed ones
  n ih,k,id,ok,x,v
  q:'$d(P("fx"))
- ;Walk the index of one short characteristic, check the others on each candidate.
- s k="",ih="" f  s ih=$o(P("fx",ih)) q:ih=""  i $$ix(t,ih,$g(V(ih))) s k=ih q
+ ;Walk the index of one short characteristic, check the others on each candidate (the kinds
+ ;as ix reads them, from the plan).
+ i '$d(P("pl")) d plan(.P)
+ s k="",ih="" f  s ih=$o(P("fx",ih)) q:ih=""  s v=$g(V(ih)) i $g(P("mk",ih))'="T",v'="",$l(v)'>60 s k=ih q
  s id=""
  f  d  q:id=""
  . i k'="" s id=$o(^VELMDX(t,k,V(k),id))
@@ -161,18 +182,20 @@ num(v) ;a document number: digits, not zero, without leading zeros
  q +v
  ;
 inn(v) ;1 for a valid INN (10 or 12 digits with check digits) or "0" (none)
+ ;The weighted sums written out: this runs for every record, twice.
  i v="0" q 1
- i v?10N q $$ck(v,"2,4,10,3,5,9,4,6,8",9)=$e(v,10)
- i v?12N q ($$ck(v,"7,2,4,10,3,5,9,4,6,8",10)=$e(v,11))&($$ck(v,"3,7,2,4,10,3,5,9,4,6,8",11)=$e(v,12))
+ i v?10N q ($e(v)*2+($e(v,2)*4)+($e(v,3)*10)+($e(v,4)*3)+($e(v,5)*5)+($e(v,6)*9)+($e(v,7)*4)+($e(v,8)*6)+($e(v,9)*8)#11#10)=$e(v,10)
+ i v?12N q ($e(v)*7+($e(v,2)*2)+($e(v,3)*4)+($e(v,4)*10)+($e(v,5)*3)+($e(v,6)*5)+($e(v,7)*9)+($e(v,8)*4)+($e(v,9)*6)+($e(v,10)*8)#11#10=$e(v,11))&($e(v)*3+($e(v,2)*7)+($e(v,3)*2)+($e(v,4)*4)+($e(v,5)*10)+($e(v,6)*3)+($e(v,7)*5)+($e(v,8)*9)+($e(v,9)*4)+($e(v,10)*6)+($e(v,11)*8)#11#10=$e(v,12))
  q 0
  ;
-ck(v,w,n) n i,s s s=0
- f i=1:1:n s s=$p(w,",",i)*$e(v,i)+s
- q s#11#10
- ;
 key(a,b) ;1 when the 20-digit account a has the right control digit for the BIC b
- n s,i,x
+ ;An account at a credit organisation is keyed with the BIC's last three digits; one at a
+ ;settlement centre (BIC ending 000) and the single treasury account (40102...) with "0" and
+ ;the BIC's fifth and sixth digits. A treasury account (03...) has no key of this kind.
  i a'?20N!(b'?9N) q 0
- s x=$s($e(b,7,9)="000":"0"_$e(b,5,6),1:$e(b,7,9))_a,s=0
- f i=1:1:23 s s=$e(x,i)*$p("7,1,3",",",i-1#3+1)#10+s
- q s#10=0
+ i $e(a,1,2)="03" q 1
+ q $$k3($s($e(b,7,9)="000"!($e(a,1,5)="40102"):"0"_$e(b,5,6),1:$e(b,7,9))_a)
+ ;
+k3(x) ;1 when the 23 digits weighted 7, 1, 3 in turn sum to a multiple of 10 (written out: this
+ ;runs twice for every record)
+ q '($e(x)*7+$e(x,2)+($e(x,3)*3)+($e(x,4)*7)+$e(x,5)+($e(x,6)*3)+($e(x,7)*7)+$e(x,8)+($e(x,9)*3)+($e(x,10)*7)+$e(x,11)+($e(x,12)*3)+($e(x,13)*7)+$e(x,14)+($e(x,15)*3)+($e(x,16)*7)+$e(x,17)+($e(x,18)*3)+($e(x,19)*7)+$e(x,20)+($e(x,21)*3)+($e(x,22)*7)+$e(x,23)#10)

@@ -10,7 +10,7 @@ RecYA(row,fam,doc) ;money in: the same
  q $$rec(2,$g(row),$g(fam),$g(doc))
  ;
 rec(t,row,fam,doc) ;"" done, else the reason; the type written and the right checked are t's
- n user,r,V,P,n,ih,d
+ n user,r,V,n,ih,d,v
  s user=$$cur^%cplogG
  i user="" q "Вход в Вельм не выполнен"
  s r=$$flags^%caA03(user,$s(t=1:"YB",1:"YA"))
@@ -18,8 +18,11 @@ rec(t,row,fam,doc) ;"" done, else the reason; the type written and the right che
  s fam=$$trim^ZZ001($$clean^ZZ001(fam))
  i fam="" q "Не указана фамилия"
  s row=$$clean^ZZ001(row,$c(2))
- s n="" f  s n=$o(^VELMG(t,n)) q:n=""  s ih=$p(^(n),$c(2)),V(ih)=$$trim^ZZ001($p(row,$c(2),n))
- s d=$$chk^ZZ001b(t,.V,.P) i d'="" q d
+ ;%velmR: the characteristics and columns of the type, made once per process (the system
+ ;tables change only on installation); piece n of the row is column n.
+ i $g(%velmR)'=t k %velmR d meta^ZZ001b(t,.%velmR) s %velmR=t
+ s n="" f  s n=$o(%velmR("g",n)) q:n=""  s v=$p(row,$c(2),n) s:$e(v)=" "!($e(v,$l(v))=" ") v=$$trim^ZZ001(v) s V(%velmR("g",n))=v
+ s d=$$chk^ZZ001b(t,.V,.%velmR) i d'="" q d
  i doc'="" q $$close(t,.V,user,fam,doc,r)
  q $$make(t,.V,user,fam,1)
  ;

@@ -11,6 +11,11 @@ function(velm_target_defaults target)
   endif()
   target_compile_definitions(${target} PRIVATE QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII
                                                QT_NO_KEYWORDS)
+  # Debian's hardening: checked string and memory calls (they need the optimiser) and a
+  # read-only relocation table resolved at start.
+  target_compile_options(${target} PRIVATE
+                         "$<$<NOT:$<CONFIG:Debug>>:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2>")
+  target_link_options(${target} PRIVATE -Wl,-z,relro -Wl,-z,now)
 endfunction()
 
 # velm_add_subdirs(): adds every immediate subfolder that has a CMakeLists.txt.

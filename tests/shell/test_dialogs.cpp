@@ -1,4 +1,6 @@
 // The password prompt and the login dialog as the operator meets them.
+#include "Access.h"
+#include "AppSetup.h"
 #include "BankUi.h"
 #include "Connect.h"
 #include "GuiDriver.h"
@@ -12,12 +14,15 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 namespace {
 
@@ -94,6 +99,20 @@ TEST_F(Login, TheDialogAsTheOperatorMeetsIt)
     SaveScreen(&d, QStringLiteral("login"));
     QTest::keyClick(d.PrivPass, Qt::Key_Tab);
     EXPECT_EQ(Status(d), QString());
+
+    // As the program sets itself up: Qt's own texts in Russian, as in an edit's context menu,
+    // and the program's icon on the window.
+    SetUpWindowedProgram(*qApp, QStringLiteral("velmbank"));
+    EXPECT_FALSE(d.windowIcon().pixmap(32).isNull());
+    const std::unique_ptr<QMenu> menu(d.Idf->createStandardContextMenu());
+    QStringList items;
+    for (QAction *a : menu->actions())
+        if (!a->isSeparator())
+            items << PlainCaption(a->text()).section(QLatin1Char('\t'), 0, 0);
+    EXPECT_EQ(items, (QStringList{QStringLiteral("Отменить действие"), QStringLiteral("Повторить действие"),
+                                  QStringLiteral("Вырезать"), QStringLiteral("Копировать"),
+                                  QStringLiteral("Вставить"), QStringLiteral("Удалить"),
+                                  QStringLiteral("Выделить всё")}));
 
     // Esc in an edit cancels without a word to the server.
     d.PrivPass->setFocus();

@@ -1,5 +1,6 @@
 // velmbank's start-up and shutdown against `velmd demo`, as an operator starts it in the
 // folder the demo made: the login dialog is typed into, the messages go to the scripted seam.
+#include "AppSetup.h"
 #include "about.h"
 #include "codepage.h"
 #include "Connect.h"
@@ -13,6 +14,7 @@
 #include "taskdata.h"
 #include "taskunit.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -101,31 +103,65 @@ QStringList Entries(QMenu *menu)
 
 } // namespace
 
-TEST(StartUpAlone, AMissingProfileEndsTheStartWithItsName)
+TEST(StartUpAlone, AMissingProfileEndsTheStartNamingEveryPlaceLookedAt)
 {
     ScriptedUi ui;
-    QTemporaryDir dir;
+    QTemporaryDir dir, config, machine;
     const QString previous = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(dir.path()));
-    // A first parameter naming no file falls back to velmbank.ini, which is not there either.
-    TVelmBank program;
-    EXPECT_EQ(program.Start({QStringLiteral("nosuch.ini"), QStringLiteral("0")}), TStartUp::EndProcess);
-    EXPECT_EQ(
-        ui.Messages(),
-        (QStringList{QStringLiteral("Файл инициализации соединения %1 не найден")
-                         .arg(QDir::current().filePath(QStringLiteral("velmbank.ini"))),
-                     QStringLiteral(
-                         "Не удается создать соединение с сервером. Проверьте файл настройки соединения")}));
+    const QByteArray xdg = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    const QString system = SystemProfileFileName;
+    SystemProfileFileName = machine.filePath(QStringLiteral("velmbank.ini"));
+    const QString here = QDir::current().filePath(QStringLiteral("velmbank.ini"));
+    const QString users = config.filePath(QStringLiteral("velmbank/velmbank.ini"));
+
+    // A first parameter naming no file, then velmbank.ini here, the user's, the machine's.
+    {
+        TVelmBank program;
+        EXPECT_EQ(program.Start({QStringLiteral("nosuch.ini"), QStringLiteral("0")}), TStartUp::EndProcess);
+    }
+    EXPECT_EQ(ui.Messages(),
+              (QStringList{QStringLiteral("Файл инициализации соединения не найден. Искали:\n") +
+                               QStringList{QDir::current().filePath(QStringLiteral("nosuch.ini")), here,
+                                           users, SystemProfileFileName}
+                                   .join(QLatin1Char('\n')),
+                           QStringLiteral(
+                               "Не удается создать соединение с сервером. Проверьте файл настройки соединения")}));
     EXPECT_FALSE(ShowErrors);
     EXPECT_FALSE(KeepProtocol);
     EXPECT_FALSE(fmTaskMan);
     EXPECT_FALSE(QFile::exists(QStringLiteral("clproto.txt")));
+
+    // The first place that holds a file is the profile: the machine's, the user's before it,
+    // the current folder's before both.
+    const auto write = [](const QString &path) {
+        QDir().mkpath(QFileInfo(path).path());
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly) && f.write("[XAPI]\n") > 0;
+    };
+    ASSERT_TRUE(write(SystemProfileFileName));
+    ParseCommandLine({});
+    EXPECT_EQ(ProfileFileName, SystemProfileFileName);
+    ASSERT_TRUE(write(users));
+    ParseCommandLine({QStringLiteral("nosuch.ini")});
+    EXPECT_EQ(ProfileFileName, users);
+    ASSERT_TRUE(write(here));
+    ParseCommandLine({});
+    EXPECT_EQ(ProfileFileName, here);
+
+    SystemProfileFileName = system;
+    if (xdg.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", xdg);
     QDir::setCurrent(previous);
 }
 
 TEST_F(StartUp, TheDemoUserReachesTheMainWindowAndClosingItLetsGo)
 {
     QFile::remove(QStringLiteral("clproto.txt"));
+    SetUpWindowedProgram(*qApp, QStringLiteral("velmbank"));
     AnswerLogin(1);
     TVelmBank program;
     ASSERT_EQ(
@@ -153,6 +189,11 @@ TEST_F(StartUp, TheDemoUserReachesTheMainWindowAndClosingItLetsGo)
     bool shown = false;
     QTimer::singleShot(0, fmTaskMan, [&shown] {
         shown = fmTaskMan->isVisible();
+        // A screen reader meets a window with its caption.
+        QAccessibleInterface *window = QAccessible::queryAccessibleInterface(fmTaskMan);
+        ASSERT_TRUE(window);
+        EXPECT_EQ(window->role(), QAccessible::Window);
+        EXPECT_EQ(window->text(QAccessible::Name), QStringLiteral("Шлюз \"ВЕЛЬМ - Банк\" Диспетчер задач"));
         fmTaskMan->activateWindow();
         QTest::qWait(20);
         EXPECT_EQ(fmTaskMan->tb0->toolTip(), QStringLiteral("Клиент-Банк Демо:Расход (демо)"));

@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 namespace {
 
@@ -46,14 +47,34 @@ QString ProtocolTitle()
     return QStringLiteral("Протокол работы в программе шлюз \"ВЕЛЬМ - Банк\". ");
 }
 
+QString SystemProfileFileName = QStringLiteral("/etc/velmbank/velmbank.ini");
+
+QStringList ProfilePlaces(const QString &given)
+{
+    const QDir current = QDir::current();
+    QStringList places;
+    if (!given.isEmpty())
+        places << current.filePath(given);
+    places << current.filePath(QStringLiteral("velmbank.ini"))
+           << QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                  QStringLiteral("/velmbank/velmbank.ini")
+           << SystemProfileFileName;
+    places.removeDuplicates();
+    return places;
+}
+
 void ParseCommandLine(const QStringList &params)
 {
     const QDir current = QDir::current();
     const QString profile = params.value(0);
-    if (!profile.isEmpty()) {
-        ProfileFileName = current.filePath(profile);
-        if (!QFileInfo(ProfileFileName).isFile())
-            ProfileFileName = current.filePath(QStringLiteral("velmbank.ini"));
+    // The first place that holds a file; none: velmbank.ini here, which the start reports missing.
+    const QStringList places = ProfilePlaces(profile);
+    ProfileFileName = current.filePath(QStringLiteral("velmbank.ini"));
+    for (const QString &place : places) {
+        if (QFileInfo(place).isFile()) {
+            ProfileFileName = place;
+            break;
+        }
     }
     if (params.value(1) == QLatin1String("0"))
         ShowErrors = false;
@@ -96,7 +117,12 @@ TStartUp DataModuleCreate(const QStringList &params, std::unique_ptr<TfmLogo> &l
         Ui().ShowMessage(QStringLiteral("BDE не найден. Обратитесь к администратору"));
         return TStartUp::EndProcess;
     }
-    if (!OpenConnection()) {
+    // OpenConnection would name one missing file; the operator is told every place looked at.
+    const bool found = QFileInfo(ProfileFileName).isFile();
+    if (!found)
+        Ui().ShowMessage(QStringLiteral("Файл инициализации соединения не найден. Искали:\n%1")
+                             .arg(ProfilePlaces(params.value(0)).join(QLatin1Char('\n'))));
+    if (!found || !OpenConnection()) {
         Ui().ShowMessage(
             QStringLiteral("Не удается создать соединение с сервером. Проверьте файл настройки соединения"));
         logo.reset();

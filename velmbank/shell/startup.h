@@ -17,8 +17,17 @@ class TfmLogo;
 // The work protocol's first line, kept when the command line asks for the protocol.
 QString ProtocolTitle();
 
+// The machine's profile, which the package installs for the velmd service of this machine.
+extern QString SystemProfileFileName;
+
+// Where the profile is looked for, in this order: the file the command line names (given) in the
+// current folder, velmbank.ini there, the user's own (~/.config/velmbank/velmbank.ini), the
+// machine's.
+QStringList ProfilePlaces(const QString &given);
+
 // The four positional parameters: profile file, "0" no error boxes, "1" keep the protocol,
-// the protocol's folder. Absent ones are empty.
+// the protocol's folder. Absent ones are empty. The profile is the first of ProfilePlaces that
+// holds a file (velmbank.ini in the current folder when none does).
 void ParseCommandLine(const QStringList &params);
 
 // True exactly when the server grants the gateway's exclusive lock.

@@ -10,6 +10,9 @@ packages=(
   libgtest-dev libgmock-dev
   fis-gtm libshp-dev
   xvfb xauth
+  qt6-translations-l10n  # Qt's own texts (context menus, file dialogs) in Russian
+  libqt6svg6             # the window icons, drawn from the packaged SVG files
+  lintian                # the package test checks the .deb with it
 )
 
 missing=()

@@ -1,4 +1,5 @@
 // clbmaker: writes sample client-bank exports for tests, benchmarks and the demo.
+#include "StandardOptions.h"
 #include "clbgen.h"
 
 #include <cerrno>
@@ -9,16 +10,26 @@
 
 namespace {
 
+const char* const kUsage =
+    "usage: clbmaker out|in N SEED FILE [--demo] [--1c windows|dos|utf8]\n"
+    "       clbmaker dump FILE.dbf\n"
+    "\n"
+    "Writes sample client-bank exports for tests, benchmarks and the demo: a dBASE III file\n"
+    "(CP866 texts) of N payment orders, or the same documents as a 1C exchange text.\n"
+    "\n"
+    "  out, in  money out (our firm pays) or money in (our firm is paid)\n"
+    "  N        number of records\n"
+    "  SEED     any unsigned integer; the same seed gives the same file\n"
+    "  --demo   money out: the first 3 records close the demo's unclosed orders\n"
+    "  --1c     the same documents as a 1C exchange text (1CClientBankExchange) in\n"
+    "           Windows-1251, CP866 or UTF-8 instead of a dBASE file\n"
+    "  dump     prints each record as the gateway sends it (values joined by chr(2))\n"
+    "  --help   this text; --version: the version\n"
+    "\n"
+    "Exit: 0 written, 1 the file could not be written or read, 2 a wrong command line.\n";
+
 int usage() {
-    std::cerr << "usage: clbmaker out|in N SEED FILE [--demo] [--1c windows|dos|utf8]\n"
-                 "       clbmaker dump FILE.dbf\n"
-                 "  out, in  money out (our firm pays) or money in (our firm is paid)\n"
-                 "  N        number of records\n"
-                 "  SEED     any unsigned integer; the same seed gives the same file\n"
-                 "  --demo   money out: the first 3 records close the demo's unclosed orders\n"
-                 "  --1c     the same documents as a 1C exchange text (1CClientBankExchange) in\n"
-                 "           Windows-1251, CP866 or UTF-8 instead of a dBASE file\n"
-                 "  dump     prints each record as the gateway sends it (values joined by chr(2))\n";
+    std::cerr << kUsage;
     return 2;
 }
 
@@ -36,6 +47,8 @@ bool number(const char* s, unsigned long long& v) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const auto answered = AnswerHelpOrVersion(argc, argv, "clbmaker", kUsage))
+        return *answered;
     std::string error;
     if (argc == 3 && std::strcmp(argv[1], "dump") == 0) {
         if (!clb::dumpFile(argv[2], std::cout, error)) {

@@ -1,6 +1,7 @@
 // dbfdump FILE: one line per field (name, type number, size, precision, tab-separated), an empty
 // line, then one line per record with the text the gateway sends to the server for it.
 #include "Connect.h"
+#include "StandardOptions.h"
 #include "codepage.h"
 #include "dbfops.h"
 
@@ -10,6 +11,18 @@
 #include <cstdio>
 
 namespace {
+
+const char *const kUsage =
+    "usage: dbfdump FILE\n"
+    "\n"
+    "Shows a client-bank file (a dBASE file or a 1C exchange text) as the gateway reads it: one\n"
+    "line per field (name, type number, size, precision, tab-separated), an empty line, then\n"
+    "one line per record with the text the gateway sends to the server for it (Windows-1251,\n"
+    "values joined by chr(2)).\n"
+    "\n"
+    "  --help   this text; --version: the version\n"
+    "\n"
+    "Exit: 0 done, 1 the file could not be read, 2 a wrong command line.\n";
 
 void Write(const QByteArray &bytes) { std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout); }
 
@@ -24,8 +37,10 @@ int Fail(const QByteArray &win1251)
 
 int main(int argc, char **argv)
 {
+    if (const auto answered = AnswerHelpOrVersion(argc, argv, "dbfdump", kUsage))
+        return *answered;
     if (argc != 2) {
-        std::fprintf(stderr, "usage: dbfdump FILE   (a dBASE file or a 1C exchange text)\n");
+        std::fputs(kUsage, stderr);
         return 2;
     }
     // The gateway's own path, with the failure kept in the protocol instead of a message box.

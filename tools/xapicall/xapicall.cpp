@@ -4,6 +4,7 @@
 
 #include "ConsoleUi.h"
 #include "Connect.h"
+#include "StandardOptions.h"
 #include "codepage.h"
 
 #include <QCoreApplication>
@@ -12,11 +13,34 @@
 
 #include <cstdio>
 
+namespace {
+
+const char *const kUsage =
+    "usage: xapicall PROFILE REF [ARG...]\n"
+    "\n"
+    "Makes one XAPI call through the connection profile PROFILE (velmbank.ini), as the gateway\n"
+    "makes its calls, for administrators and tests. REF is the routine reference (label^routine,\n"
+    "or $$label^routine for a function's value), the ARGs its arguments, typed in the terminal's\n"
+    "encoding and sent in Windows-1251 (an argument that Windows-1251 cannot hold is refused and\n"
+    "nothing is sent). The reply's bytes go to stdout unchanged, a failure's text to stderr.\n"
+    "When the server refuses the profile's password, the password is asked on the terminal.\n"
+    "\n"
+    "  --help   this text; --version: the version\n"
+    "\n"
+    "Example, against velmd demo: xapicall velmbank.ini '$$login^%cplogG' 1 velm1 lich1\n"
+    "\n"
+    "Exit: 0 done, 1 the call failed or a wrong command line, 2 the password prompt was\n"
+    "cancelled.\n";
+
+} // namespace
+
 int main(int argc, char **argv)
 {
+    if (const auto answered = AnswerHelpOrVersion(argc, argv, "xapicall", kUsage))
+        return *answered;
     QCoreApplication app(argc, argv);
     if (argc < 3) {
-        std::fprintf(stderr, "usage: xapicall PROFILE REF [ARG...]\n");
+        std::fputs(kUsage, stderr);
         return 1;
     }
     ConsoleUi ui;

@@ -1,6 +1,7 @@
 // velmbank-import: the gateway's import without windows, for schedulers. See BatchUsage() and
 // the README's section.
 
+#include "StandardOptions.h"
 #include "batchimport.h"
 #include "batchoptions.h"
 #include "batchui.h"
@@ -13,6 +14,9 @@
 
 int main(int argc, char **argv)
 {
+    const QByteArray usage = BatchUsage().toUtf8();
+    if (const auto answered = AnswerHelpOrVersion(argc, argv, "velmbank-import", usage.constData()))
+        return *answered;
     QCoreApplication app(argc, argv);
     QString error;
     const std::optional<TBatchOptions> options = ParseBatchArguments(app.arguments().mid(1), error);

@@ -34,6 +34,10 @@ QByteArray W(const char *utf8)
 {
     return ToWin1251(S(utf8));
 }
+QString U(const QByteArray &win1251)
+{
+    return FromWin1251(win1251);
+}
 
 struct Result
 {
@@ -176,11 +180,15 @@ TEST_F(BatchImportE2E, MoneyOutFileDryRunThenClosedAndCreatedAsTheWindowsDoThenN
     QFile f(protocol);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QList<QByteArray> proto = f.readAll().split('\n');
-    ASSERT_GT(proto.size(), 205);
-    EXPECT_EQ(proto[0], W("Протокол работы в программе шлюз \"ВЕЛЬМ - Банк\". "));
-    EXPECT_EQ(proto[1], W("Старт задачи Деньги: Расход"));
-    EXPECT_EQ(proto[4], "1: \t\t101\t");
-    EXPECT_EQ(proto[203], "200: \t\t" + planned[199][1].toLatin1() + '\t');
+    ASSERT_GT(proto.size(), 206);
+    EXPECT_TRUE(QRegularExpression(S("^---- \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d velmbank-import, задача 1 ----$"))
+                    .match(U(proto[0]))
+                    .hasMatch())
+        << proto[0].toStdString();
+    EXPECT_EQ(proto[1], W("Протокол работы в программе шлюз \"ВЕЛЬМ - Банк\". "));
+    EXPECT_EQ(proto[2], W("Старт задачи Деньги: Расход"));
+    EXPECT_EQ(proto[5], "1: \t\t101\t");
+    EXPECT_EQ(proto[204], "200: \t\t" + planned[199][1].toLatin1() + '\t');
     EXPECT_TRUE(proto.contains(W("За время работы создано документов: 197, закрыто документов: 3")));
 
     // Again with the default policy: every record has its document now, nothing is created.
@@ -196,7 +204,6 @@ TEST_F(BatchImportE2E, MoneyOutFileDryRunThenClosedAndCreatedAsTheWindowsDoThenN
     EXPECT_EQ(stop.Code, 1) << stop.Err.toStdString();
     EXPECT_EQ(stop.Lines().value(0).value(2), S("stopped"));
     EXPECT_EQ(stop.Count(S("not processed")), 199);
-    EXPECT_TRUE(stop.Err.contains(S("ответ: Прервать (--similar stop)"))) << stop.Err.toStdString();
 }
 
 TEST_F(BatchImportE2E, MoneyInFileWithTheSettingsFileAndTheStoredSurname)

@@ -36,12 +36,13 @@ TEST(BatchOptions, DefaultsAndBothValueForms)
     EXPECT_EQ(o->Profile, QDir::current().absoluteFilePath(S("velmbank.ini")));
     EXPECT_EQ(o->Similar, TSimilarPolicy::Skip);
     EXPECT_FALSE(o->DryRun);
+    EXPECT_FALSE(o->Json);
     EXPECT_TRUE(o->Files.isEmpty()) << "the setting's Path and File";
     EXPECT_TRUE(o->Protocol.isEmpty());
 
     const auto p =
         Parse({S("--task=2"), S("--similar=close"), S("--client"), S("Клиент-Банк Демо"),
-               S("--setting=Приход (демо)"), S("--surname"), S("Петров"), S("--dry-run"), S("--protocol"),
+               S("--setting=Приход (демо)"), S("--surname"), S("Петров"), S("--dry-run"), S("--json"), S("--protocol"),
                S("proto.txt"), S("--profile=/etc/velmbank/velmbank.ini"), S("a.dbf"), S("--"), S("--b.dbf")});
     ASSERT_TRUE(p);
     EXPECT_EQ(p->Task, 2);
@@ -50,6 +51,7 @@ TEST(BatchOptions, DefaultsAndBothValueForms)
     EXPECT_EQ(p->Setting, S("Приход (демо)"));
     EXPECT_EQ(p->Surname, S("Петров"));
     EXPECT_TRUE(p->DryRun);
+    EXPECT_TRUE(p->Json);
     EXPECT_EQ(p->Protocol, QDir::current().absoluteFilePath(S("proto.txt")));
     EXPECT_EQ(p->Profile, S("/etc/velmbank/velmbank.ini"));
     EXPECT_EQ(p->Files, (QStringList{QDir::current().absoluteFilePath(S("a.dbf")),
@@ -83,6 +85,7 @@ TEST(BatchOptions, MistakesAreRefusedWithTheirReason)
         {{S("--task=1"), S("--verbose")}, "unknown option --verbose"},
         {{S("--task=1"), S("-x")}, "unknown option -x"},
         {{S("--task=1"), S("--dry-run=yes")}, "--dry-run takes no value"},
+        {{S("--task=1"), S("--json=yes")}, "--json takes no value"},
         {{S("--task=1"), S("--client=")}, "--client is empty"},
         {{S("--task=1"), S("--setting"), S("Расход 😀")}, "Windows-1251 cannot hold"},
     };
@@ -174,28 +177,6 @@ TEST_F(BatchCredentialsFile, FileOthersMayUseIsRefusedUnread)
     EXPECT_TRUE(error.contains(S("VELMBANK_PASSWORD not set"))) << error.toStdString();
     EXPECT_FALSE(CredentialsFromFile(Write("VELMBANK_USER 1\n", 0600), error));
     EXPECT_TRUE(error.contains(S("line 1: NAME=VALUE expected"))) << error.toStdString();
-}
-
-TEST(BatchProtocolLines, RecordsAreReadFromTheDiagnosisLinesOnly)
-{
-    const QList<QByteArray> lines{
-        ToWin1251(S("Диагностика записей файла данных.")),
-        ToWin1251(S("№ записи \t№ док.    Диагноз  ")),
-        "1: \t\t101\t",
-        "2: \t\t\t" + ToWin1251(S("Не указан номер документа")),
-        "10: \t\t77\tA\tB",
-        ToWin1251(S("Нет связи с сервером")),
-    };
-    const QList<TImportedRecord> r = ImportedRecords(lines);
-    ASSERT_EQ(r.size(), 3);
-    EXPECT_EQ(r[0].Number, 1);
-    EXPECT_EQ(r[0].Document, "101");
-    EXPECT_EQ(r[0].Diagnosis, "");
-    EXPECT_EQ(r[1].Number, 2);
-    EXPECT_EQ(r[1].Document, "");
-    EXPECT_EQ(FromWin1251(r[1].Diagnosis), S("Не указан номер документа"));
-    EXPECT_EQ(r[2].Number, 10);
-    EXPECT_EQ(r[2].Diagnosis, "A\tB");
 }
 
 } // namespace

@@ -65,6 +65,7 @@ protected:
         AddSetting(2, QStringLiteral("Приход Б"), 2);
         AddSetting(4, QStringLiteral("Расход В"), 1);
         dmSet->tbSets->First();
+        dmSet->SetsClient = Bank;
         dmSet->Characteristics = {W(QStringLiteral("Номер[PP NUMDOC]")), W(QStringLiteral("Сумма[PP SUMMA]")),
                                   W(QStringLiteral("Дата[PP DATADOC]"))};
     }
@@ -237,6 +238,44 @@ TEST_F(Editing, TheWizardsMethodsFillTheFieldsFromAFileTheServerOrAnotherSetting
     EXPECT_TRUE(dmSet->SetModified);
     EXPECT_EQ(dmSet->tbSets->AsString(TdmSet::stName), W(QStringLiteral("Из файла")));
 
+    // A file whose fields cannot be read: no setting of none of them is made, and the wizard
+    // stays on its method page.
+    const QString bad = dir.filePath(QStringLiteral("bad.dbf"));
+    {
+        QFile f(bad);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(40, '\x03'));
+    }
+    const int settings = dmSet->tbSets->RecordCount();
+    ui.ExpectFile(bad);
+    ui.ExpectYesNo(TAnswer::Yes);
+    WhenModal([](QWidget *w) {
+        WizardToMethods(0, QStringLiteral("Плохой файл"));
+        ClickButton(w, QStringLiteral("Взять поля из DBF файла"));
+        EXPECT_EQ(fmNew->pcPages->currentWidget(), fmNew->tsNS);
+        EXPECT_TRUE(w->isVisible());
+        ClickButton(w, QStringLiteral("Выход"));
+    });
+    EXPECT_FALSE(fmNew->Execute());
+    EXPECT_EQ(dmSet->tbSets->RecordCount(), settings);
+    EXPECT_TRUE(dmSet->tbSet->IsEmpty());
+    ASSERT_EQ(ui.Messages().size(), 1);
+    EXPECT_TRUE(ui.Messages()[0].contains(QStringLiteral("bad.dbf"))) << ui.Messages()[0].toStdString();
+    ui.Clear();
+
+    // Without the client-bank's list loaded no setting is made: it would take Id 1 unchecked.
+    dmSet->SetsClient.clear();
+    WhenModal([](QWidget *w) {
+        WizardToMethods(0, QStringLiteral("Без списка"));
+        QTest::keyClick(w, Qt::Key_F5);
+    });
+    EXPECT_FALSE(fmNew->Execute());
+    EXPECT_EQ(dmSet->tbSets->RecordCount(), settings);
+    EXPECT_EQ(ui.Messages(),
+              QStringList{QStringLiteral("Список настроек клиент-банка Банк не загружен: настройка не создана")});
+    dmSet->SetsClient = Bank;
+    ui.Clear();
+
     // Automatically: the server's fields, last first; the fields of the file are gone.
     peer.QueueCall(QByteArray("A\x01" "1\x01" "10\x01" "0\x01" "M1\x02" "B\x01" "6\x01" "15\x01" "2\x01" "M2\x02"));
     WhenModal([](QWidget *w) {
@@ -304,17 +343,23 @@ TEST_F(Editing, TheEditorsGridPickListsHelpRowCommandsAndProperties)
     EXPECT_EQ(dmSet->tbSet->IntegerAt(0, TdmSet::sfLength), 6) << "the row keeps its value";
 
     // "Добавить" before the current row; Down on the last row appends one, which goes again
-    // when left untouched; "Убрать" asks first.
+    // when left untouched; "Убрать" asks first. An empty row is no change: closing would not
+    // ask to save it.
+    dmSet->SetModified = false;
     fmInform->rdbIn->setCurrentIndex(fmInform->dsSet->index(1, TdmSet::sfName));
     ClickButton(fmInform, QStringLiteral("Добавить"));
     EXPECT_EQ(Values(dmSet->tbSet, TdmSet::sfName), (QList<QByteArray>{"numdoc", "", "summa"}));
     EXPECT_EQ(fmInform->rdbIn->currentIndex().row(), 1);
+    EXPECT_FALSE(dmSet->SetModified);
     EnterCell(fmInform, 1, TdmSet::sfName, QStringLiteral("datadoc"));
+    EXPECT_TRUE(dmSet->SetModified);
+    dmSet->SetModified = false;
     fmInform->rdbIn->setCurrentIndex(fmInform->dsSet->index(2, TdmSet::sfName));
     fmInform->rdbIn->EndEdit();
     QTest::keyClick(fmInform->rdbIn, Qt::Key_Down);
     EXPECT_EQ(dmSet->tbSet->RecordCount(), 4);
     EXPECT_EQ(fmInform->rdbIn->currentIndex().row(), 3);
+    EXPECT_FALSE(dmSet->SetModified);
     fmInform->rdbIn->setCurrentIndex(fmInform->dsSet->index(0, TdmSet::sfName));
     QApplication::processEvents();
     EXPECT_EQ(Values(dmSet->tbSet, TdmSet::sfName), (QList<QByteArray>{"numdoc", "datadoc", "summa"}));
@@ -348,6 +393,16 @@ TEST_F(Editing, TheEditorsGridPickListsHelpRowCommandsAndProperties)
     EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("Имя настройки должно быть определено.")});
     EXPECT_EQ(dmSet->tbSets->AsString(TdmSet::stName), W(QStringLiteral("Расход А")));
     EXPECT_TRUE(dmSet->SetModified);
+    // The name of another money-out setting of the bank is refused as the wizard refuses it.
+    ui.Clear();
+    WhenModal([](QWidget *w) {
+        fmSetParams->edName->setText(QStringLiteral("Расход В"));
+        ClickButton(w, QStringLiteral("Ok"));
+        WhenModal([](QWidget *again) { ClickButton(again, QStringLiteral("Отмена")); });
+    });
+    ClickButton(fmInform, QStringLiteral("Параметры"));
+    EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("Настройка с таким именем уже существует")});
+    EXPECT_EQ(dmSet->tbSets->AsString(TdmSet::stName), W(QStringLiteral("Расход А")));
     WhenModal([](QWidget *w) {
         fmSetParams->edName->setText(QStringLiteral("Расход Север"));
         fmSetParams->edDir->setText(QStringLiteral("/srv/sever"));

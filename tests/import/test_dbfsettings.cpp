@@ -78,7 +78,7 @@ TEST_F(DbfSettings, StructureOfAFileBecomesSettingFieldsInFileOrder)
 TEST_F(DbfSettings, FileThatCannotBeOpenedAddsNoFields)
 {
     const QString missing = Path("missing.dbf");
-    LoadDbfStructure(missing);
+    EXPECT_FALSE(LoadDbfStructure(missing));
     EXPECT_EQ(dm.tbSet->RecordCount(), 0);
     ASSERT_EQ(ui.Messages().size(), 1);
     EXPECT_TRUE(ui.Messages()[0].contains(missing)) << ui.Messages()[0].toStdString();
@@ -89,7 +89,7 @@ TEST_F(DbfSettings, FileThatCannotBeOpenedAddsNoFields)
     f.write(QByteArray(100, 'x'));
     f.close();
     ui.Clear();
-    LoadDbfStructure(junk);
+    EXPECT_FALSE(LoadDbfStructure(junk));
     EXPECT_EQ(dm.tbSet->RecordCount(), 0);
     EXPECT_EQ(ui.Messages().size(), 1);
 }

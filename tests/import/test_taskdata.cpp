@@ -4,6 +4,8 @@
 #include "importtest.h"
 
 #include "Routines.h"
+#include "starttask.h"
+#include "taskrun.h"
 
 namespace {
 
@@ -218,6 +220,16 @@ TEST_F(TaskData, ImportKeepsAcceptedRecordsInFileOrderAndDiagnosesEveryOne)
     EXPECT_EQ(Protocol, (QList<QByteArray>{"earlier line", Heading1, Heading2, "1: \t\t101\t",
                                            "2: \t\t102\t" + W(QStringLiteral("Неверная сумма")),
                                            "3: \t\t103\t"}));
+    // Each record's outcome so far, in file order: the rows wait for the run.
+    ASSERT_EQ(engine.Records.size(), 3);
+    EXPECT_EQ(engine.Records[0].Document, "101");
+    EXPECT_EQ(engine.Records[0].Row, 0);
+    EXPECT_EQ(engine.Records[1].Outcome, TRecordOutcome::Refused);
+    EXPECT_EQ(engine.Records[1].Text, W(QStringLiteral("Неверная сумма")));
+    EXPECT_EQ(engine.Records[1].Row, -1);
+    EXPECT_EQ(engine.Records[2].Row, 1);
+    EXPECT_EQ(engine.RecordOfRow(1), &engine.Records[2]);
+    EXPECT_EQ(engine.OutcomeCount(TRecordOutcome::NotProcessed), 2);
     EXPECT_TRUE(tbDBF.Active()) << "the file stays open";
     EXPECT_EQ(WalkEvents(3), (QStringList{Progress(Importing, 3), At(1, 3), At(2, 3), At(3, 3),
                                          QStringLiteral("progress finish")}));
@@ -328,6 +340,10 @@ TEST_F(TaskData, LostConnectionKeepsTheRowsAndLinesSoFar)
     ui.Clear();
     EXPECT_FALSE(engine.ImportDbfFile(path, 7));
     EXPECT_EQ(Column(engine.tbTask, 8), QList<QByteArray>{"103"});
+    ASSERT_EQ(engine.Records.size(), 3);
+    EXPECT_FALSE(engine.Records[0].Sent) << "not reached: the file is walked from its end";
+    EXPECT_EQ(engine.Records[1].Outcome, TRecordOutcome::NotProcessed);
+    EXPECT_EQ(engine.RecordOfRow(0), &engine.Records[2]);
     ASSERT_EQ(Protocol.size(), 4);
     EXPECT_EQ(Protocol.mid(0, 3), (QList<QByteArray>{Heading1, Heading2, "3: \t\t103\t"}));
     EXPECT_FALSE(Protocol[3].isEmpty()) << "the failure's own line follows the diagnoses";
@@ -390,6 +406,96 @@ TEST_F(TaskData, FileSettingAndStructureFailuresEachHaveTheirMessage)
     EXPECT_EQ(Calls().size(), 4);
     EXPECT_EQ(engine.tbTask->RecordCount(), 0);
     EXPECT_FALSE(ui.ProgressShown());
+}
+
+TEST_F(TaskData, TaskStartFindsItsSettingByIdAndTypeAndTheRunTellsEachRecordsOutcome)
+{
+    dm.RememberTaskRows();
+    TMemTable *tasks = dm.tbTasks;
+    const auto setTask = [tasks](const QByteArray &client, const QByteArray &set) {
+        tasks->Edit();
+        tasks->SetAsString(TdmSet::tkClient, client);
+        tasks->SetAsString(TdmSet::tkSet, set);
+        tasks->Post();
+    };
+    TTaskStart start(engine, 1);
+    setTask({}, "8");
+    EXPECT_FALSE(start.Prepare());
+    setTask(Client, {});
+    EXPECT_FALSE(start.Prepare());
+    EXPECT_EQ(ui.Messages(), (QStringList{QStringLiteral("Для этой задачи необходимо выбрать клиент-банк"),
+                                          QStringLiteral("Сначала нужно выбрать настройку")}));
+    EXPECT_TRUE(Calls().isEmpty());
+
+    // The list in memory is no client-bank's loaded list: it is loaded. Id 7 there is a
+    // setting of money in, which money out does not take whatever its name.
+    setTask(Client, "7");
+    const QByteArray list = List({Rec({"7", SetName, Client, "2"}), Rec({"8", "Out", Client, "1"})});
+    peer.QueueCall(list);
+    ui.Clear();
+    EXPECT_FALSE(start.Prepare());
+    EXPECT_EQ(Calls(), (QList<Elements>{{Routines::Slist, Client}}));
+    EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("Настройка %1 не найдена").arg(FromWin1251(SetName))});
+    setTask(Client, "8");
+    peer.QueueCall(Columns());
+    ASSERT_TRUE(start.Prepare());
+    EXPECT_EQ(Calls().size(), 2) << "the list of the task's client-bank is not loaded again";
+    EXPECT_EQ(dm.tbSets->AsInteger(TdmSet::stId), 8);
+
+    ui.Clear();
+    EXPECT_EQ(start.Import(Path("none.dbf")), TImportEnd::Missing);
+    EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("Невозможно открыть файл ") + Path("none.dbf")});
+
+    QList<TestRecord> records;
+    for (const char *n : {"101", "102", "103", "104", "105", "106", "107"})
+        records << Order(n, "20240304", "1");
+    const QString path = Sample(records);
+    KeepProtocol = true;
+    peer.QueueCall(SettingFields());
+    peer.QueueCall(Reply(W(QStringLiteral("Неверная сумма")), "", "", "0", "107"));
+    peer.QueueCall(Reply("", "", "", "1", "106"));
+    peer.QueueCall(Reply("", "8", "8", "0", "105"));
+    peer.QueueCall(Reply("", "5,6", "6", "0", "104"));
+    peer.QueueCall(Reply("", "9", "", "0", "103"));
+    peer.QueueCall(Reply("", "", "", "1", "102"));
+    peer.QueueCall(Reply("", "", "", "1", "101"));
+    ui.Clear();
+    ASSERT_EQ(start.Import(path), TImportEnd::Complete);
+    EXPECT_EQ(Protocol.value(0), W(QStringLiteral("Старт задачи ")) + TaskName);
+    EXPECT_EQ(Calls()[2], (Elements{Routines::LoadSetRecs, Client, "8"}));
+    EXPECT_EQ(engine.tbTask2->RecordCount(), 6) << "the rows as the import left them";
+
+    // The operator includes the two with unclosed similar documents; the run closes the first
+    // and stops at the second.
+    for (int row : {3, 4}) {
+        engine.tbTask->SetRecNo(row + 1);
+        engine.tbTask->Edit();
+        engine.tbTask->SetAsBoolean(TdmTask::tfInclude, true);
+        engine.tbTask->Post();
+    }
+    peer.QueueCall(QByteArray()); // SaveTask
+    peer.QueueCall(QByteArray());
+    peer.QueueCall(W(QStringLiteral("Нет счёта")));
+    peer.QueueCall(QByteArray());
+    TTaskRun run(&engine);
+    ui.ExpectName(QStringLiteral("Иванова"));
+    ui.ExpectChoice(UnclosedClose);
+    ui.ExpectChoice(UnclosedStop);
+    run.actRunExecute();
+    const struct
+    {
+        TRecordOutcome Outcome;
+        QByteArray Text;
+    } told[] = {{TRecordOutcome::Created, {}},          {TRecordOutcome::Refused, W(QStringLiteral("Нет счёта"))},
+                {TRecordOutcome::Skipped, {}},          {TRecordOutcome::Closed, "6"},
+                {TRecordOutcome::Stopped, {}},          {TRecordOutcome::NotProcessed, {}},
+                {TRecordOutcome::Refused, W(QStringLiteral("Неверная сумма"))}};
+    ASSERT_EQ(engine.Records.size(), 7);
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(engine.Records[i].Outcome, told[i].Outcome) << i;
+        EXPECT_EQ(engine.Records[i].Text, told[i].Text) << i;
+        EXPECT_EQ(engine.Records[i].Document, QByteArray::number(101 + i)) << i;
+    }
 }
 
 TEST_F(TaskData, SnapshotCopiesTheImportNotLaterChanges)

@@ -197,6 +197,48 @@ TEST_F(TaskRun, ClosedSimilarDocumentAsksAndActsOnEveryButton)
     EXPECT_EQ(Questions(), QStringList(4, SimilarBox));
 }
 
+TEST_F(TaskRun, PoliciesAnswerBothBoxesBeforehandAndNothingIsAsked)
+{
+    // A new document, one with unclosed similar ones (5 and 6), one whose similar document is
+    // closed (7), another new one; all included, as a policy other than skip leaves them.
+    const struct
+    {
+        TSimilarPolicy Policy;
+        QList<QByteArray> Results;
+        QList<Elements> Documents;
+    } cases[] = {
+        {TSimilarPolicy::Close,
+         {"1", "2", Skipped, "1"},
+         {{Routines::RecYB, Row("1"), Fam}, {Routines::RecYB, Row("2"), Fam, "5"}, {Routines::RecYB, Row("4"), Fam}}},
+        {TSimilarPolicy::Create,
+         {"1", "1", "1", "1"},
+         {{Routines::RecYB, Row("1"), Fam}, {Routines::RecYB, Row("2"), Fam}, {Routines::RecYB, Row("3"), Fam},
+          {Routines::RecYB, Row("4"), Fam}}},
+        {TSimilarPolicy::Skip, {"1", Skipped, Skipped, "1"}, {{Routines::RecYB, Row("1"), Fam}, {Routines::RecYB, Row("4"), Fam}}},
+        {TSimilarPolicy::Stop, {"1", Stopped, "", ""}, {{Routines::RecYB, Row("1"), Fam}}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(int(c.Policy));
+        peer.QueueCall(List({Rec({"NUMDOC", "N"}), Rec({"SUMMA", "S", "2"})}));
+        engine.BuildTaskTable(1);
+        AddRow("1");
+        AddRow("2", "5,6", "5,6");
+        AddRow("3", "7");
+        AddRow("4");
+        baseCalls = int(Calls().size());
+        TTaskRun policed(&engine);
+        policed.Surname = Fam;
+        policed.Similar = c.Policy;
+        ui.ExpectName(QStringLiteral("Иванова"));
+        policed.actRunExecute();
+        EXPECT_EQ(Results(), c.Results);
+        EXPECT_EQ(DocumentCalls(), c.Documents);
+        EXPECT_TRUE(Questions().isEmpty());
+        EXPECT_TRUE(policed.RunFailure.isEmpty());
+        ui.Clear();
+    }
+}
+
 TEST_F(TaskRun, StopOnTheThirdOfFiveRowsLeavesTheRestUnprocessed)
 {
     AddRow("1");

@@ -49,7 +49,8 @@ protected:
     // Progress steps and messages only, in order.
     QStringList Shown() const { return ui.Events; }
 
-    void AddTask(qint64 id, const QByteArray &client, qint64 set, const QByteArray &sname)
+    void AddTask(qint64 id, const QByteArray &client, qint64 set, const QByteArray &sname,
+                 const QByteArray &menus = B("m1\x04" "a\x03m2\x04" "b"))
     {
         dm.tbTasks->Append();
         dm.tbTasks->SetAsInteger(TdmSet::tkId, id);
@@ -58,8 +59,23 @@ protected:
         dm.tbTasks->SetAsInteger(TdmSet::tkSet, set);
         dm.tbTasks->SetAsString(TdmSet::tkSName, sname);
         dm.tbTasks->SetAsString(TdmSet::tkDefFindEx, "PL");
-        dm.tbTasks->SetAsString(TdmSet::tkMenus, B("m1\x04" "a\x03m2\x04" "b"));
+        dm.tbTasks->SetAsString(TdmSet::tkMenus, menus);
         dm.tbTasks->Post();
+    }
+    void AddSetting(qint64 id, const QByteArray &name)
+    {
+        dm.tbSets->Append();
+        dm.tbSets->SetAsInteger(TdmSet::stId, id);
+        dm.tbSets->SetAsString(TdmSet::stName, name);
+        dm.tbSets->SetAsInteger(TdmSet::stType, 1);
+        dm.tbSets->Post();
+    }
+    QByteArray TaskRecord(int row) const
+    {
+        QList<QByteArray> fields;
+        for (int f = 0; f < TdmSet::tkCount; ++f)
+            fields << dm.tbTasks->StringAt(row, f);
+        return Rec(fields);
     }
     QList<QByteArray> Column(TMemTable *t, int field) const
     {
@@ -85,6 +101,20 @@ const QString LoadingSets = QStringLiteral("Загрузка списка нас
 const QString LoadingFields = QStringLiteral("Загрузка полей настройки");
 const QString AutoCaption = QStringLiteral("Автоматическое создание записей");
 const QString SavingCaption = QStringLiteral("Сохранение настройки");
+
+// The task menus of a window, as the store tells them.
+struct ShownMenus : TTaskMenus
+{
+    void SettingRenamed(const QByteArray &client, qint64 setId, const QByteArray &name) override
+    {
+        Told << "renamed " + client + ' ' + QByteArray::number(setId) + ' ' + name;
+    }
+    void SettingDeleted(const QByteArray &client, qint64 setId) override
+    {
+        Told << "deleted " + client + ' ' + QByteArray::number(setId);
+    }
+    QList<QByteArray> Told;
+};
 
 } // namespace
 
@@ -351,50 +381,133 @@ TEST_F(Exchange, SavingSendsTheParametersAndThenEveryRow)
     EXPECT_EQ(Calls().back().value(0), Routines::SaveSetPar);
 }
 
-TEST_F(Exchange, DeletingASettingCleansUpAfterTheServer)
+TEST_F(Exchange, DeletingASettingTouchesTasksAndMenusOnlyOnceTheServerDeletedIt)
 {
-    AddTask(1, "Bank", 2, "S2");
-    for (int id = 1; id <= 3; ++id) {
-        dm.tbSets->Append();
-        dm.tbSets->SetAsInteger(TdmSet::stId, id);
-        dm.tbSets->Post();
-    }
-    dm.tbSets->SetRecNo(2);
+    // Task 0 opened setting 2 of Bank; task 1 uses it too and lists it under an older name; task
+    // 2 lists another bank's setting 2, which stays.
+    AddTask(0, "Bank", 2, "S2", MenuEntry("Bank", 2, "S2"));
+    AddTask(1, "Bank", 2, "S2", MenuEntry("bank", 2, "Old name") + '\x03' + MenuEntry("Bank", 3, "S3"));
+    AddTask(2, "Bank", 3, "S3", MenuEntry("Other", 2, "X"));
+    for (int id = 1; id <= 3; ++id)
+        AddSetting(id, "S" + QByteArray::number(id));
+    dm.SetsClient = "Bank";
+    dm.tbSets->SetRecNo(1); // the setting is found by its Id, not by the cursor
+    dm.tbTasks->SetRecNo(1);
     dm.SetModified = true;
+    dm.AddNewSettingKey(TdmSet::NewSettingKey("Bank", 2));
+    ShownMenus shown;
+    dm.Menus = &shown;
+    const QList<QByteArray> before{TaskRecord(0), TaskRecord(1), TaskRecord(2)};
 
-    // A failing DelSet leaves everything here as it was.
+    // A failing DelSet leaves everything here as it was: the setting is still on the server.
     peer.QueueCall(ServerError);
     EXPECT_FALSE(dm.DeleteSetting());
     EXPECT_EQ(dm.tbSets->RecordCount(), 3);
-    EXPECT_EQ(dm.tbTasks->AsInteger(TdmSet::tkSet), 2);
+    EXPECT_EQ((QList<QByteArray>{TaskRecord(0), TaskRecord(1), TaskRecord(2)}), before);
     EXPECT_TRUE(dm.SetModified);
+    EXPECT_TRUE(dm.IsNewSettingKey(TdmSet::NewSettingKey("Bank", 2)));
+    EXPECT_TRUE(shown.Told.isEmpty());
     EXPECT_EQ(Calls(), (QList<Elements>{{Routines::DelSet, "Bank", "2"}}));
+    EXPECT_EQ(Shown(), (QStringList{ErrorCaption, Error(ServerErrorText)}));
 
+    // Deleted there: its row, its key, its entries whatever their name, the tasks that used it.
     ui.Clear();
+    peer.QueueCall(QByteArray());
     peer.QueueCall(QByteArray());
     peer.QueueCall(QByteArray());
     peer.QueueCall(W(QStringLiteral("Есть незакрытые документы"))); // GLinTO: ignored here
     ASSERT_TRUE(dm.DeleteSetting());
     EXPECT_EQ(Column(dm.tbSets, TdmSet::stId), (QList<QByteArray>{"1", "3"}));
-    EXPECT_TRUE(dm.tbTasks->IsNull(TdmSet::tkSet));
-    EXPECT_TRUE(dm.tbTasks->IsNull(TdmSet::tkSName));
+    EXPECT_FALSE(dm.IsNewSettingKey(TdmSet::NewSettingKey("Bank", 2)));
+    EXPECT_EQ(shown.Told, QList<QByteArray>{"deleted Bank 2"});
+    EXPECT_EQ(dm.tbTasks->RecNo(), 1) << "back on the task row it was on";
     EXPECT_FALSE(dm.SetModified);
     EXPECT_TRUE(ui.Events.isEmpty());
-    const QList<Elements> calls = Calls().mid(1);
-    EXPECT_EQ(calls, (QList<Elements>{
-                         {Routines::DelSet, "Bank", "2"},
-                         {Routines::SaveTask, Rec({"1", "task1", "Bank", "", "", "PL",
-                                                   B("m1\x04" "a\x03m2\x04" "b")})},
-                         {Routines::GLinTO}}));
+    EXPECT_EQ(Calls().mid(1), (QList<Elements>{{Routines::DelSet, "Bank", "2"},
+                                              {Routines::SaveTask, Rec({"0", "task0", "Bank", "", "", "PL", ""})},
+                                              {Routines::SaveTask, Rec({"1", "task1", "Bank", "", "", "PL",
+                                                                        MenuEntry("Bank", 3, "S3")})},
+                                              {Routines::GLinTO}}));
+    EXPECT_EQ(TaskRecord(2), before[2]);
 
     // A failing SaveTask is reported by it, and GLinTO is still called.
+    const qsizetype calls = Calls().size();
     peer.QueueCall(QByteArray());
     peer.QueueCall(ServerError);
     peer.QueueCall(QByteArray());
     EXPECT_FALSE(dm.DeleteSetting());
     EXPECT_EQ(Shown(), (QStringList{ErrorCaption, Error(ServerErrorText)}));
-    EXPECT_EQ(Calls().size(), calls.size() + 4);
+    EXPECT_EQ(Calls().size(), calls + 3);
     EXPECT_EQ(Calls().back(), Elements{Routines::GLinTO});
+    dm.Menus = nullptr;
+}
+
+TEST_F(Exchange, TheEditorsSaveChecksEveryRowThenSavesAndSpreadsTheNameToTasksAndMenus)
+{
+    AddTask(0, "Bank", 3, "Old", MenuEntry("Bank", 3, "Old"));
+    AddTask(1, "Bank", 3, "Old", MenuEntry("Bank", 3, "Old") + '\x03' + MenuEntry("Bank", 4, "Four"));
+    AddTask(2, "Bank", 4, "Four", MenuEntry("Bank", 4, "Four"));
+    AddSetting(3, {});
+    dm.tbTasks->SetRecNo(1);
+    dm.AddNewSettingKey(TdmSet::NewSettingKey("Bank", 3));
+    ShownMenus shown;
+    dm.Menus = &shown;
+    const auto addField = [this](const QByteArray &name, const QByteArray &length) {
+        dm.tbSet->Append();
+        dm.tbSet->SetAsString(TdmSet::sfName, name);
+        dm.tbSet->SetAsString(TdmSet::sfType, "STRING");
+        dm.tbSet->SetAsString(TdmSet::sfLength, length);
+        dm.tbSet->Post();
+    };
+    addField("ndoc", "10");
+    addField("summa", {});
+    int row = -1, field = -1;
+
+    // Without a name nothing is checked or sent.
+    EXPECT_EQ(dm.SaveEditedSetting(row, field), TSettingSave::NoName);
+    EXPECT_TRUE(Calls().isEmpty());
+    EXPECT_TRUE(ui.Events.isEmpty());
+
+    // A row that fails its check stops the save there: its message, its row and field.
+    dm.tbSets->Edit();
+    dm.tbSets->SetAsString(TdmSet::stName, "New");
+    dm.tbSets->Post();
+    EXPECT_EQ(dm.SaveEditedSetting(row, field), TSettingSave::RowFailed);
+    EXPECT_EQ(row, 1);
+    EXPECT_EQ(field, int(TdmSet::sfLength));
+    EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("Укажите длину поля")});
+    EXPECT_TRUE(Calls().isEmpty());
+    EXPECT_TRUE(dm.IsNewSettingKey(TdmSet::NewSettingKey("Bank", 3)));
+
+    // Saved: the rows prepared, the new name in every task and menu that names the setting,
+    // each task row so changed saved, GLinTO.
+    dm.tbSet->Last();
+    dm.tbSet->Edit();
+    dm.tbSet->SetAsString(TdmSet::sfLength, "12");
+    dm.tbSet->Post();
+    ui.Clear();
+    EXPECT_EQ(dm.SaveEditedSetting(row, field), TSettingSave::Saved);
+    EXPECT_EQ(shown.Told, QList<QByteArray>{"renamed Bank 3 New"});
+    const QList<Elements> calls = Calls();
+    ASSERT_EQ(calls.size(), 6);
+    EXPECT_EQ(calls[1], (Elements{Routines::SaveSetRec, "Bank", "3",
+                                  Rec({"1", "NDOC", "STRING", "10", "", "", "", "", "", "1"})}));
+    EXPECT_EQ(calls[3], (Elements{Routines::SaveTask, Rec({"0", "task0", "Bank", "3", "New", "PL",
+                                                           MenuEntry("Bank", 3, "New")})}));
+    EXPECT_EQ(calls[4], (Elements{Routines::SaveTask, Rec({"1", "task1", "Bank", "3", "New", "PL",
+                                                           MenuEntry("Bank", 3, "New") + '\x03' +
+                                                               MenuEntry("Bank", 4, "Four")})}));
+    EXPECT_EQ(calls[5], Elements{Routines::GLinTO});
+    EXPECT_FALSE(dm.IsNewSettingKey(TdmSet::NewSettingKey("Bank", 3)));
+    EXPECT_EQ(dm.tbTasks->RecNo(), 1);
+
+    // The name is checked against the client-bank's other settings of the task's type.
+    AddSetting(4, "Four");
+    EXPECT_TRUE(dm.SettingNameTaken("Four", 1, 3));
+    EXPECT_FALSE(dm.SettingNameTaken("Four", 1, 4)) << "its own name";
+    EXPECT_FALSE(dm.SettingNameTaken("Four", 2, 3)) << "another task's setting";
+    EXPECT_FALSE(dm.SettingNameTaken("four", 1, 3)) << "compared exactly, as the wizard does";
+    dm.Menus = nullptr;
 }
 
 TEST_F(Exchange, ClientBanksAreAddedAndDeletedWithTheServersAnswer)

@@ -6,8 +6,15 @@
 #include "GuiDriver.h"
 #include "Routines.h"
 #include "ScriptedUi.h"
+#include "clientman.h"
+#include "taskdata.h"
+#include "TaskForm.h"
+#include "taskpar.h"
 #include "taskunit.h"
 #include "XapiPeer.h"
+
+#include <QComboBox>
+#include <QListWidget>
 
 #include <QApplication>
 #include <QFile>
@@ -25,6 +32,12 @@ QByteArray Entry(const char *client, int set, const char *name)
 {
     return ToWin1251(QString::fromUtf8(client)) + '\x04' + QByteArray::number(set) + '\x04'
            + ToWin1251(QString::fromUtf8(name));
+}
+
+// A server error as the link receives it.
+XapiPeer::Reply ErrorReply(const char *text)
+{
+    return {{QByteArray("\x1b\x1b") + text + QByteArray(1, '\0'), 0}};
 }
 
 QStringList Captions(QMenu *menu)
@@ -53,9 +66,34 @@ protected:
     }
     void TearDown() override
     {
-        delete window;
+        delete window; // the task windows go with it
+        delete dmTask;
+        dmTask = nullptr;
         delete dmSet;
         CloseConnection();
+    }
+    // Client-banks A and B; A has money-out setting 1, money-in setting 2 "Приход", and money-out
+    // setting 3 renamed "Приход" too.
+    void ContextWindows()
+    {
+        dmSet->ClientBanks = {"A", "B"};
+        Tasks({});
+        Open("1", "11", "11");
+        dmTask = new TdmTask;
+        CreateTaskWindows(window);
+    }
+    static QByteArray SettingsOfA()
+    {
+        const QByteArray in = ToWin1251(QStringLiteral("Приход"));
+        return QByteArray("1\x02Out\x02" "A\x02" "1\x01" "2\x02") + in + "\x02" "A\x02" "2\x01" "3\x02" + in +
+               "\x02" "A\x02" "1\x01";
+    }
+    static QStringList Items(QComboBox *c)
+    {
+        QStringList out;
+        for (int i = 0; i < c->count(); ++i)
+            out << c->itemText(i);
+        return out;
     }
     void Tasks(const QList<QByteArray> &menus)
     {
@@ -230,6 +268,109 @@ TEST_F(TaskMan, FiveEntriesPromotionRemovalAndTheStoredText)
     window->AddMenuEntry(0, Entry("E", 9, "S9"));
     window->tb0->click();
     EXPECT_EQ(Menus(0), Entry("E", 9, "S9"));
+}
+
+TEST_F(TaskMan, TheContextDialogChoosesTheSettingByItsIdForItsOwnTaskAndMakesNoneWithoutTheList)
+{
+    ContextWindows();
+    // Money out: only its own settings, and the chosen item's Id, not the first of its name.
+    peer.QueueCall(SettingsOfA());
+    WhenModal([](QWidget *w) {
+        ASSERT_EQ(w, fmTaskPar);
+        EXPECT_EQ(Items(fmTaskPar->cbSets), (QStringList{QStringLiteral("Out"), QStringLiteral("Приход")}));
+        fmTaskPar->cbSets->setCurrentIndex(1);
+        ClickButton(w, QStringLiteral("Старт"));
+    });
+    QByteArray entry;
+    ASSERT_TRUE(fmTaskPar->ChooseTaskSetting(1, entry));
+    EXPECT_EQ(entry, Entry("A", 3, "Приход"));
+    dmSet->tbTasks->SetRecNo(2);
+    EXPECT_EQ(dmSet->tbTasks->AsInteger(TdmSet::tkSet), 3);
+
+    // The settings editor's dialog lists all of a client-bank's settings, also after the
+    // client-bank manager deleted another bank (which walks every task row).
+    peer.QueueCall(SettingsOfA());
+    peer.QueueCall(QByteArray());     // $$DelCLB
+    peer.QueueCall(SettingsOfA());    // A chosen in the manager
+    ui.ExpectYesNo(TAnswer::Yes);
+    WhenModal([](QWidget *w) {
+        WhenModal([](QWidget *manager) {
+            ASSERT_EQ(manager, fmClients);
+            fmClients->liClients->setCurrentRow(1);
+            ClickButton(manager, QStringLiteral("Удалить"));
+            fmClients->liClients->setCurrentRow(0);
+            ClickButton(manager, QStringLiteral("Выбрать"));
+        });
+        fmTaskPar->cbClients->setCurrentIndex(1); // B, as if chosen before; A comes back from the manager
+        fmTaskPar->ChosenClient = "B";
+        fmTaskPar->btClients->click();
+        EXPECT_EQ(Items(fmTaskPar->cbClients), QStringList{QStringLiteral("A")});
+        EXPECT_EQ(Items(fmTaskPar->cbSets),
+                  (QStringList{QStringLiteral("Out"), QStringLiteral("Приход"), QStringLiteral("Приход")}));
+        ClickButton(w, QStringLiteral("Отмена"));
+    });
+    EXPECT_FALSE(fmTaskPar->ChooseTaskSetting(0, entry));
+
+    // A list that failed to load: "+" makes no setting, which would take Id 1 unchecked.
+    dmSet->ClientBanks = {"A", "C"};
+    peer.QueueCall(SettingsOfA());
+    peer.QueueCall(ErrorReply("<UNDEFINED>Slist+2^ZZ001a"));
+    peer.QueueCall(ErrorReply("<UNDEFINED>Slist+2^ZZ001a"));
+    int wizards = 0;
+    fmTaskPar->SettingsWizard = [&wizards] { return ++wizards > 0; };
+    ui.Clear();
+    WhenModal([](QWidget *w) {
+        QTest::keyClick(fmTaskPar->cbClients, Qt::Key_Down); // C, whose list fails
+        EXPECT_TRUE(Items(fmTaskPar->cbSets).isEmpty());
+        fmTaskPar->btNewSet->click();
+        EXPECT_TRUE(w->isVisible());
+        ClickButton(w, QStringLiteral("Отмена"));
+    });
+    EXPECT_FALSE(fmTaskPar->ChooseTaskSetting(0, entry));
+    EXPECT_EQ(wizards, 0);
+    EXPECT_EQ(ui.Messages().last(),
+              QStringLiteral("Список настроек клиент-банка не загружен: новую настройку создать нельзя"));
+    EXPECT_TRUE(dmSet->tbSets->IsEmpty());
+}
+
+TEST_F(TaskMan, MenusFollowTheStoresRenameAndDeletionBySettingId)
+{
+    Tasks({Entry("A", 2, "S2"), Entry("A", 2, "Old") + '\x03' + Entry("A", 3, "S3"), Entry("B", 2, "X")});
+    Open("1", "11", "11");
+    dmSet->tbTasks->SetRecNo(1);
+    dmSet->tbTasks->Edit();
+    dmSet->tbTasks->SetAsString(TdmSet::tkClient, "A");
+    dmSet->tbTasks->SetAsInteger(TdmSet::tkSet, 2);
+    dmSet->tbTasks->Post();
+    dmSet->tbSets->Append();
+    dmSet->tbSets->SetAsInteger(TdmSet::stId, 2);
+    dmSet->tbSets->SetAsString(TdmSet::stName, "New");
+    dmSet->tbSets->Post();
+
+    // Saved under its new name: every entry of the setting shows it.
+    int row = -1, field = -1;
+    ASSERT_EQ(dmSet->SaveEditedSetting(row, field), TSettingSave::Saved);
+    EXPECT_EQ(Captions(window->mn0).first(), QStringLiteral("A:New"));
+    EXPECT_EQ(Captions(window->mn1).mid(0, 2), (QStringList{QStringLiteral("A:New"), QStringLiteral("A:S3")}));
+    EXPECT_EQ(Captions(window->mn2).first(), QStringLiteral("B:X")) << "another bank's setting 2";
+    EXPECT_EQ(Menus(1), Entry("A", 2, "New") + '\x03' + Entry("A", 3, "S3"));
+
+    // The server does not delete it: every menu keeps it.
+    const qsizetype calls = peer.Calls().size();
+    peer.QueueCall(ErrorReply("<UNDEFINED>DelSet+2^ZZ001a"));
+    dmSet->tbTasks->SetRecNo(1);
+    EXPECT_FALSE(dmSet->DeleteSetting());
+    EXPECT_EQ(window->EntryItems(1).size(), 2);
+    EXPECT_EQ(peer.Calls().size(), calls + 1);
+    // Deleted: its entries go from every menu and from the stored texts.
+    dmSet->tbTasks->SetRecNo(1);
+    EXPECT_TRUE(dmSet->DeleteSetting());
+    EXPECT_TRUE(window->EntryItems(0).isEmpty());
+    EXPECT_EQ(window->mn0->defaultAction(), window->actSetupPrp);
+    EXPECT_EQ(Captions(window->mn1).first(), QStringLiteral("A:S3"));
+    EXPECT_EQ(window->EntryItems(2).size(), 1);
+    EXPECT_EQ(Menus(1), Entry("A", 3, "S3"));
+    EXPECT_EQ(Menus(0), QByteArray());
 }
 
 TEST_F(TaskMan, PlacementIsRememberedAndClosingEndsTheRun)

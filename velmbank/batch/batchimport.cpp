@@ -5,18 +5,16 @@
 #include "Connect.h"
 #include "data.h"
 #include "dbfops.h"
-#include "dbfsettings.h"
-#include "exchange1c.h"
 #include "funcs.h"
-#include "Routines.h"
+#include "starttask.h"
 #include "taskdata.h"
 #include "taskrun.h"
 
-#include <QDir>
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
-#include <QLocale>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSettings>
 
 #include <cstdio>
@@ -28,55 +26,76 @@ QString U(const QByteArray &win1251)
     return FromWin1251(win1251);
 }
 
-const QString &SkippedText()
-{
-    static const QString text = QStringLiteral("Документ пропущен");
-    return text;
-}
-
-const QString &StoppedText()
-{
-    static const QString text = QStringLiteral("Прервано пользователем");
-    return text;
-}
-
-// What the records of a file came to.
-struct TOutcome
-{
-    QString Result;
-    QString Text;
-};
-
 QString Similar(const QByteArray &exist, const QByteArray &open)
 {
+    if (exist.isEmpty())
+        return {};
     QString text = QStringLiteral("similar: ") + U(exist);
     if (!open.isEmpty())
         text += QStringLiteral("; unclosed: ") + U(open);
     return text;
 }
 
+QString OutcomeName(TRecordOutcome outcome)
+{
+    switch (outcome) {
+    case TRecordOutcome::Created: return QStringLiteral("created");
+    case TRecordOutcome::Closed: return QStringLiteral("closed");
+    case TRecordOutcome::Skipped: return QStringLiteral("skipped");
+    case TRecordOutcome::Refused: return QStringLiteral("refused");
+    case TRecordOutcome::Stopped: return QStringLiteral("stopped");
+    case TRecordOutcome::NotProcessed: break;
+    }
+    return QStringLiteral("not processed");
+}
+
+// The outcomes a work can print, in the summary's order.
+QStringList Outcomes(bool dryRun)
+{
+    if (dryRun)
+        return {QStringLiteral("would create"), QStringLiteral("would close"), QStringLiteral("would skip"),
+                QStringLiteral("would stop"),   QStringLiteral("skipped"),     QStringLiteral("refused"),
+                QStringLiteral("not processed")};
+    return {QStringLiteral("created"), QStringLiteral("closed"),  QStringLiteral("skipped"),
+            QStringLiteral("refused"), QStringLiteral("stopped"), QStringLiteral("not processed")};
+}
+
+QString Names(const QList<QByteArray> &names, const QString &none)
+{
+    QStringList out;
+    for (const QByteArray &n : names)
+        out << QStringLiteral("\"%1\"").arg(U(n));
+    return out.isEmpty() ? none : out.join(QStringLiteral(", "));
+}
+
 } // namespace
 
-QList<TImportedRecord> ImportedRecords(const QList<QByteArray> &protocolLines)
+// The session as velmbank-import goes through it: the account given, GLinTO's reply printed,
+// the protocol written by the work itself (on every path, under its run header).
+class TBatchImport::TFrontEnd : public TSessionFrontEnd
 {
-    QList<TImportedRecord> out;
-    for (const QByteArray &line : protocolLines) {
-        // "N: ", "", DOC, DIAGNOSIS (a diagnosis with a tab of its own keeps it)
-        const qsizetype head = line.indexOf(": \t\t");
-        if (head <= 0)
-            continue;
-        bool ok = false;
-        const int number = line.left(head).toInt(&ok);
-        if (!ok || number <= 0)
-            continue;
-        const QByteArray rest = line.mid(head + 4);
-        const qsizetype tab = rest.indexOf('\t');
-        if (tab < 0)
-            continue;
-        out.append({number, rest.left(tab), rest.mid(tab + 1)});
+public:
+    explicit TFrontEnd(TBatchImport &work) : FWork(work) {}
+    bool Login() override
+    {
+        const TCredentials &c = FWork.FCredentials;
+        if (!::Login(c.User, c.Password, c.Private))
+            return false;
+        UserNumber = c.User.toInt();
+        return true;
     }
-    return out;
-}
+    void WorkTotals(const QByteArray &reply) override
+    {
+        FWork.FWorkTotals = reply;
+        Protocol.append(reply);
+        if (!FWork.FOptions.Json)
+            FWork.Print(U(reply).toUtf8());
+    }
+    void SaveProtocol() override {}
+
+private:
+    TBatchImport &FWork;
+};
 
 TBatchImport::TBatchImport(TBatchOptions options, TCredentials credentials, TBatchUi &ui)
     : FOptions(std::move(options)), FCredentials(std::move(credentials)), FUi(ui)
@@ -93,39 +112,79 @@ void TBatchImport::Print(const QByteArray &utf8Line)
     std::fflush(stdout);
 }
 
+void TBatchImport::PrintRecord(const QString &file, const TRecordResult &r, const QString &outcome,
+                               const QString &text)
+{
+    ++FCounts[outcome];
+    if (FOptions.Json) {
+        QJsonObject o{{QStringLiteral("file"), file},
+                      {QStringLiteral("record"), r.Record},
+                      {QStringLiteral("document"), U(r.Document)},
+                      {QStringLiteral("outcome"), outcome}};
+        if (!text.isEmpty())
+            o.insert(QStringLiteral("text"), text);
+        Print(QJsonDocument(o).toJson(QJsonDocument::Compact));
+        return;
+    }
+    QByteArray line = QByteArray::number(r.Record) + '\t' + U(r.Document).toUtf8() + '\t' + outcome.toUtf8();
+    if (!text.isEmpty())
+        line += '\t' + text.toUtf8();
+    Print(line);
+}
+
+void TBatchImport::PrintFileNotProcessed(const QString &file, const QString &why)
+{
+    const QString outcome = QStringLiteral("not processed");
+    if (FOptions.Json)
+        Print(QJsonDocument(QJsonObject{{QStringLiteral("file"), file},
+                                        {QStringLiteral("outcome"), outcome},
+                                        {QStringLiteral("text"), why}})
+                  .toJson(QJsonDocument::Compact));
+    else
+        Print((QStringLiteral("FILE\t") + file + u'\t' + outcome + u'\t' + why).toUtf8());
+}
+
 int TBatchImport::Finish(int code)
 {
-    FUi.Sync();
-    if (FOptions.Protocol.isEmpty())
-        return code;
-    QFile f(FOptions.Protocol);
-    bool written = f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    for (const QByteArray &line : std::as_const(Protocol)) {
-        if (!written)
-            break;
-        written = f.write(line + '\n') == line.size() + 1;
+    if (!FOptions.Protocol.isEmpty()) {
+        // Each work appends under a header of its own: the file keeps the works before it.
+        QFile f(FOptions.Protocol);
+        bool written = f.open(QIODevice::WriteOnly | QIODevice::Append);
+        QList<QByteArray> lines{ToWin1251(
+            QStringLiteral("---- %1 velmbank-import, задача %2 ----")
+                .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))
+                .arg(FOptions.Task))};
+        lines += Protocol;
+        for (const QByteArray &line : std::as_const(lines)) {
+            if (!written)
+                break;
+            written = f.write(line + '\n') == line.size() + 1;
+        }
+        if (written)
+            written = f.flush();
+        if (!written) {
+            // The protocol cannot take its own failure: stderr only.
+            FUi.Write(QStringLiteral("Не удалось записать протокол в %1: %2")
+                          .arg(FOptions.Protocol, f.errorString()));
+            code = code == BatchLocked ? code : BatchFailed;
+        }
     }
-    if (written)
-        written = f.flush();
-    if (!written) {
-        // The protocol cannot take its own failure: stderr only.
-        FUi.Write(
-            QStringLiteral("Не удалось записать протокол в %1: %2").arg(FOptions.Protocol, f.errorString()));
-        return code == BatchLocked ? code : BatchFailed;
+    if (FOptions.Json) {
+        QJsonObject counts;
+        for (const QString &outcome : Outcomes(FOptions.DryRun))
+            counts.insert(outcome, FCounts.value(outcome));
+        QJsonObject summary{{QStringLiteral("summary"), counts},
+                            {QStringLiteral("files"), FFiles},
+                            {QStringLiteral("exit"), code}};
+        if (!FWorkTotals.isEmpty())
+            summary.insert(QStringLiteral("totals"), U(FWorkTotals));
+        Print(QJsonDocument(summary).toJson(QJsonDocument::Compact));
     }
     return code;
 }
 
-int TBatchImport::Run()
+int TBatchImport::CheckBeforeLogin()
 {
-    ResetLinkGlobals();
-    ProfileFileName = FOptions.Profile;
-    ShowErrors = true;
-    KeepProtocol = true; // the diagnosis lines tell each record's fate
-    LocaleDecimalSeparator = ToWin1251(QLocale::system().decimalPoint());
-    Protocol.append(ToWin1251(QStringLiteral("Протокол работы в программе шлюз \"ВЕЛЬМ - Банк\". ")));
-    FUi.SetTitle(QStringLiteral("Шлюз \"ВЕЛЬМ - Банк\""));
-
     // What can be checked before the server is asked is checked first.
     if (!FOptions.Protocol.isEmpty()) {
         const QFileInfo dir(QFileInfo(FOptions.Protocol).absolutePath());
@@ -134,14 +193,17 @@ int TBatchImport::Run()
                         "Протокол не может быть записан в %1: нет такой папки или нет права писать в неё")
                         .arg(dir.filePath()));
             FOptions.Protocol.clear();
-            return Finish(BatchFailed);
+            return BatchFailed;
         }
     }
+    bool missing = false;
     for (const QString &file : std::as_const(FOptions.Files))
-        if (!QFileInfo(file).isFile()) {
+        if (const QFileInfo info(file); !info.isFile() || !info.isReadable()) {
             FUi.Say(QStringLiteral("Невозможно открыть файл ") + file);
-            return Finish(BatchFailed);
+            missing = true;
         }
+    if (missing)
+        return BatchFailed;
     if (FOptions.Surname.isEmpty()) {
         // What the gateway's document grid stored for this user and task.
         QSettings store(QStringLiteral("Remart"), QStringLiteral("VelmBank"));
@@ -153,69 +215,43 @@ int TBatchImport::Run()
     }
     if (FOptions.Surname.isEmpty() && !FOptions.DryRun) {
         FUi.Say(QStringLiteral("Не задана фамилия, с которой создаются документы: --surname ФАМИЛИЯ"));
-        return Finish(BatchFailed);
+        return BatchFailed;
     }
     FUi.Surname = FOptions.Surname;
+    return BatchDone;
+}
 
-    if (!EngineInstalled()) {
-        FUi.Say(QStringLiteral("BDE не найден. Обратитесь к администратору"));
-        return Finish(BatchFailed);
-    }
-    if (!OpenConnection()) {
-        FUi.Say(
-            QStringLiteral("Не удается создать соединение с сервером. Проверьте файл настройки соединения"));
-        CloseConnection();
-        return Finish(BatchFailed);
-    }
-    if (!Login(FCredentials.User, FCredentials.Password, FCredentials.Private)) {
-        CloseConnection();
-        return Finish(BatchFailed);
-    }
-    UserNumber = FCredentials.User.toInt();
-
-    // The exclusive lock, as the gateway takes it: refused while the windows are open somewhere.
-    QByteArray lock;
-    bool lockCalled = true;
-    try {
-        lock = CallServer({Routines::LockTO});
-    } catch (const std::exception &e) {
-        StandardErrorReport(FailureText(e));
-        lockCalled = false;
-    }
-    if (lock != "1") {
-        FUi.Say(QStringLiteral("Невозможна работа с программой сейчас из-за работы других пользователей"));
-        Logout();
-        CloseConnection();
-        return Finish(lockCalled && lock == "0" ? BatchLocked : BatchFailed);
-    }
+int TBatchImport::Run()
+{
+    ResetLinkGlobals();
+    ProfileFileName = FOptions.Profile;
+    ShowErrors = true;
+    KeepProtocol = true; // every message and each record's diagnosis, for --protocol
+    FUi.SetTitle(QStringLiteral("Шлюз \"ВЕЛЬМ - Банк\""));
+    if (const int code = CheckBeforeLogin(); code != BatchDone)
+        return Finish(code);
 
     TdmSet dm;
     TdmTask engine;
     dmSet = &dm;
     dmTask = &engine;
-    int code = Connected();
-
-    // Shutdown, as the gateway's: GLinTO, unlock, logout, close.
-    if (!FOptions.DryRun) {
-        QByteArray summary;
-        dm.CallGLinTO(summary);
-        FUi.Sync();
-        if (!summary.isEmpty()) {
-            Print(U(summary).toUtf8());
-            Protocol.append(summary);
-        }
+    TFrontEnd frontEnd(*this);
+    // A dry run hands nothing over to the server: no TOinGL, no GLinTO.
+    const TSessionStart started = dm.DataModuleCreate(frontEnd, !FOptions.DryRun);
+    int code = started == TSessionStart::Locked ? BatchLocked : BatchFailed;
+    if (StartHolds(started)) {
+        if (XApiLink) // a signal ends a wait on the server, and the work goes on to its shutdown
+            XApiLink->Interrupted = [] { return BatchInterrupted.load(); };
+        code = started == TSessionStart::Run ? Connected(dm, engine) : BatchFailed;
+        dm.DataModuleDestroy();
     }
-    try {
-        CallServer({Routines::UnLockTO});
-    } catch (const std::exception &e) {
-        StandardErrorReport(FailureText(e));
-    }
-    Logout();
-    CloseConnection();
     tbDBF.Close();
     dbDBF.Close();
     dmTask = nullptr;
     dmSet = nullptr;
+    // A signal ends the work as records left unprocessed do.
+    if (BatchInterrupted && code != BatchLocked)
+        code = BatchRefused;
     return Finish(code);
 }
 
@@ -230,90 +266,89 @@ void TBatchImport::SetTaskRow(TdmSet &dm, const QByteArray &client, const QByteA
     tasks->Post();
 }
 
-int TBatchImport::Connected()
+int TBatchImport::ChooseSetting(TdmSet &dm)
 {
-    TdmSet &dm = *dmSet;
-    TdmTask &engine = *dmTask;
     const int task = FOptions.Task;
-
-    if (!FOptions.DryRun)
-        dm.CallTOinGL();
-    const bool banks = dm.LoadClientBanks();
-    const bool tasks = dm.LoadTasks();
-    dm.FillTypeNames();
-    dm.RememberTaskRows();
-    if (!banks || !tasks)
+    // The client-bank: named, or the task's.
+    FClient = FRowClient;
+    if (!FOptions.Client.isEmpty()) {
+        const qsizetype i = AnsiIndexOfText(dm.ClientBanks, ToWin1251(FOptions.Client));
+        if (i < 0) {
+            FUi.Say(QStringLiteral("Клиент-банк \"%1\" не найден. Клиент-банки: %2")
+                        .arg(FOptions.Client, Names(dm.ClientBanks, QStringLiteral("ни одного"))));
+            return BatchFailed;
+        }
+        FClient = dm.ClientBanks[i];
+    }
+    if (FClient.isEmpty()) {
+        FUi.Say(QStringLiteral("Для этой задачи необходимо выбрать клиент-банк: --client ИМЯ"));
+        return BatchFailed;
+    }
+    if (!dm.LoadSettings(FClient))
         return BatchFailed;
 
+    TMemTable *sets = dm.tbSets;
+    if (FOptions.Setting.isEmpty()) {
+        // The task's own setting, by its Id.
+        if (!AnsiSameText(FClient, FRowClient)) {
+            FUi.Say(QStringLiteral("Настройка задачи \"%1\" относится к клиент-банку \"%2\": для \"%3\" "
+                                   "укажите настройку (--setting ИМЯ)")
+                        .arg(FTaskName, U(FRowClient), U(FClient)));
+            return BatchFailed;
+        }
+        if (FRowSet.isEmpty()) {
+            FUi.Say(QStringLiteral("Сначала нужно выбрать настройку: --setting ИМЯ"));
+            return BatchFailed;
+        }
+        FSetId = FRowSet.toLongLong();
+        FSetName = FRowSetName;
+        return BatchDone; // the task start finds it, or says it is not there
+    }
+    // By the name the operator sees among the task's settings; a name two of them carry names
+    // neither.
+    const QByteArray wanted = ToWin1251(FOptions.Setting);
+    QList<QByteArray> names;
+    QList<int> found;
+    for (int row = 0; row < sets->RecordCount(); ++row) {
+        if (sets->IntegerAt(row, TdmSet::stType) != task)
+            continue;
+        names << sets->StringAt(row, TdmSet::stName);
+        if (AnsiSameText(names.last(), wanted))
+            found << row;
+    }
+    if (found.size() != 1) {
+        FUi.Say(QStringLiteral("Настройка \"%1\" задачи \"%2\" у клиент-банка \"%3\" %4. Настройки задачи: %5")
+                    .arg(FOptions.Setting, FTaskName, U(FClient),
+                         found.isEmpty() ? QStringLiteral("не найдена") : QStringLiteral("не одна"),
+                         Names(names, QStringLiteral("ни одной"))));
+        return BatchFailed;
+    }
+    FSetId = sets->IntegerAt(found[0], TdmSet::stId);
+    FSetName = sets->StringAt(found[0], TdmSet::stName);
+    return BatchDone;
+}
+
+int TBatchImport::Connected(TdmSet &dm, TdmTask &engine)
+{
+    const int task = FOptions.Task;
     const QString taskTitle = task == 1 ? QStringLiteral("Деньги: расход") : QStringLiteral("Деньги: приход");
     if (!dm.HasRight(task, UserNumber)) {
         FUi.Say(
             QStringLiteral("У пользователя %1 нет права на задачу \"%2\"").arg(UserNumber).arg(taskTitle));
         return BatchFailed;
     }
-    const TBookmark row = task == 1 ? dm.TaskRowMoneyOut : dm.TaskRowMoneyIn;
-    if (!dm.tbTasks->BookmarkValid(row)) {
+    if (!dm.GotoTaskRow(task)) {
         FUi.Say(QStringLiteral("Сервер не знает задачу %1 (\"%2\")").arg(task).arg(taskTitle));
         return BatchFailed;
     }
+    TMemTable *tasks = dm.tbTasks;
+    FTaskName = U(tasks->AsString(TdmSet::tkName));
+    FRowClient = tasks->AsString(TdmSet::tkClient);
+    FRowSet = tasks->AsString(TdmSet::tkSet);
+    FRowSetName = tasks->AsString(TdmSet::tkSName);
     try {
-        dm.tbTasks->GotoBookmark(row);
-        FTaskName = U(dm.tbTasks->AsString(TdmSet::tkName));
-        FRowClient = dm.tbTasks->AsString(TdmSet::tkClient);
-        FRowSet = dm.tbTasks->AsString(TdmSet::tkSet);
-        FRowSetName = dm.tbTasks->AsString(TdmSet::tkSName);
-
-        // The client-bank: named, or the task's.
-        FClient = FRowClient;
-        if (!FOptions.Client.isEmpty()) {
-            const qsizetype i = AnsiIndexOfText(dm.ClientBanks, ToWin1251(FOptions.Client));
-            if (i < 0) {
-                FUi.Say(QStringLiteral("Клиент-банк \"%1\" не найден").arg(FOptions.Client));
-                return BatchFailed;
-            }
-            FClient = dm.ClientBanks[i];
-        }
-        if (FClient.isEmpty()) {
-            FUi.Say(QStringLiteral("Для этой задачи необходимо выбрать клиент-банк: --client ИМЯ"));
-            return BatchFailed;
-        }
-        if (!dm.LoadSettings(FClient))
-            return BatchFailed;
-
-        // The setting: by the name the operator sees among the task's settings, or the task's.
-        TMemTable *sets = dm.tbSets;
-        if (!FOptions.Setting.isEmpty()) {
-            const QByteArray wanted = ToWin1251(FOptions.Setting);
-            bool found = false;
-            for (sets->First(); !sets->Eof(); sets->Next())
-                if (sets->AsInteger(TdmSet::stType) == task
-                    && AnsiSameText(sets->AsString(TdmSet::stName), wanted)) {
-                    found = true;
-                    break;
-                }
-            if (!found) {
-                FUi.Say(QStringLiteral("Настройка \"%1\" задачи \"%2\" у клиент-банка \"%3\" не найдена")
-                            .arg(FOptions.Setting, FTaskName, U(FClient)));
-                return BatchFailed;
-            }
-        } else {
-            if (!AnsiSameText(FClient, FRowClient)) {
-                FUi.Say(QStringLiteral("Настройка задачи \"%1\" относится к клиент-банку \"%2\": для \"%3\" "
-                                       "укажите настройку (--setting ИМЯ)")
-                            .arg(FTaskName, U(FRowClient), U(FClient)));
-                return BatchFailed;
-            }
-            if (FRowSet.isEmpty()) {
-                FUi.Say(QStringLiteral("Сначала нужно выбрать настройку: --setting ИМЯ"));
-                return BatchFailed;
-            }
-            if (!LocateRecord(*sets, QStringLiteral("Id"), FRowSet)) {
-                FUi.Say(QStringLiteral("Настройка ") + U(FRowSetName) + QStringLiteral(" не найдена"));
-                return BatchFailed;
-            }
-        }
-        FSetId = sets->AsInteger(TdmSet::stId);
-        FSetName = sets->AsString(TdmSet::stName);
+        if (const int code = ChooseSetting(dm); code != BatchDone)
+            return code;
 
         // The run's surname prompt refuses a client-bank's name: refused before anything is done.
         if (!FOptions.DryRun && AnsiIndexOfText(dm.ClientBanks, ToWin1251(FOptions.Surname)) >= 0) {
@@ -325,8 +360,12 @@ int TBatchImport::Connected()
         // The files: named, or the setting's own.
         QStringList files = FOptions.Files;
         if (files.isEmpty()) {
-            QString dir = U(sets->AsString(TdmSet::stPath));
-            const QString file = U(sets->AsString(TdmSet::stFile));
+            if (!dm.LocateSetting(FSetId, task)) {
+                FUi.Say(QStringLiteral("Настройка ") + U(FSetName) + QStringLiteral(" не найдена"));
+                return BatchFailed;
+            }
+            QString dir = U(dm.tbSets->AsString(TdmSet::stPath));
+            const QString file = U(dm.tbSets->AsString(TdmSet::stFile));
             if (dir.isEmpty() || file.isEmpty()) {
                 FUi.Say(
                     QStringLiteral("В настройке \"%1\" не указан файл данных (Path и File): укажите файлы "
@@ -345,36 +384,42 @@ int TBatchImport::Connected()
 
         int code = BatchDone;
         for (const QString &file : std::as_const(files)) {
+            if (code == BatchFailed) {
+                PrintFileNotProcessed(file, QStringLiteral("a file before it failed"));
+                continue;
+            }
             if (BatchInterrupted) {
                 FUi.Say(QStringLiteral("Получен сигнал: файл %1 не импортирован").arg(file));
+                PrintFileNotProcessed(file, QStringLiteral("signal"));
                 code = std::max(code, int(BatchRefused));
                 continue;
             }
-            if (files.size() > 1)
+            if (files.size() > 1 && !FOptions.Json)
                 Print("FILE\t" + file.toUtf8());
+            ++FFiles;
             code = std::max(code, ImportFile(file, dm, engine));
-            if (code == BatchFailed)
-                break;
         }
-        dm.tbTasks->GotoBookmark(row);
+        dm.GotoTaskRow(task);
         SetTaskRow(dm, FRowClient, FRowSet, FRowSetName);
 
-        const TTally &t = FTotal;
-        FUi.Say(
-            FOptions.DryRun
-                ? QStringLiteral("Итого (без записи в Вельм): к созданию %1, к закрытию %2, к пропуску %3, "
-                                 "отказано %4, не дойдут до записи %5")
-                      .arg(t.Created)
-                      .arg(t.Closed)
-                      .arg(t.Skipped)
-                      .arg(t.Refused)
-                      .arg(t.Unprocessed)
-                : QStringLiteral("Итого: создано %1, закрыто %2, пропущено %3, отказано %4, не обработано %5")
-                      .arg(t.Created)
-                      .arg(t.Closed)
-                      .arg(t.Skipped)
-                      .arg(t.Refused)
-                      .arg(t.Unprocessed));
+        const auto n = [this](const char *outcome) { return FCounts.value(QString::fromLatin1(outcome)); };
+        FUi.Say(FOptions.DryRun
+                    ? QStringLiteral("Итого (без записи в Вельм): к созданию %1, к закрытию %2, к пропуску %3, "
+                                     "отказано %4, запись остановится на %5, не дойдут до записи %6")
+                          .arg(n("would create"))
+                          .arg(n("would close"))
+                          .arg(n("would skip") + n("skipped"))
+                          .arg(n("refused"))
+                          .arg(n("would stop"))
+                          .arg(n("not processed"))
+                    : QStringLiteral("Итого: создано %1, закрыто %2, пропущено %3, отказано %4, остановлено %5, "
+                                     "не обработано %6")
+                          .arg(n("created"))
+                          .arg(n("closed"))
+                          .arg(n("skipped"))
+                          .arg(n("refused"))
+                          .arg(n("stopped"))
+                          .arg(n("not processed")));
         return code;
     } catch (const std::exception &e) {
         // The tables' own failures: the core reports the server's.
@@ -385,88 +430,47 @@ int TBatchImport::Connected()
 
 int TBatchImport::ImportFile(const QString &path, TdmSet &dm, TdmTask &engine)
 {
-    // Task start as the task manager makes it, for this client-bank and setting.
-    dm.tbTasks->GotoBookmark(FOptions.Task == 1 ? dm.TaskRowMoneyOut : dm.TaskRowMoneyIn);
+    // The task start as the task manager makes it, for this client-bank and setting.
+    const int task = FOptions.Task;
+    dm.GotoTaskRow(task);
     SetTaskRow(dm, FClient, QByteArray::number(FSetId), FSetName);
-    if (!LocateRecord(*dm.tbSets, QStringLiteral("Id"), QByteArray::number(FSetId)))
+    TTaskStart start(engine, task);
+    if (!start.Prepare())
+        return BatchFailed; // told why
+    const TImportEnd end = start.Import(path);
+    if (end == TImportEnd::Missing)
         return BatchFailed;
-    engine.BuildTaskTable(FOptions.Task);
-    FUi.Sync();
-    if (!engine.tbTask->Active() || engine.TransactField() < 0)
-        return BatchFailed; // reported
-    Protocol.append(ToWin1251(QStringLiteral("Старт задачи ") + FTaskName));
-    const qsizetype mark = Protocol.size();
-    const bool imported = engine.ImportDbfFile(path, FSetId);
-    FUi.Sync();
-    // A signal during the import ends it as Esc does, with the records taken so far: those are the
-    // file's last ones (the import walks it from its end), and none of the file is run.
-    const bool interrupted = !imported && BatchInterrupted;
-    if (!imported && !interrupted)
-        return BatchFailed; // reported
+    // A signal during the import ends it as Esc does, with the records taken so far: those are
+    // the file's last ones (the import walks it from its end), and none of the file is run.
+    const bool interrupted = end != TImportEnd::Complete && BatchInterrupted;
     if (interrupted)
         FUi.Say(QStringLiteral("Получен сигнал: импорт файла %1 прерван").arg(path));
+    bool failed = end != TImportEnd::Complete && !interrupted; // told why; what it took is shown
 
     TMemTable *t = engine.tbTask;
-    // The file's documents in order: those the import left aside (faults, the other direction),
-    // told by the engine, and the records sent, told by the protocol's diagnosis lines.
-    const TExchangeStatement *statement = tbDBF.Statement();
-    const int total = statement ? statement->DocumentCount() : tbDBF.RecordCount();
-    QHash<int, const TAsideDocument *> aside;
-    for (const TAsideDocument &d : std::as_const(engine.LeftAside))
-        aside.insert(d.Record, &d);
-    QList<int> expected; // the records sent, by their place in the file
-    for (int n = 1; n <= total; ++n)
-        if (!aside.contains(n))
-            expected.append(n);
-    QList<TImportedRecord> records = ImportedRecords(Protocol.mid(mark));
-    const int reached = int(records.size());
-    const int unreached = int(expected.size()) - reached;
-    int accepted = 0;
-    for (const TImportedRecord &r : std::as_const(records))
-        accepted += r.Diagnosis.isEmpty() ? 1 : 0;
-    bool ordered = unreached >= 0;
-    for (int i = 0; ordered && i < reached; ++i)
-        ordered = records[i].Number == expected[unreached + i];
-    if (!ordered || (imported && unreached != 0) || accepted != t->RecordCount()) {
-        FUi.Say(QStringLiteral("Импорт файла %1 дал %2 строк протокола и %3 строк таблицы на %4 записей: "
-                               "результаты не сопоставить")
-                    .arg(path)
-                    .arg(reached)
-                    .arg(t->RecordCount())
-                    .arg(expected.size()));
-        return BatchFailed;
-    }
-    // Records the import did not reach: the file's first ones, as it walks from its end.
-    for (int i = unreached - 1; i >= 0; --i)
-        records.prepend({expected[i], {}, {}});
-
-    // The policy decides for the records the server left out for their similar documents.
     const TSimilarPolicy policy = FOptions.Similar;
-    if (policy != TSimilarPolicy::Skip)
-        for (t->First(); !t->Eof(); t->Next())
-            if (!t->AsString(TdmTask::tfExist).isEmpty() && !t->AsBoolean(TdmTask::tfInclude)) {
-                t->Edit();
-                t->SetAsBoolean(TdmTask::tfInclude, true);
-                t->Post();
-            }
-
-    bool failed = false;
-    if (!FOptions.DryRun) {
+    if (!failed && !interrupted && !FOptions.DryRun) {
+        // The policy decides for the records the server left out for their similar documents.
+        if (policy != TSimilarPolicy::Skip)
+            for (t->First(); !t->Eof(); t->Next())
+                if (!t->AsString(TdmTask::tfExist).isEmpty() && !t->AsBoolean(TdmTask::tfInclude)) {
+                    t->Edit();
+                    t->SetAsBoolean(TdmTask::tfInclude, true);
+                    t->Post();
+                }
         // The run saves the task row: it gets it as it was loaded.
-        dm.tbTasks->GotoBookmark(FOptions.Task == 1 ? dm.TaskRowMoneyOut : dm.TaskRowMoneyIn);
+        dm.GotoTaskRow(task);
         SetTaskRow(dm, FRowClient, FRowSet, FRowSetName);
         if (BatchInterrupted) {
-            if (!interrupted)
-                FUi.Say(QStringLiteral("Получен сигнал: документы файла %1 не записаны").arg(path));
+            FUi.Say(QStringLiteral("Получен сигнал: документы файла %1 не записаны").arg(path));
         } else {
             TTaskRun run(&engine);
             run.Surname = ToWin1251(FOptions.Surname);
-            run.CloseDoc = policy == TSimilarPolicy::Close;
+            run.Similar = policy;
             run.actRunExecute();
-            FUi.Sync();
             if (!run.RunFailure.isEmpty()) {
                 FUi.Say(QStringLiteral("Запись документов прервана: ") + U(run.RunFailure));
-                failed = true;
+                failed = !BatchInterrupted;
             } else if (run.RunEnabled()) {
                 FUi.Say(QStringLiteral("Запись документов не начата"));
                 failed = true;
@@ -474,86 +478,48 @@ int TBatchImport::ImportFile(const QString &path, TdmSet &dm, TdmTask &engine)
         }
     }
 
-    // One line per record, in file order.
-    const int transact = engine.TransactField();
-    TTally tally;
-    bool stopped = false;
-    int row = 0;
-    qsizetype next = 0; // in records
-    for (int n = 1; n <= total; ++n) {
-        if (const TAsideDocument *d = aside.value(n)) {
-            ++(d->Fault ? tally.Refused : tally.Skipped);
-            Print(QByteArray::number(n) + '\t' + d->Number.toUtf8() + '\t' + (d->Fault ? "refused" : "skipped") +
-                  '\t' + d->Reason.toUtf8());
-            continue;
-        }
-        const TImportedRecord &r = records[next++];
-        TOutcome o;
-        if (next <= unreached) {
-            o = {QStringLiteral("not processed"), {}};
-            ++tally.Unprocessed;
-        } else if (!r.Diagnosis.isEmpty()) {
-            o = {QStringLiteral("refused"), U(r.Diagnosis)};
-            ++tally.Refused;
-        } else {
-            const QByteArray exist = t->StringAt(row, TdmTask::tfExist);
-            const QByteArray open = t->StringAt(row, TdmTask::tfOpen);
-            const bool include = t->StringAt(row, TdmTask::tfInclude) == "True";
-            const QByteArray result = t->StringAt(row, transact);
-            ++row;
-            if (FOptions.DryRun) {
-                if (stopped) {
-                    o = {QStringLiteral("not processed"), {}};
-                    ++tally.Unprocessed;
-                } else if (exist.isEmpty() || policy == TSimilarPolicy::Create) {
-                    o = {QStringLiteral("would create"), exist.isEmpty() ? QString() : Similar(exist, open)};
-                    ++tally.Created;
-                } else if (policy == TSimilarPolicy::Close && !open.isEmpty()) {
-                    o = {QStringLiteral("would close"), U(Piece(open, ',', 1))};
-                    ++tally.Closed;
-                } else if (policy == TSimilarPolicy::Stop) {
-                    o = {QStringLiteral("would stop"), Similar(exist, open)};
-                    ++tally.Unprocessed;
-                    stopped = true;
-                } else {
-                    o = {QStringLiteral("would skip"), Similar(exist, open)};
-                    ++tally.Skipped;
-                }
-            } else if (result == "1") {
-                o = {QStringLiteral("created"), exist.isEmpty() ? QString() : Similar(exist, open)};
-                ++tally.Created;
-            } else if (result == "2") {
-                o = {QStringLiteral("closed"), U(Piece(open, ',', 1))};
-                ++tally.Closed;
-            } else if (U(result) == SkippedText() || (result.isEmpty() && !include)) {
-                o = {QStringLiteral("skipped"), Similar(exist, open)};
-                ++tally.Skipped;
-            } else if (U(result) == StoppedText()) {
-                o = {QStringLiteral("stopped"), Similar(exist, open)};
-                ++tally.Unprocessed;
+    // One line per document of the file, in file order, as the engine tells it.
+    bool stopped = false; // a dry run's stop: the rest would not be reached
+    int unfinished = 0;
+    for (const TRecordResult &r : std::as_const(engine.Records)) {
+        const QByteArray exist = r.Row >= 0 ? t->StringAt(r.Row, TdmTask::tfExist) : QByteArray();
+        const QByteArray open = r.Row >= 0 ? t->StringAt(r.Row, TdmTask::tfOpen) : QByteArray();
+        QString outcome = OutcomeName(r.Outcome);
+        QString text;
+        if (FOptions.DryRun && r.Row >= 0 && r.Outcome == TRecordOutcome::NotProcessed && !failed && !interrupted) {
+            if (stopped) {
+                outcome = QStringLiteral("not processed");
+            } else if (exist.isEmpty() || policy == TSimilarPolicy::Create) {
+                outcome = QStringLiteral("would create");
+                text = Similar(exist, open);
+            } else if (policy == TSimilarPolicy::Close && !open.isEmpty()) {
+                outcome = QStringLiteral("would close");
+                text = U(Piece(open, ',', 1));
+            } else if (policy == TSimilarPolicy::Stop) {
+                outcome = QStringLiteral("would stop");
+                text = Similar(exist, open);
                 stopped = true;
-            } else if (result.isEmpty()) {
-                o = {QStringLiteral("not processed"), {}};
-                ++tally.Unprocessed;
             } else {
-                o = {QStringLiteral("refused"), U(result)};
-                ++tally.Refused;
+                outcome = QStringLiteral("would skip");
+                text = Similar(exist, open);
+            }
+        } else {
+            switch (r.Outcome) {
+            case TRecordOutcome::Created:
+            case TRecordOutcome::Stopped: text = Similar(exist, open); break;
+            case TRecordOutcome::Skipped: text = r.Row >= 0 ? Similar(exist, open) : U(r.Text); break;
+            case TRecordOutcome::Closed:
+            case TRecordOutcome::Refused: text = U(r.Text); break;
+            case TRecordOutcome::NotProcessed: break;
             }
         }
-        QByteArray line =
-            QByteArray::number(r.Number) + '\t' + U(r.Document).toUtf8() + '\t' + o.Result.toUtf8();
-        if (!o.Text.isEmpty())
-            line += '\t' + o.Text.toUtf8();
-        Print(line);
+        if (outcome == QLatin1String("refused") || outcome == QLatin1String("stopped")
+            || outcome == QLatin1String("not processed") || outcome == QLatin1String("would stop"))
+            ++unfinished;
+        PrintRecord(path, r, outcome, text);
     }
-    FUi.Say(QStringLiteral("Файл %1: записей %2").arg(path).arg(total));
-    FTotal.Created += tally.Created;
-    FTotal.Closed += tally.Closed;
-    FTotal.Skipped += tally.Skipped;
-    FTotal.Refused += tally.Refused;
-    FTotal.Unprocessed += tally.Unprocessed;
-
+    FUi.Say(QStringLiteral("Файл %1: записей %2").arg(path).arg(engine.Records.size()));
     if (failed)
         return BatchFailed;
-    return tally.Refused + tally.Unprocessed > 0 ? BatchRefused : BatchDone;
+    return unfinished > 0 ? BatchRefused : BatchDone;
 }

@@ -1,18 +1,21 @@
 #pragma once
-// velmbank-import's work: the gateway's start-up, task start, import, run and shutdown in the
-// gateway's own order, on the core as it is, with every question answered by TBatchUi.
+// velmbank-import's work: the gateway session, the task start, the import and the run of the
+// core, with every question answered by TBatchUi, and each record's outcome written out as the
+// engine reports it.
 
 #include "batchoptions.h"
 #include "batchui.h"
 
 #include <QByteArray>
 #include <QList>
+#include <QMap>
 #include <QString>
 
 #include <functional>
 
 class TdmSet;
 class TdmTask;
+struct TRecordResult;
 
 // Exit codes.
 enum TBatchExit {
@@ -21,17 +24,6 @@ enum TBatchExit {
     BatchFailed = 2,  // options, credentials, link, login, setting, file
     BatchLocked = 3,  // the exclusive lock is held by another user
 };
-
-// A record of the file as the import's protocol lines tell it.
-struct TImportedRecord
-{
-    int Number = 0;       // 1-based place in the file (records not deleted; an exchange text's documents)
-    QByteArray Document;  // piece 9 of the server's reply: the document number (Windows-1251)
-    QByteArray Diagnosis; // empty: the record is a row of the intermediate table
-};
-
-// The diagnosis lines "N: <tab><tab>DOC<tab>DIAGNOSIS" among protocol lines, in their order.
-QList<TImportedRecord> ImportedRecords(const QList<QByteArray> &protocolLines);
 
 class TBatchImport
 {
@@ -47,10 +39,17 @@ public:
     int Run();
 
 private:
-    int Connected(); // after the lock: the lists, the task, the files
+    class TFrontEnd;
+    int CheckBeforeLogin();
+    int Connected(TdmSet &dm, TdmTask &engine); // after the lock: the task, its setting, the files
+    int ChooseSetting(TdmSet &dm);
     int ImportFile(const QString &path, TdmSet &dm, TdmTask &engine);
     int Finish(int code);
     void Print(const QByteArray &utf8Line);
+    // One record's line (or object), counted under its outcome.
+    void PrintRecord(const QString &file, const TRecordResult &r, const QString &outcome, const QString &text);
+    // A file not imported, with why.
+    void PrintFileNotProcessed(const QString &file, const QString &why);
     void SetTaskRow(TdmSet &dm, const QByteArray &client, const QByteArray &set, const QByteArray &setName);
 
     TBatchOptions FOptions;
@@ -63,10 +62,8 @@ private:
     QByteArray FClient, FSetName;
     qint64 FSetId = 0;
     QString FTaskName;
+    QByteArray FWorkTotals; // GLinTO's reply
 
-    struct TTally
-    {
-        int Created = 0, Closed = 0, Skipped = 0, Refused = 0, Unprocessed = 0;
-    };
-    TTally FTotal;
+    QMap<QString, int> FCounts; // records by the outcome printed
+    int FFiles = 0;
 };

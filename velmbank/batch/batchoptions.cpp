@@ -16,6 +16,8 @@
 QString PolicyName(TSimilarPolicy policy)
 {
     switch (policy) {
+    case TSimilarPolicy::Ask:
+        return QStringLiteral("ask");
     case TSimilarPolicy::Skip:
         return QStringLiteral("skip");
     case TSimilarPolicy::Close:
@@ -54,7 +56,9 @@ QString BatchUsage()
         "  --surname NAME        the surname sent with every document (default: the one the\n"
         "                        gateway stored for the user and task)\n"
         "  --dry-run             convert and diagnose every record, write nothing to Вельм\n"
-        "  --protocol FILE       write the work protocol (Windows-1251), as the gateway does\n"
+        "  --json                stdout as JSON, one object a line: each record, then the summary\n"
+        "  --protocol FILE       append the work protocol (Windows-1251), as the gateway writes it,\n"
+        "                        under a header with the date and time of the work\n"
         "  --profile FILE        the connection profile (default: velmbank.ini here)\n"
         "  --credentials FILE    lines VELMBANK_USER=, VELMBANK_PASSWORD=, VELMBANK_PRIVATE=;\n"
         "                        refused unless only its owner may use it (chmod 600)\n"
@@ -67,10 +71,16 @@ QString BatchUsage()
         "(created, closed, skipped, stopped, not processed, refused; with --dry-run: would\n"
         "create, would close, would skip, would stop), and a text (the closed document, the\n"
         "similar ones, the server's reason); with several files a line FILE<tab>PATH before each\n"
-        "file's lines; then the summary of GLinTO. Messages go to stderr and to the protocol.\n"
+        "file's lines, and FILE<tab>PATH<tab>not processed<tab>WHY for a file after a failed one\n"
+        "or after a signal; then the summary of GLinTO. With --json each record is an object\n"
+        "{\"file\", \"record\", \"document\", \"outcome\", \"text\"}, a file not processed\n"
+        "{\"file\", \"outcome\", \"text\"}, and the last line {\"summary\": {OUTCOME: COUNT, ...},\n"
+        "\"files\", \"exit\", \"totals\"} (totals: the summary of GLinTO). Messages go to stderr,\n"
+        "each line after the date and time, and to the protocol.\n"
         "\n"
         "Exit: 0 every included record created, closed or skipped by the policy; 1 some records\n"
-        "refused (by the diagnosis or the server) or left unprocessed (stop, a signal); 2 a\n"
+        "refused (by the diagnosis or the server) or left unprocessed (stop, a signal: a wait on\n"
+        "the server ends within a second, then the lock is released and the user logged out); 2 a\n"
         "failure (options, credentials, link, login, setting, file); 3 the exclusive lock is held\n"
         "by another user.\n");
 }
@@ -119,12 +129,12 @@ std::optional<TBatchOptions> ParseBatchArguments(const QStringList &arguments, Q
                         .arg(name);
             return std::nullopt;
         }
-        if (name == QLatin1String("dry-run")) {
+        if (name == QLatin1String("dry-run") || name == QLatin1String("json")) {
             if (value) {
-                error = QStringLiteral("--dry-run takes no value");
+                error = QStringLiteral("--%1 takes no value").arg(name);
                 return std::nullopt;
             }
-            o.DryRun = true;
+            (name == QLatin1String("json") ? o.Json : o.DryRun) = true;
             continue;
         }
         if (!valued.contains(name)) {

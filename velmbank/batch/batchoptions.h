@@ -3,6 +3,8 @@
 // server: the options are read and checked before the link is opened, so a mistake in a
 // scheduler's command line costs no login.
 
+#include "taskrun.h"
+
 #include <QByteArray>
 #include <QProcessEnvironment>
 #include <QString>
@@ -11,14 +13,7 @@
 #include <optional>
 
 // What the run does with a record whose similar documents the server found (the server leaves
-// such records out, Include false): what the operator decides in the grid.
-enum class TSimilarPolicy {
-    Skip,   // leave them out (the default)
-    Close,  // close the first unclosed similar document, as "closedoc" does; all closed: skip
-    Create, // create a document anyway
-    Stop,   // end the run before the first of them
-};
-
+// such records out, Include false): what the operator decides in the grid. Ask is no answer.
 QString PolicyName(TSimilarPolicy policy);
 
 struct TBatchOptions
@@ -32,6 +27,7 @@ struct TBatchOptions
     QStringList Files;   // absolute; empty: the setting's Path and File
     TSimilarPolicy Similar = TSimilarPolicy::Skip;
     bool DryRun = false;
+    bool Json = false; // one JSON object a line: each record, then the summary
     QString Protocol; // --protocol FILE, absolute; empty: none written
     bool Help = false;
 };

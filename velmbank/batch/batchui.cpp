@@ -4,32 +4,19 @@
 #include "Connect.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 
+#include <csignal>
 #include <cstdio>
 
-volatile std::sig_atomic_t BatchInterrupted = 0;
+std::atomic<bool> BatchInterrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 namespace {
 
 extern "C" void OnBatchSignal(int)
 {
-    BatchInterrupted = 1;
-}
-
-// The caption of the button the policy presses in a box of the run.
-QString PolicyButton(TSimilarPolicy policy)
-{
-    switch (policy) {
-    case TSimilarPolicy::Close:
-        return QStringLiteral("Закрыть");
-    case TSimilarPolicy::Create:
-        return QStringLiteral("Создать новый");
-    case TSimilarPolicy::Skip:
-        return QStringLiteral("Пропустить");
-    case TSimilarPolicy::Stop:
-        return QStringLiteral("Прервать");
-    }
-    return {};
+    BatchInterrupted = true;
 }
 
 } // namespace
@@ -41,8 +28,9 @@ void InstallBatchSignalHandlers()
     };
     sa.sa_handler = OnBatchSignal;
     sigemptyset(&sa.sa_mask);
-    // Calls in progress go on (the row in hand is finished); a second signal ends the program.
-    sa.sa_flags = SA_RESTART | SA_RESETHAND;
+    // Not restarted: a wait on the server ends at once (the link looks at the flag while it
+    // waits); a second signal ends the program.
+    sa.sa_flags = SA_RESETHAND;
     for (int signal : {SIGINT, SIGTERM}) {
         // A signal the caller ignores stays ignored (a job started in the background by a shell).
         struct sigaction old
@@ -54,8 +42,9 @@ void InstallBatchSignalHandlers()
     }
 }
 
-TBatchUi::TBatchUi(TSimilarPolicy policy, Writer writer, bool progress)
-    : FPolicy(policy), FWriter(std::move(writer)), FProgress(progress)
+TBatchUi::TBatchUi(TSimilarPolicy, Writer writer, bool progress)
+    : Stamp([] { return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss ")); }),
+      FWriter(std::move(writer)), FProgress(progress)
 {
     if (!FWriter)
         FWriter = [](const QByteArray &utf8) {
@@ -64,25 +53,18 @@ TBatchUi::TBatchUi(TSimilarPolicy policy, Writer writer, bool progress)
         };
 }
 
-void TBatchUi::Sync()
-{
-    if (FDuplicateAt < 0)
-        return;
-    if (Protocol.size() > FDuplicateAt && Protocol[FDuplicateAt] == FDuplicate)
-        Protocol.removeAt(FDuplicateAt);
-    FDuplicateAt = -1;
-    FDuplicate.clear();
-}
-
-void TBatchUi::Write(const QString &line)
+void TBatchUi::Write(const QString &text)
 {
     ClearProgress();
-    FWriter(line.toUtf8() + '\n');
+    const QString stamp = Stamp ? Stamp() : QString();
+    QByteArray out;
+    for (const QString &line : text.split(u'\n'))
+        out += (stamp + line).toUtf8() + '\n';
+    FWriter(out);
 }
 
 void TBatchUi::Say(const QString &text)
 {
-    Sync();
     Write(text);
     Protocol.append(ToWin1251(text));
 }
@@ -94,12 +76,9 @@ void TBatchUi::ShowMessage(const QString &text)
 
 void TBatchUi::ShowError(const QString &text)
 {
-    Say(text);
-    // The standard error report appends its text next, when it keeps the protocol.
-    if (KeepProtocol) {
-        FDuplicateAt = Protocol.size();
-        FDuplicate = Protocol.last();
-    }
+    // The standard error report keeps its text in the protocol itself; login and logout keep
+    // theirs out of it.
+    Write(text);
 }
 
 void TBatchUi::Answered(const QString &question, const QString &answer)
@@ -109,7 +88,6 @@ void TBatchUi::Answered(const QString &question, const QString &answer)
 
 TAnswer TBatchUi::AskYesNo(const QString &text, TAnswer defaultAnswer, const QString &caption, TQuestionIcon)
 {
-    Sync();
     // The run asks "Прервать задачу?" only after Esc, which here is a signal.
     const TAnswer answer = BatchInterrupted ? TAnswer::Yes : defaultAnswer;
     const QString where = caption.isEmpty() ? QString() : QStringLiteral(" [%1]").arg(caption);
@@ -120,7 +98,6 @@ TAnswer TBatchUi::AskYesNo(const QString &text, TAnswer defaultAnswer, const QSt
 
 TAnswer TBatchUi::AskYesNoCancel(const QString &text, TAnswer, const QString &caption, TQuestionIcon)
 {
-    Sync();
     const QString where = caption.isEmpty() ? QString() : QStringLiteral(" [%1]").arg(caption);
     Answered(text + where, QStringLiteral("Отмена"));
     return TAnswer::Cancel;
@@ -128,41 +105,28 @@ TAnswer TBatchUi::AskYesNoCancel(const QString &text, TAnswer, const QString &ca
 
 int TBatchUi::ChoiceBox(const TChoiceArgs &args)
 {
-    Sync();
-    const QStringList buttons = args.Buttons.split(QLatin1Char('_'));
-    QString wanted = PolicyButton(FPolicy);
-    // A box without a close button is about documents that are all closed: already imported.
-    if (FPolicy == TSimilarPolicy::Close && !buttons.contains(wanted))
-        wanted = PolicyButton(TSimilarPolicy::Skip);
-    int button = int(buttons.indexOf(wanted)) + 1;
-    QString why = QStringLiteral("--similar %1").arg(PolicyName(FPolicy));
-    if (button == 0) {
-        button = args.EscapeResult;
-        why = QStringLiteral("Esc: no policy for this question");
-    }
+    const int button = args.EscapeResult;
     const QString question =
         args.Caption.isEmpty() ? args.Message : QStringLiteral("%1 [%2]").arg(args.Message, args.Caption);
-    Answered(question, QStringLiteral("%1 (%2)").arg(buttons.value(button - 1), why));
+    Answered(question, QStringLiteral("%1 (Esc: no policy for this question)")
+                           .arg(args.Buttons.split(u'_').value(button - 1)));
     return button;
 }
 
 std::optional<QString> TBatchUi::AskPassword(const QString &caption)
 {
-    Sync();
     Answered(caption, QStringLiteral("отмена: пароль здесь не вводится, его берут из профиля"));
     return std::nullopt;
 }
 
 std::optional<TUi::Account> TBatchUi::AskAccount(const QString &caption, const QString &)
 {
-    Sync();
     Answered(caption, QStringLiteral("отмена: учётная запись здесь не вводится"));
     return std::nullopt;
 }
 
 std::optional<QString> TBatchUi::AskText(const QString &caption, const QString &prompt, const QString &)
 {
-    Sync();
     Answered(QStringLiteral("%1: %2").arg(caption, prompt), QStringLiteral("отмена"));
     return std::nullopt;
 }
@@ -170,7 +134,6 @@ std::optional<QString> TBatchUi::AskText(const QString &caption, const QString &
 std::optional<QString> TBatchUi::AskName(const QString &caption, const QString &prompt, const QString &,
                                          const NameCheck &check)
 {
-    Sync();
     // The run's surname prompt: answered with --surname, under the prompt's own check.
     const QString refusal = Surname.isEmpty() ? QStringLiteral("фамилия не задана (--surname)")
                             : check           ? check(Surname)
@@ -185,21 +148,18 @@ std::optional<QString> TBatchUi::AskName(const QString &caption, const QString &
 
 std::optional<QString> TBatchUi::ChooseFile(const QString &caption, const QString &, const QString &)
 {
-    Sync();
     Answered(caption, QStringLiteral("отмена: файлы задаются в командной строке"));
     return std::nullopt;
 }
 
 std::optional<QString> TBatchUi::ChooseFolder(const QString &caption, const QString &)
 {
-    Sync();
     Answered(caption, QStringLiteral("отмена"));
     return std::nullopt;
 }
 
 void TBatchUi::ProcessEvents()
 {
-    Sync();
     QCoreApplication::processEvents();
     if (BatchInterrupted && !EscapePressed())
         SetEscapePressed(true);
@@ -209,14 +169,12 @@ void TBatchUi::ProcessEvents()
 
 void TBatchUi::OnProgressShow(const QString &message, int)
 {
-    Sync();
     FCaption = message;
     DrawProgress(true);
 }
 
 void TBatchUi::OnProgressHide()
 {
-    Sync();
     ClearProgress();
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The Ui seam of velmbank-import: nobody sits in front of it, so it never asks. Every question
-// is answered from a policy and said, every message goes to stderr and into the work protocol,
-// and the progress window is one line on stderr when stderr is a terminal.
+// gets its safe answer and is said (the run's own are answered before it starts), every message
+// goes to stderr with the time and into the work protocol, and the progress window is one line
+// on stderr when stderr is a terminal.
 
 #include "batchoptions.h"
 #include "Ui.h"
@@ -9,12 +10,13 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 
-#include <csignal>
+#include <atomic>
 #include <functional>
 
-// Set by SIGINT and SIGTERM: the run stops after the row in hand, the program ends through
-// its normal shutdown (GLinTO, unlock, logout).
-extern volatile std::sig_atomic_t BatchInterrupted;
+// Set by SIGINT and SIGTERM: a wait on the link ends, the run stops after the row in hand, and
+// the program ends through its normal shutdown (GLinTO, unlock, logout). Lock-free, so that the
+// handler may set it and the thread of the import's calls read it.
+extern std::atomic<bool> BatchInterrupted;
 void InstallBatchSignalHandlers();
 
 class TBatchUi : public TUi
@@ -24,19 +26,18 @@ public:
 
     // writer: where lines for stderr go (stderr itself when empty); progress: draw the progress
     // line (stderr is a terminal).
-    explicit TBatchUi(TSimilarPolicy policy, Writer writer = {}, bool progress = false);
+    explicit TBatchUi(TSimilarPolicy, Writer writer = {}, bool progress = false);
 
     // The surname the run's prompt is answered with (empty: the prompt is cancelled).
     QString Surname;
+    // What goes before each stderr line: the date and time.
+    std::function<QString()> Stamp;
 
     // A message of the program itself: to stderr and into the protocol.
     void Say(const QString &text);
-    // The core's standard error report shows a failure and then appends the same text to the
-    // protocol, where this Ui has put it already: the second copy is dropped here. Every call of
-    // the seam does this first; call it before the protocol is read or written.
-    void Sync();
-    // A line for stderr only (what cannot go into the protocol, such as its own failure).
-    void Write(const QString &line);
+    // Lines for stderr only (a failure, which the standard error report puts into the protocol
+    // itself, or what cannot go there, such as the protocol's own failure).
+    void Write(const QString &text);
 
     void ShowMessage(const QString &text) override;
     void ShowError(const QString &text) override;
@@ -44,7 +45,7 @@ public:
                      TQuestionIcon icon = TQuestionIcon::Question) override;
     TAnswer AskYesNoCancel(const QString &text, TAnswer defaultAnswer, const QString &caption = QString(),
                            TQuestionIcon icon = TQuestionIcon::Question) override;
-    // The run's similar-document boxes: the button the policy names; any other box: its Esc.
+    // The run answers its own boxes from the policy: any box that still comes gets its Esc.
     int ChoiceBox(const TChoiceArgs &args) override;
     std::optional<QString> AskPassword(const QString &caption) override;
     std::optional<Account> AskAccount(const QString &caption, const QString &user) override;
@@ -69,12 +70,9 @@ private:
     void DrawProgress(bool force);
     void ClearProgress();
 
-    TSimilarPolicy FPolicy;
     Writer FWriter;
     bool FProgress;
     bool FLineShown = false;
     QString FCaption;
     QElapsedTimer FDrawn;
-    qsizetype FDuplicateAt = -1; // where the standard error report's copy would land
-    QByteArray FDuplicate;
 };

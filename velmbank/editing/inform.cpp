@@ -391,12 +391,6 @@ void TfmInform::GotoSetupRow()
         dmSet->tbTasks->GotoBookmark(dmSet->TaskRowSetup);
 }
 
-QByteArray TfmInform::SettingKey() const
-{
-    TMemTable *tasks = dmSet->tbTasks;
-    return tasks->AsString(TdmSet::tkClient) + '\x02' + tasks->AsString(TdmSet::tkSet);
-}
-
 // ---- the grid and the table's cursor ----
 
 void TfmInform::SelectCell(int row, int field)
@@ -444,21 +438,34 @@ void TfmInform::TableRowChanged(int row)
     FSyncing = false;
 }
 
-void TfmInform::AppendRow()
+bool TfmInform::AddEmptyRow(bool append)
 {
-    rdbIn->EndEdit();
     TMemTable *set = dmSet->tbSet;
-    const QModelIndex current = rdbIn->currentIndex();
+    // An empty row is nothing to save: the setting counts as changed once a cell is typed in.
+    const bool modified = dmSet->SetModified;
     try {
-        set->Append();
+        if (append)
+            set->Append();
+        else
+            set->Insert();
         set->Post();
     } catch (const EMemTableError &e) {
         if (set->State() != TMemTableState::Browse)
             set->Cancel();
         Ui().ShowMessage(e.Text);
-        return;
+        return false;
     }
-    FAppendedRow = set->CurrentRow();
+    dmSet->SetModified = modified;
+    return true;
+}
+
+void TfmInform::AppendRow()
+{
+    rdbIn->EndEdit();
+    const QModelIndex current = rdbIn->currentIndex();
+    if (!AddEmptyRow(true))
+        return;
+    FAppendedRow = dmSet->tbSet->CurrentRow();
     SelectCell(FAppendedRow, current.isValid() ? current.column() : int(TdmSet::sfName));
 }
 
@@ -500,17 +507,9 @@ void TfmInform::actAddExecute()
 {
     rdbIn->EndEdit();
     SyncTableRow();
-    TMemTable *set = dmSet->tbSet;
-    try {
-        set->Insert();
-        set->Post();
-    } catch (const EMemTableError &e) {
-        if (set->State() != TMemTableState::Browse)
-            set->Cancel();
-        Ui().ShowMessage(e.Text);
+    if (!AddEmptyRow(false))
         return;
-    }
-    SelectCell(set->CurrentRow(), TdmSet::sfName);
+    SelectCell(dmSet->tbSet->CurrentRow(), TdmSet::sfName);
     rdbIn->setFocus();
 }
 
@@ -546,12 +545,26 @@ void TfmInform::actSetParamsExecute()
         if (result != QDialog::Accepted)
             return;
         dmSet->SetModified = true;
-        if (!fmSetParams->edName->text().isEmpty())
+        const QString refusal = ParamsRefusal();
+        if (refusal.isEmpty())
             break;
-        Ui().ShowMessage(QStringLiteral("Имя настройки должно быть определено."));
+        Ui().ShowMessage(refusal);
         fmSetParams->FocusOnShow = fmSetParams->edName;
     }
     RunReported([] { fmSetParams->StoreIntoSetting(); });
+}
+
+QString TfmInform::ParamsRefusal() const
+{
+    const QByteArray name = ToWin1251(fmSetParams->edName->text());
+    if (name.isEmpty())
+        return QStringLiteral("Имя настройки должно быть определено.");
+    // A second setting of that name for the task would leave its lists showing two of one name.
+    TMemTable *sets = dmSet->tbSets;
+    if (name != sets->AsString(TdmSet::stName)
+        && dmSet->SettingNameTaken(name, sets->AsInteger(TdmSet::stType), sets->AsInteger(TdmSet::stId)))
+        return QStringLiteral("Настройка с таким именем уже существует");
+    return {};
 }
 
 void TfmInform::ParamsAccepted()
@@ -562,8 +575,8 @@ void TfmInform::ParamsAccepted()
         return;
     FParamsModeless = false;
     dmSet->SetModified = true;
-    if (fmSetParams->edName->text().isEmpty()) {
-        Ui().ShowMessage(QStringLiteral("Имя настройки должно быть определено."));
+    if (const QString refusal = ParamsRefusal(); !refusal.isEmpty()) {
+        Ui().ShowMessage(refusal);
         FParamsModeless = true;
         fmSetParams->FocusOnShow = fmSetParams->edName;
         fmSetParams->show();
@@ -579,75 +592,36 @@ bool TfmInform::actSaveExecute()
     rdbIn->EndEdit();
     GotoSetupRow();
     TMemTable *set = dmSet->tbSet;
-    set->DisableControls();
-    bool following = false;
-    const auto follow = [&] {
-        if (!following) {
-            following = true;
-            set->EnableControls();
-        }
-    };
     const TBookmark remembered = set->GetBookmark();
-    try {
-        if (dmSet->tbSets->AsString(TdmSet::stName).isEmpty()) {
-            follow();
-            Ui().ShowMessage(QStringLiteral("Имя настройки должно быть определено"));
-            fmSetParams->FocusOnShow = fmSetParams->edName;
-            FParamsModeless = true;
-            fmSetParams->show();
-            fmSetParams->raise();
-            fmSetParams->activateWindow();
-            fmSetParams->edName->setFocus();
+    TSettingSave end = TSettingSave::NotSaved;
+    int failedRow = -1, failedField = -1;
+    {
+        // The grid does not follow the checks' walk over the rows.
+        TControlsOff quiet(set);
+        if (!RunReported([&] { end = dmSet->SaveEditedSetting(failedRow, failedField); }))
             return false;
-        }
-
-        int failedField = -1;
-        dmSet->CheckedMapx.clear();
-        set->First();
-        {
-            TProgressGuard progress(QStringLiteral("Проверка полей"), set->RecordCount());
-            for (; !set->Eof(); set->Next()) {
-                if (!dmSet->ValidateSetField(failedField))
-                    break;
-                Ui().ProgressStep();
-            }
-        }
-        if (failedField >= 0) {
-            const int row = set->CurrentRow();
-            follow();
-            SelectCell(row, failedField);
-            rdbIn->setFocus();
-            return false;
-        }
-
-        set->First();
-        {
-            TProgressGuard progress(QStringLiteral("Подготовка значений полей перед записью"),
-                                    set->RecordCount());
-            for (; !set->Eof(); set->Next()) {
-                dmSet->PrepareSetField();
-                Ui().ProgressStep();
-            }
-        }
-
-        // Each reports its own failure; the save goes on with the next.
-        const bool saved = dmSet->SaveSetting();
-        dmSet->SaveTask();
-        QByteArray ignored;
-        dmSet->CallGLinTO(ignored);
-
-        const QByteArray key = SettingKey();
-        if (dmSet->IsNewSettingKey(key))
-            dmSet->RemoveNewSettingKey(key);
-        SetCaptionFromSetting();
-        set->GotoBookmark(remembered);
-        follow();
-        return saved;
-    } catch (const std::exception &e) {
-        follow();
-        StandardErrorReport(FailureText(e));
-        return false;
     }
+    switch (end) {
+    case TSettingSave::NoName:
+        Ui().ShowMessage(QStringLiteral("Имя настройки должно быть определено"));
+        fmSetParams->FocusOnShow = fmSetParams->edName;
+        FParamsModeless = true;
+        fmSetParams->show();
+        fmSetParams->raise();
+        fmSetParams->activateWindow();
+        fmSetParams->edName->setFocus();
+        return false;
+    case TSettingSave::RowFailed:
+        SelectCell(failedRow, failedField);
+        rdbIn->setFocus();
+        return false;
+    case TSettingSave::Saved:
+    case TSettingSave::NotSaved: break;
+    }
+    GotoSetupRow();
+    SetCaptionFromSetting();
+    RunReported([&] { set->GotoBookmark(remembered); });
+    return end == TSettingSave::Saved;
 }
 
 // ---- the setting deleted ----
@@ -656,21 +630,13 @@ void TfmInform::actDelSetExecute()
 {
     rdbIn->EndEdit();
     GotoSetupRow();
-    TMemTable *tasks = dmSet->tbTasks;
     if (Ui().AskYesNoCancel(QStringLiteral("Вы уверены, что нужно удалить настройку?"), TAnswer::No,
-                            FromWin1251(tasks->AsString(TdmSet::tkName)))
+                            FromWin1251(dmSet->tbTasks->AsString(TdmSet::tkName)))
         != TAnswer::Yes)
         return;
-    const QByteArray client = tasks->AsString(TdmSet::tkClient);
-    const QByteArray set = tasks->AsString(TdmSet::tkSet);
-    const QByteArray entry = client + '\x04' + set + '\x04' + tasks->AsString(TdmSet::tkSName);
-    if (RemoveMenuEntry)
-        RemoveMenuEntry(entry);
-    GotoSetupRow();
-    const QByteArray key = SettingKey();
-    if (dmSet->IsNewSettingKey(key))
-        dmSet->RemoveNewSettingKey(key);
-    dmSet->DeleteSetting(); // a failure is reported there; the editor closes all the same
+    // A failure is reported there, and then the tasks and menus still have the setting; the
+    // editor closes all the same.
+    dmSet->DeleteSetting();
     dmSet->SetModified = false;
     close();
 }

@@ -81,8 +81,6 @@ public:
 
     // The window shown again when the editor closes or hands over ("Создать").
     QPointer<QWidget> MainWindow;
-    // Takes a deleted setting's entry (client, chr(4), Id, chr(4), name) off the task menus.
-    std::function<void(const QByteArray &)> RemoveMenuEntry;
     // "Создать", once the editor has handed over: what the main window does to make a setting.
     std::function<void()> NewSetting;
 
@@ -108,7 +106,6 @@ private:
     void SetCaptionFromSetting();
     void FitGrid();
     void GotoSetupRow();
-    QByteArray SettingKey() const;
     // The cursor of the grid on a row and a field's column.
     void SelectCell(int row, int field);
     void GridCurrentChanged(const QModelIndex &current, const QModelIndex &previous);
@@ -116,6 +113,10 @@ private:
     // The table's cursor onto the grid's row, should they have parted.
     void SyncTableRow();
     void AppendRow();
+    // An empty row, inserted before the current one or appended; false when refused (said).
+    bool AddEmptyRow(bool append);
+    // Why the properties dialog's values cannot be taken; empty when they can.
+    QString ParamsRefusal() const;
     void DropUntouchedAppendedRow();
     void ParamsAccepted();
     // Leaving the editor: the properties dialog closed, tbSet emptied, the main window back.

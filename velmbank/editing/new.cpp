@@ -411,8 +411,13 @@ void TfmNew::RunMethod(Work &&work)
 
 void TfmNew::CreateSettingRow()
 {
-    const int id = dmSet->NextSettingId();
     const QByteArray client = dmSet->tbTasks->AsString(TdmSet::tkClient);
+    // Without the client-bank's list the new Id would be 1 and the name unchecked: its save
+    // would replace a setting the server has.
+    if (!dmSet->SettingsListOf(client))
+        throw EMemTableError(QStringLiteral("Список настроек клиент-банка %1 не загружен: настройка не создана")
+                                 .arg(FromWin1251(client)));
+    const int id = dmSet->NextSettingId();
     TMemTable *sets = dmSet->tbSets;
     sets->Insert();
     try {
@@ -438,13 +443,19 @@ void TfmNew::actFileDbfExecute()
             Ui().ShowMessage(QStringLiteral("Файл, выбранный Вами, не найден"));
             return false;
         }
-        // The fields are the file's, whatever an earlier use left.
+        // The fields are the file's, whatever an earlier use left. A setting of the fields read
+        // before a failure (or of none) would not fit the file: none is made, and the operator
+        // may choose another file or method.
         dmSet->tbSet->EmptyTable();
+        bool read = false;
         try {
-            LoadDbfStructure(*chosen); // a file that cannot be opened is reported there
+            read = LoadDbfStructure(*chosen); // a file that cannot be opened is reported there
         } catch (const std::exception &e) {
-            // The rows read so far stay; the operator sees why the rest is missing.
             StandardErrorReport(FailureText(e));
+        }
+        if (!read) {
+            dmSet->tbSet->EmptyTable();
+            return false;
         }
         CreateSettingRow();
         dmSet->SetModified = true;

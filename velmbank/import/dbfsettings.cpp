@@ -18,10 +18,10 @@ QByteArray FoldLatin(QByteArray text)
 
 } // namespace
 
-void LoadDbfStructure(const QString &path)
+bool LoadDbfStructure(const QString &path)
 {
     if (!OpenDbfFile(path))
-        return;
+        return false;
     const std::vector<TDbfFieldDef> defs = tbDBF.FieldDefs();
     TMemTable *t = dmSet->tbSet;
     // Backwards, each row before the one added just before it: the rows end in file order.
@@ -40,6 +40,7 @@ void LoadDbfStructure(const QString &path)
         }
     }
     tbDBF.Close();
+    return true;
 }
 
 bool CheckDbfStructure()

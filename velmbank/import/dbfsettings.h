@@ -8,9 +8,10 @@
 #include <QString>
 
 // Opens the file and adds one tbSet row per field, in file order, before the current row; the
-// file is closed afterwards. A file that cannot be opened adds nothing (it was reported). An
-// error while the rows are added reaches the caller with the rows posted so far kept.
-void LoadDbfStructure(const QString &path);
+// file is closed afterwards. A file that cannot be opened adds nothing (it was reported) and
+// gives false. An error while the rows are added reaches the caller with the rows posted so far
+// kept.
+bool LoadDbfStructure(const QString &path);
 
 // Every tbSet row's field must be in the open tbDBF with the same type number and length. An
 // empty tbSet gives false without a report; a mismatch makes the report "Operation aborted".

@@ -305,43 +305,6 @@ void TdmTask::BuildTaskTable(int task)
     }
 }
 
-namespace {
-
-// The diagnosis lines of an import go to one insertion point under their headings; the file is
-// walked from its end, so they are gathered here and put in place at once in record order:
-// inserting each into the middle of the protocol would cost a shift of all that follow.
-class TDiagnosisLines
-{
-public:
-    void Begin(int count)
-    {
-        Protocol.append(ToWin1251(QStringLiteral("Диагностика записей файла данных.")));
-        Protocol.append(ToWin1251(QStringLiteral("№ записи \t№ док.    Диагноз  ")));
-        FInsertAt = Protocol.size();
-        FLines.reserve(size_t(count));
-    }
-    void Add(QByteArray line) { FLines.push_back(std::move(line)); }
-    void Flush()
-    {
-        if (FInsertAt < 0 || FLines.empty())
-            return;
-        QList<QByteArray> merged;
-        merged.reserve(Protocol.size() + qsizetype(FLines.size()));
-        merged.append(Protocol.mid(0, FInsertAt));
-        for (auto it = FLines.rbegin(); it != FLines.rend(); ++it)
-            merged.append(std::move(*it));
-        merged.append(Protocol.mid(FInsertAt));
-        Protocol.swap(merged);
-        FLines.clear();
-    }
-
-private:
-    qsizetype FInsertAt = -1;
-    std::vector<QByteArray> FLines; // the last record's first
-};
-
-} // namespace
-
 void TdmTask::InsertTaskRow(const QList<QByteArray> &pieces)
 {
     const int fields = tbTask->FieldCount();
@@ -363,6 +326,8 @@ void TdmTask::InsertTaskRow(const QList<QByteArray> &pieces)
 bool TdmTask::ImportDbfFile(const QString &path, qint64 setId)
 {
     LeftAside.clear();
+    Records.clear();
+    FRowRecords.clear();
     if (!OpenDbfFile(path)) {
         Ui().ShowMessage(QStringLiteral("Не удалось подключиться к ") + path);
         return false;
@@ -386,18 +351,24 @@ bool TdmTask::ImportDbfFile(const QString &path, qint64 setId)
     const TExchangeStatement *statement = tbDBF.Statement();
     const auto taken = [&](int live) { return !wanted || (statement->Direction(live) & wanted) != 0; };
     const auto place = [&](int live) { return statement ? statement->Ordinal(live) : live + 1; };
+    StartRecords(statement ? statement->DocumentCount() : tbDBF.RecordCount());
 
-    TDiagnosisLines lines;
+    // The diagnosis lines go under their headings, before what the import itself may add.
+    FDiagnosisAt = -1;
     const QString caption = QStringLiteral("Импорт записей из файла данных");
+    bool complete = false;
     try {
         if (!tbTask->Active())
             throw EMemTableError(QStringLiteral("Промежуточная таблица не создана"));
         TControlsOff quiet(tbTask);
         tbDBF.Last();
         const int count = tbDBF.RecordCount() - AsideCount(false);
-        if (KeepProtocol)
-            lines.Begin(count);
-        Ui().ProgressStart(caption, count);
+        if (KeepProtocol) {
+            Protocol.append(ToWin1251(QStringLiteral("Диагностика записей файла данных.")));
+            Protocol.append(ToWin1251(QStringLiteral("№ записи \t№ док.    Диагноз  ")));
+            FDiagnosisAt = Protocol.size();
+        }
+        TProgressGuard progress(caption, count);
 
         // The file is read ahead of the replies; a record that cannot be read stops the reading,
         // and its failure is raised once the records before it are done, as if read in turn.
@@ -422,43 +393,109 @@ bool TdmTask::ImportDbfFile(const QString &path, qint64 setId)
         };
         readAhead();
         bool asked = false; // Esc asks once per import
-        for (int k = 1; k <= sent; ++k) {
+        bool stopped = false;
+        for (int k = 1; k <= sent && !stopped; ++k) {
             const QByteArray reply = calls.Take();
             const int number = places.front();
             places.pop_front();
             readAhead();
             const QList<QByteArray> pieces = reply.split(FieldSep);
-            if (KeepProtocol)
-                lines.Add(QByteArray::number(number) + ": \t\t" + pieces.value(8) + '\t' +
-                          pieces.value(0));
-            if (pieces.value(0).isEmpty()) // no diagnosis: the record is a document
+            TRecordResult &r = Records[number - 1];
+            r.Sent = true;
+            r.Document = pieces.value(8);
+            if (pieces.value(0).isEmpty()) { // no diagnosis: the record is a document
                 InsertTaskRow(pieces);
+            } else {
+                r.Outcome = TRecordOutcome::Refused;
+                r.Text = pieces.value(0);
+            }
             Ui().ProgressStep();
             // Pending input is handled between records, so that Esc reaches the progress
             // window; an interrupted import keeps the rows it has, like a failed one.
             Ui().ProcessEvents();
             if (!asked && Ui().EscapePressed()) {
                 asked = true;
-                if (Ui().AskYesNo(QStringLiteral("Прервать задачу?"), TAnswer::No,
-                                  FromWin1251(dmSet->tbTasks->AsString(TdmSet::tkName)),
-                                  TQuestionIcon::None) == TAnswer::Yes) {
-                    lines.Flush();
-                    Ui().ProgressFinish();
-                    return false;
-                }
+                stopped = Ui().AskYesNo(QStringLiteral("Прервать задачу?"), TAnswer::No,
+                                        FromWin1251(dmSet->tbTasks->AsString(TdmSet::tkName)),
+                                        TQuestionIcon::None) == TAnswer::Yes;
             }
         }
-        if (readError)
+        if (!stopped && readError)
             std::rethrow_exception(readError);
-        lines.Flush();
-        Ui().ProgressFinish();
-        return true;
+        complete = !stopped;
     } catch (const std::exception &e) {
-        lines.Flush();
-        Ui().ProgressFinish();
+        BindRows();
+        WriteDiagnosisLines();
         StandardErrorReport(FailureText(e));
         return false;
     }
+    BindRows();
+    WriteDiagnosisLines();
+    return complete;
+}
+
+void TdmTask::StartRecords(int documents)
+{
+    Records.reserve(documents);
+    for (int n = 1; n <= documents; ++n) {
+        TRecordResult r;
+        r.Record = n;
+        Records.append(r);
+    }
+    for (const TAsideDocument &d : std::as_const(LeftAside)) {
+        if (d.Record < 1 || d.Record > documents)
+            continue;
+        TRecordResult &r = Records[d.Record - 1];
+        r.Document = ToWin1251(d.Number);
+        r.Outcome = d.Fault ? TRecordOutcome::Refused : TRecordOutcome::Skipped;
+        r.Text = ToWin1251(d.Reason);
+    }
+}
+
+void TdmTask::BindRows()
+{
+    // The rows are the accepted records in file order (the import inserts each before the one
+    // of the record after it).
+    QList<int> accepted;
+    for (int i = 0; i < Records.size(); ++i)
+        if (Records[i].Sent && Records[i].Outcome == TRecordOutcome::NotProcessed)
+            accepted.append(i);
+    if (accepted.size() != tbTask->RecordCount())
+        return; // rows of another import in the table: none of them is told
+    FRowRecords = accepted;
+    for (int row = 0; row < accepted.size(); ++row)
+        Records[accepted[row]].Row = row;
+}
+
+TRecordResult *TdmTask::RecordOfRow(int row)
+{
+    return row >= 0 && row < FRowRecords.size() ? &Records[FRowRecords[row]] : nullptr;
+}
+
+int TdmTask::OutcomeCount(TRecordOutcome outcome) const
+{
+    return int(std::count_if(Records.cbegin(), Records.cend(),
+                             [outcome](const TRecordResult &r) { return r.Outcome == outcome; }));
+}
+
+void TdmTask::WriteDiagnosisLines()
+{
+    if (FDiagnosisAt < 0 || FDiagnosisAt > Protocol.size())
+        return;
+    QList<QByteArray> lines;
+    for (const TRecordResult &r : Records)
+        if (r.Sent)
+            lines.append(QByteArray::number(r.Record) + ": \t\t" + r.Document + '\t' +
+                         (r.Outcome == TRecordOutcome::Refused ? r.Text : QByteArray()));
+    if (lines.isEmpty())
+        return;
+    // Put in at once: inserting each into the middle of the protocol would shift all that follow.
+    QList<QByteArray> merged;
+    merged.reserve(Protocol.size() + lines.size());
+    merged.append(Protocol.mid(0, FDiagnosisAt));
+    merged.append(lines);
+    merged.append(Protocol.mid(FDiagnosisAt));
+    Protocol.swap(merged);
 }
 
 int TdmTask::AsideCount(bool fault) const

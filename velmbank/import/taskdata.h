@@ -70,6 +70,20 @@ struct TAsideDocument
     bool Fault = false; // refused; otherwise of the other direction
 };
 
+// What became of a document of the file: told by the import (refused by the diagnosis, left
+// aside), then by the run (created, closed, skipped, refused by the server, stopped).
+enum class TRecordOutcome { NotProcessed, Created, Closed, Skipped, Refused, Stopped };
+
+struct TRecordResult
+{
+    int Record = 0;      // its place among the file's documents, as the protocol numbers it
+    QByteArray Document; // its number: the server's, or the exchange text's (Windows-1251)
+    TRecordOutcome Outcome = TRecordOutcome::NotProcessed;
+    QByteArray Text;     // the server's diagnosis or refusal, or why it was left aside (Windows-1251)
+    bool Sent = false;   // the server diagnosed it
+    int Row = -1;        // its row of tbTask; -1 for none
+};
+
 class TdmTask : public QObject
 {
     Q_OBJECT
@@ -104,12 +118,26 @@ public:
     QList<TAsideDocument> LeftAside;
     int AsideCount(bool fault) const;
 
+    // Every document of the last import's file, in file order, with what became of it.
+    QList<TRecordResult> Records;
+    // The record a row of tbTask holds; null for none.
+    TRecordResult *RecordOfRow(int row);
+    int OutcomeCount(TRecordOutcome outcome) const;
+
 private:
     // For an exchange text: the faulty documents and those of the other direction go to
     // LeftAside, said once (a message, the protocol). The direction the task takes, 0 for all.
     unsigned SetAside(const QString &path);
     // One accepted record as a row of tbTask, before the current row.
     void InsertTaskRow(const QList<QByteArray> &pieces);
+    // Records from the file and the documents left aside; rows bound once the import is over.
+    void StartRecords(int documents);
+    void BindRows();
+    // The diagnosis lines of the records sent, in record order.
+    void WriteDiagnosisLines();
+
+    QList<int> FRowRecords;      // per tbTask row, its index in Records
+    qsizetype FDiagnosisAt = -1; // where the diagnosis lines go into the protocol
 };
 
 // The program-wide instance, created at start-up.

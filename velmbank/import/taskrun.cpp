@@ -88,77 +88,78 @@ QByteArray TTaskRun::CallDocument(const QByteArray &label, bool closing)
     return CallServer(elements);
 }
 
-QByteArray TTaskRun::ProcessDocument(qint64 setType)
+int TTaskRun::Choose(bool unclosed)
+{
+    switch (Similar) {
+    case TSimilarPolicy::Ask: break;
+    case TSimilarPolicy::Skip: return unclosed ? int(UnclosedSkip) : int(SimilarSkip);
+    case TSimilarPolicy::Close: return unclosed ? int(UnclosedClose) : int(SimilarSkip);
+    case TSimilarPolicy::Create: return unclosed ? int(UnclosedCreate) : int(SimilarCreate);
+    case TSimilarPolicy::Stop: return unclosed ? int(UnclosedStop) : int(SimilarStop);
+    }
+    TChoiceArgs box;
+    box.Caption = TaskName();
+    if (unclosed) {
+        box.Message = QStringLiteral("В базе данных уже есть похожий НЕЗАКРЫТЫЙ документ. Ваши действия?");
+        box.Buttons = QStringLiteral("Закрыть_Создать новый_Пропустить_Прервать");
+        box.DefaultButton = box.EscapeResult = UnclosedSkip;
+    } else {
+        box.Message = QStringLiteral("В базе данных уже есть похожий документ. Ваши действия?");
+        box.Buttons = QStringLiteral("Создать новый_Пропустить_Прервать");
+        box.DefaultButton = box.EscapeResult = SimilarSkip;
+    }
+    return Ui().ChoiceBox(box);
+}
+
+TRowResult TTaskRun::ProcessDocument(qint64 setType)
 {
     QByteArray label;
     if (setType == TaskMoneyOut)
         label = Routines::RecYB;
     else if (setType == TaskMoneyIn)
         label = Routines::RecYA;
-    else // no routine takes such documents: the row shows why, and nothing is sent
-        return ToWin1251(QStringLiteral("Неизвестный тип настройки: %1").arg(setType));
+    else { // no routine takes such documents: the row shows why, and nothing is sent
+        const QByteArray why = ToWin1251(QStringLiteral("Неизвестный тип настройки: %1").arg(setType));
+        return {why, TRecordOutcome::Refused, why};
+    }
 
     const TMemTable *t = FTask->tbTask;
-    QByteArray fallback("1");
-    QByteArray result;
-    bool called = false;
-    if (t->AsString(TdmTask::tfExist).isEmpty()) {
-        result = CallDocument(label, false);
-        called = true;
-    } else if (!t->AsString(TdmTask::tfOpen).isEmpty()) {
-        if (CloseDoc) {
-            fallback = "2";
-            result = CallDocument(label, true);
-            called = true;
+    const QByteArray open = t->AsString(TdmTask::tfOpen);
+    enum { None, Create, Close, Skip, Stop } action = Create;
+    if (!t->AsString(TdmTask::tfExist).isEmpty()) {
+        if (!open.isEmpty() && CloseDoc) {
+            action = Close;
+        } else if (!open.isEmpty()) {
+            const int button = Choose(true);
+            action = button == UnclosedClose    ? Close
+                     : button == UnclosedCreate ? Create
+                     : button == UnclosedSkip   ? Skip
+                     : button == UnclosedStop   ? Stop
+                                                : None; // the box failed: no call, no result
         } else {
-            TChoiceArgs box;
-            box.Message = QStringLiteral(
-                "В базе данных уже есть похожий НЕЗАКРЫТЫЙ документ. Ваши действия?");
-            box.Caption = TaskName();
-            box.Buttons = QStringLiteral("Закрыть_Создать новый_Пропустить_Прервать");
-            box.DefaultButton = UnclosedSkip;
-            box.EscapeResult = UnclosedSkip;
-            switch (Ui().ChoiceBox(box)) {
-            case UnclosedClose:
-                fallback = "2";
-                result = CallDocument(label, true);
-                called = true;
-                break;
-            case UnclosedCreate:
-                result = CallDocument(label, false);
-                called = true;
-                break;
-            case UnclosedSkip: result = Skipped(); break;
-            case UnclosedStop:
-                Ui().SetStopRequested(true);
-                result = Interrupted();
-                break;
-            default: break; // the box failed: no call, no result
-            }
-        }
-    } else {
-        TChoiceArgs box;
-        box.Message = QStringLiteral("В базе данных уже есть похожий документ. Ваши действия?");
-        box.Caption = TaskName();
-        box.Buttons = QStringLiteral("Создать новый_Пропустить_Прервать");
-        box.DefaultButton = SimilarSkip;
-        box.EscapeResult = SimilarSkip;
-        switch (Ui().ChoiceBox(box)) {
-        case SimilarCreate:
-            result = CallDocument(label, false);
-            called = true;
-            break;
-        case SimilarSkip: result = Skipped(); break;
-        case SimilarStop:
-            Ui().SetStopRequested(true);
-            result = Interrupted();
-            break;
-        default: break;
+            const int button = Choose(false);
+            action = button == SimilarCreate ? Create
+                     : button == SimilarSkip ? Skip
+                     : button == SimilarStop ? Stop
+                                             : None;
         }
     }
-    if (called && result.isEmpty())
-        result = fallback;
-    return result;
+    switch (action) {
+    case None: return {};
+    case Skip: return {Skipped(), TRecordOutcome::Skipped, {}};
+    case Stop:
+        Ui().SetStopRequested(true);
+        return {Interrupted(), TRecordOutcome::Stopped, {}};
+    case Create:
+    case Close: break;
+    }
+    const bool closing = action == Close;
+    const QByteArray reply = CallDocument(label, closing);
+    if (!reply.isEmpty())
+        return {reply, TRecordOutcome::Refused, reply};
+    if (closing)
+        return {"2", TRecordOutcome::Closed, Piece(open, ',', 1)};
+    return {"1", TRecordOutcome::Created, {}};
 }
 
 void TTaskRun::actRunExecute()
@@ -185,18 +186,24 @@ void TTaskRun::actRunExecute()
         t->First();
         Ui().ProgressStart(caption, t->RecordCount());
         while (!t->Eof()) {
-            QByteArray result;
-            if (t->AsString(TdmTask::tfOk).isEmpty() && t->AsBoolean(TdmTask::tfInclude))
+            TRowResult result;
+            if (!t->AsBoolean(TdmTask::tfInclude))
+                result.Outcome = TRecordOutcome::Skipped;
+            else if (t->AsString(TdmTask::tfOk).isEmpty())
                 result = ProcessDocument(setType);
-            else if (t->AsBoolean(TdmTask::tfInclude))
-                result = t->AsString(TdmTask::tfOk);
+            else
+                result = {t->AsString(TdmTask::tfOk), TRecordOutcome::Refused, t->AsString(TdmTask::tfOk)};
             t->Edit();
             try {
-                t->SetAsString(transact, result);
+                t->SetAsString(transact, result.Transact);
                 t->Post();
             } catch (...) {
                 t->Cancel();
                 throw;
+            }
+            if (TRecordResult *record = FTask->RecordOfRow(t->CurrentRow())) {
+                record->Outcome = result.Outcome;
+                record->Text = result.Text;
             }
             t->Next();
             Ui().ProgressStep();

@@ -4,17 +4,30 @@
 // unclosed similar one with it, asking the operator where similar documents exist. Every
 // question goes through the Ui seam; the grid window reads the state kept here.
 
+#include "taskdata.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-
-class TdmTask;
 
 // The buttons of the run's two choice boxes, by their numbers: a similar unclosed document
 // ("Закрыть_Создать новый_Пропустить_Прервать") and a similar closed one
 // ("Создать новый_Пропустить_Прервать").
 enum TUnclosedAnswer : int { UnclosedClose = 1, UnclosedCreate, UnclosedSkip, UnclosedStop };
 enum TSimilarAnswer : int { SimilarCreate = 1, SimilarSkip, SimilarStop };
+
+// The run's questions about similar documents answered before it starts, for a run that nobody
+// watches: Ask shows the boxes; Close closes the first unclosed similar document and skips a row
+// whose similar documents are all closed.
+enum class TSimilarPolicy { Ask, Skip, Close, Create, Stop };
+
+// What the run made of one row: the Transact value the grid shows, and the record's outcome.
+struct TRowResult
+{
+    QByteArray Transact;
+    TRecordOutcome Outcome = TRecordOutcome::NotProcessed;
+    QByteArray Text; // the server's refusal or the closed document (Windows-1251)
+};
 
 class TTaskRun : public QObject
 {
@@ -26,6 +39,7 @@ public:
     QByteArray Surname;
     // "Закрывать незакрытые документы без подтверждения" (stored as "closedoc").
     bool CloseDoc = false;
+    TSimilarPolicy Similar = TSimilarPolicy::Ask;
     // Why the last run ended before its last row: the failure's text (Windows-1251), empty when
     // it went through or was stopped. The run itself says nothing; its callers may.
     QByteArray RunFailure;
@@ -36,8 +50,8 @@ public:
     void SetRunEnabled(bool enabled);
 
     void actRunExecute();
-    // The result code of the current tbTask row; throws when a server call fails.
-    QByteArray ProcessDocument(qint64 setType);
+    // The result of the current tbTask row; throws when a server call fails.
+    TRowResult ProcessDocument(qint64 setType);
     // The task's columns of the current row joined by chr(2).
     QByteArray TaskRowText() const;
     // The operator's answer, empty when cancelled.
@@ -48,6 +62,8 @@ Q_SIGNALS:
 
 private:
     QByteArray CallDocument(const QByteArray &label, bool closing);
+    // The box of a row with similar documents, or the answer the policy gives for it.
+    int Choose(bool unclosed);
 
     TdmTask *FTask;
     bool FRunEnabled = true;

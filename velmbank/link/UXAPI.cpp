@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -88,9 +89,27 @@ void TXAPI::SendMasked(const QByteArray &text, char mask)
     SendAll(XapiWire::Masked(text, mask));
 }
 
+void TXAPI::WaitReadable()
+{
+    if (!Interrupted)
+        return;
+    // A quarter of a second at a time: a silent server must not keep an interruption waiting.
+    for (;;) {
+        if (Interrupted()) {
+            Disconnect();
+            throw TVELM_Activate_Except(QStringLiteral("Ожидание ответа сервера прервано"));
+        }
+        pollfd p{Socket, POLLIN, 0};
+        const int r = ::poll(&p, 1, 250);
+        if (r > 0 || (r < 0 && errno != EINTR))
+            return; // the bytes, the end or the failure: recv tells which
+    }
+}
+
 qsizetype TXAPI::ReadChunk(char *buffer, qsizetype size)
 {
     buffer[0] = 0x00;
+    WaitReadable();
     ssize_t n;
     do
         n = ::recv(Socket, buffer, size_t(size), 0);
@@ -103,6 +122,7 @@ qsizetype TXAPI::ReadChunk(char *buffer, qsizetype size)
 qsizetype TXAPI::ReadHandshakeReply(char *buffer, qsizetype size, QByteArray &text)
 {
     text.clear();
+    WaitReadable();
     ssize_t n;
     do
         n = ::recv(Socket, buffer, size_t(size), 0);

@@ -55,12 +55,17 @@ public:
     std::unique_ptr<QTimer> KeepAliveTimer;
     // Asked for a new password after a wrong-password refusal (XApiPasswordCancelled: give up).
     std::function<QByteArray()> AskPassword = AskXApiPassword;
+    // Asked while a reply is awaited (from whichever thread waits); true ends the wait: the
+    // session is dropped, as its reply could no longer be told from the next one's, and the call
+    // fails. Unset, the wait is the socket's own.
+    std::function<bool()> Interrupted;
 
 private:
     void Connect();
     void Disconnect();
     void SendAll(const QByteArray &bytes);
     void SendMasked(const QByteArray &text, char mask);
+    void WaitReadable();
     qsizetype ReadChunk(char *buffer, qsizetype size);
     qsizetype ReadHandshakeReply(char *buffer, qsizetype size, QByteArray &text);
     QByteArray ReadReply();

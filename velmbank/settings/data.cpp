@@ -90,6 +90,34 @@ void TdmSet::RememberTaskRows()
 
 void TdmSet::ForgetTaskRows() { TaskRowSetup = TaskRowMoneyOut = TaskRowMoneyIn = TBookmark{}; }
 
+bool TdmSet::GotoTaskRow(int task)
+{
+    const TBookmark row = task == TaskSettingsEditor ? TaskRowSetup
+                          : task == TaskMoneyOut     ? TaskRowMoneyOut
+                          : task == TaskMoneyIn      ? TaskRowMoneyIn
+                                                     : TBookmark{};
+    if (!tbTasks->BookmarkValid(row))
+        return false;
+    tbTasks->GotoBookmark(row);
+    return true;
+}
+
+bool TdmSet::SettingsListOf(const QByteArray &client) const
+{
+    return !SetsClient.isEmpty() && AnsiSameText(SetsClient, client);
+}
+
+bool TdmSet::LocateSetting(qint64 id, qint64 type)
+{
+    for (int row = 0; row < tbSets->RecordCount(); ++row)
+        if (!tbSets->IsNullAt(row, stId) && tbSets->IntegerAt(row, stId) == id
+            && (type == 0 || (!tbSets->IsNullAt(row, stType) && tbSets->IntegerAt(row, stType) == type))) {
+            tbSets->SetRecNo(row + 1);
+            return true;
+        }
+    return false;
+}
+
 // --- setting fields ------------------------------------------------------------------------------
 
 bool TdmSet::ValidateSetField(int &fieldIndex)

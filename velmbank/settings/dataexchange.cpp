@@ -85,6 +85,7 @@ bool TdmSet::LoadSettings(const QByteArray &client)
 {
     const QString caption = QStringLiteral("Загрузка списка настроек");
     const TBookmark remembered = tbSets->IsEmpty() ? TBookmark{} : tbSets->GetBookmark();
+    SetsClient.clear();
     return RunReported([&] {
         TControlsOff quiet(tbSets);
         tbSets->EmptyTable();
@@ -100,6 +101,7 @@ bool TdmSet::LoadSettings(const QByteArray &client)
         // The row with the ordinal of the former current row; without one, the last appended.
         if (!tbSets->IsEmpty() && remembered.IsValid())
             tbSets->GotoBookmark(remembered);
+        SetsClient = client;
     });
 }
 
@@ -199,29 +201,6 @@ bool TdmSet::SaveTask()
     });
 }
 
-bool TdmSet::DeleteSetting()
-{
-    const bool deleted = RunReported([&] {
-        RequireTaskRow(tbTasks);
-        CallServer({Routines::DelSet, tbTasks->AsString(tkClient), tbTasks->AsString(tkSet)});
-        SetModified = false;
-        if (!tbSets->IsEmpty())
-            tbSets->Delete();
-        tbTasks->Edit();
-        tbTasks->Clear(tkSet);
-        tbTasks->Clear(tkSName);
-        tbTasks->Post();
-    });
-    if (!deleted)
-        return false;
-    // A failed SaveTask has made its own report; the setting is gone all the same, so the work
-    // totals are still asked for.
-    const bool saved = SaveTask();
-    QByteArray ignored;
-    CallGLinTO(ignored);
-    return saved;
-}
-
 bool TdmSet::AddClientBank(const QByteArray &name, QByteArray &message)
 {
     try {
@@ -271,9 +250,10 @@ bool TdmSet::DetachClientFromTasks(const QByteArray &name)
     return walked && saved;
 }
 
-bool TdmSet::LoadAtStartUp()
+bool TdmSet::LoadAtStartUp(bool handOver)
 {
-    CallTOinGL();
+    if (handOver)
+        CallTOinGL();
     const bool banks = LoadClientBanks();
     const bool tasks = LoadTasks();
     FillTypeNames();

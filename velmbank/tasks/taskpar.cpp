@@ -5,7 +5,6 @@
 #include "codepage.h"
 #include "Connect.h"
 #include "data.h"
-#include "dbfsettings.h"
 #include "Ui.h"
 
 #include <QComboBox>
@@ -20,13 +19,7 @@ TfmTaskPar *fmTaskPar = nullptr;
 
 bool GotoTaskRow(int task)
 {
-    const TBookmark b = task == 0   ? dmSet->TaskRowSetup
-                        : task == 1 ? dmSet->TaskRowMoneyOut
-                                    : dmSet->TaskRowMoneyIn;
-    if (task < 0 || task > 2 || !dmSet->tbTasks->BookmarkValid(b))
-        return false;
-    dmSet->tbTasks->GotoBookmark(b);
-    return true;
+    return dmSet->GotoTaskRow(task);
 }
 
 namespace {
@@ -115,10 +108,8 @@ bool TfmTaskPar::PrepareTaskContext(int task)
                     break;
                 }
             FillSettingsCombo();
-            const QByteArray set = tasks->AsString(TdmSet::tkSet);
-            if (!set.isEmpty() && LocateRecord(*dmSet->tbSets, QStringLiteral("Id"), set))
-                cbSets->setCurrentIndex(
-                    cbSets->findText(FromWin1251(dmSet->tbSets->AsString(TdmSet::stName)), Qt::MatchExactly));
+            if (!tasks->IsNull(TdmSet::tkSet))
+                cbSets->setCurrentIndex(cbSets->findData(tasks->AsInteger(TdmSet::tkSet)));
         } else if (cbClients->count() > 0) {
             if (!dmSet->LoadSettings(ToWin1251(cbClients->currentText())))
                 return false;
@@ -139,10 +130,11 @@ void TfmTaskPar::FillSettingsCombo()
     TMemTable *sets = dmSet->tbSets;
     if (sets->IsEmpty())
         return;
-    const qint64 taskId = dmSet->tbTasks->AsInteger(TdmSet::tkId);
+    // The dialog's own task decides, not whichever task row is current: the client-bank manager
+    // walks the task rows. Each item carries its setting's Id, which is what is chosen.
     for (int r = 0; r < sets->RecordCount(); ++r)
-        if (taskId <= 0 || sets->IntegerAt(r, TdmSet::stType) == taskId)
-            cbSets->addItem(FromWin1251(sets->StringAt(r, TdmSet::stName)));
+        if (FTask <= TaskSettingsEditor || sets->IntegerAt(r, TdmSet::stType) == FTask)
+            cbSets->addItem(FromWin1251(sets->StringAt(r, TdmSet::stName)), sets->IntegerAt(r, TdmSet::stId));
     cbSets->setCurrentIndex(-1);
 }
 
@@ -163,6 +155,8 @@ void TfmTaskPar::actNewClientExecute()
     const QString remembered = cbClients->currentIndex() >= 0 ? cbClients->currentText() : QString();
     const bool ok = fmClients->exec() == QDialog::Accepted;
     const int chosen = fmClients->SelectedIndex();
+    // A deleted client-bank was taken off every task, which left the task cursor elsewhere.
+    GotoTaskRow(FTask);
     cbClients->clear();
     for (const QByteArray &name : std::as_const(dmSet->ClientBanks))
         cbClients->addItem(FromWin1251(name));
@@ -199,10 +193,20 @@ void TfmTaskPar::actNewSetExecute()
     // The client-bank manager may have walked the task table (a deleted client-bank is taken
     // off every task): the wizard reads the client-bank from this task's row.
     GotoTaskRow(FTask);
+    const QByteArray client = ToWin1251(cbClients->currentText());
+    // A new setting takes its Id from the client-bank's list and is checked against its names:
+    // without the list it would replace one the server has.
+    if (!dmSet->SettingsListOf(client) && (client.isEmpty() || !dmSet->LoadSettings(client))) {
+        FillSettingsCombo();
+        Ui().ShowMessage(
+            QStringLiteral("Список настроек клиент-банка не загружен: новую настройку создать нельзя"));
+        return;
+    }
+    GotoTaskRow(FTask);
     TMemTable *tasks = dmSet->tbTasks;
     const QByteArray remembered = tasks->AsString(TdmSet::tkClient);
     tasks->Edit();
-    tasks->SetAsString(TdmSet::tkClient, ToWin1251(cbClients->currentText()));
+    tasks->SetAsString(TdmSet::tkClient, client);
     tasks->Post();
     if (RunSettingsWizard()) {
         ChosenClient = tasks->AsString(TdmSet::tkClient);
@@ -220,25 +224,15 @@ void TfmTaskPar::actNewSetExecute()
 void TfmTaskPar::actStartExecute()
 {
     ChosenClient = ToWin1251(cbClients->currentText());
-    if (cbSets->currentIndex() < 0) {
+    ChosenSet.reset();
+    // The setting is the chosen item's, by its Id: names may repeat across the task types.
+    if (cbSets->currentIndex() < 0 || !dmSet->LocateSetting(cbSets->currentData().toLongLong(), 0)) {
         // Without a setting the task cannot start: say so and let the operator choose one.
-        ChosenSet.reset();
         Ui().ShowMessage(QStringLiteral("Сначала нужно выбрать настройку"));
         cbSets->setFocus();
         return;
     }
-    const QByteArray name = ToWin1251(cbSets->currentText());
-    TMemTable *sets = dmSet->tbSets;
-    ChosenSet.reset();
-    for (sets->First(); !sets->Eof(); sets->Next())
-        if (sets->AsString(TdmSet::stName) == name) {
-            ChosenSet = sets->AsInteger(TdmSet::stId);
-            break;
-        }
-    if (!ChosenSet) { // the list and the table went apart: nothing to start with
-        Ui().ShowMessage(QStringLiteral("Сначала нужно выбрать настройку"));
-        return;
-    }
+    ChosenSet = dmSet->tbSets->AsInteger(TdmSet::stId);
     accept();
 }
 
@@ -257,7 +251,7 @@ bool TfmTaskPar::ChooseTaskSetting(int task, QByteArray &entry)
         tasks->SetAsInteger(TdmSet::tkSet, *ChosenSet);
         tasks->SetAsString(TdmSet::tkSName, setName);
         tasks->Post();
-        entry = ChosenClient + '\x04' + QByteArray::number(*ChosenSet) + '\x04' + setName;
+        entry = MenuEntry(ChosenClient, *ChosenSet, setName);
         return true;
     } catch (const std::exception &e) {
         if (dmSet->tbTasks->State() != TMemTableState::Browse)

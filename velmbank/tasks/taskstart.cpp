@@ -12,6 +12,7 @@
 #include "memos.h"
 #include "new.h"
 #include "setparams.h"
+#include "starttask.h"
 #include "taskdata.h"
 #include "TaskForm.h"
 #include "taskpar.h"
@@ -57,46 +58,6 @@ private:
     QWidget *FWindow;
 };
 
-// A deleted setting leaves every task menu, also in the stored menus of the other tasks (so
-// that its entry does not come back at the next start and name a later setting that gets
-// its Id), and a task that used it lets go of it.
-void ForgetSetting(TfmTaskMan *man, const QByteArray &entry)
-{
-    QList<int> listed;
-    for (int task = 0; task <= 2; ++task)
-        for (const TTaskMenuItem *item : man->EntryItems(task))
-            if (item->EntryText == entry) {
-                listed << task;
-                break;
-            }
-    man->RemoveMenuEntry(entry);
-    const QByteArray client = Piece(entry, '\x04', 1);
-    const QByteArray set = Piece(entry, '\x04', 2);
-    TMemTable *tasks = dmSet->tbTasks;
-    for (int task = 1; task <= 2; ++task) {
-        if (!GotoTaskRow(task))
-            continue;
-        const bool uses = tasks->AsString(TdmSet::tkClient) == client && tasks->AsString(TdmSet::tkSet) == set;
-        if (uses)
-            RunReported([tasks] {
-                tasks->Edit();
-                tasks->Clear(TdmSet::tkSet);
-                tasks->Clear(TdmSet::tkSName);
-                tasks->Post();
-            });
-        if (listed.contains(task))
-            man->SaveTaskMenu(task);
-        if (uses || listed.contains(task)) {
-            GotoTaskRow(task);
-            dmSet->SaveTask(); // a failure is reported there
-        }
-    }
-    // Task 0's row goes to the server with the deletion.
-    if (listed.contains(0))
-        man->SaveTaskMenu(0);
-    GotoTaskRow(0);
-}
-
 QPointer<TfmNew> OwnedNew;
 QPointer<TfmInform> OwnedInform;
 
@@ -109,7 +70,6 @@ void CreateEditingWindows(TfmTaskMan *man)
         OwnedNew = fmNew = new TfmNew(man);
         OwnedInform = fmInform = new TfmInform;
         fmInform->MainWindow = man;
-        fmInform->RemoveMenuEntry = [man](const QByteArray &entry) { ForgetSetting(man, entry); };
         fmInform->NewSetting = [man] { man->actSetupPrpExecute(); };
         QObject::connect(man, &QObject::destroyed, [] {
             delete OwnedInform.data(); // with its properties dialog and help texts
@@ -132,85 +92,47 @@ void CreateEditingWindows(TfmTaskMan *man)
 // of that client-bank can hold.
 bool OnSetting(const QByteArray &client, const QByteArray &set)
 {
-    TMemTable *sets = dmSet->tbSets;
-    if (sets->IsEmpty() || !AnsiSameText(sets->StringAt(0, TdmSet::stClient), client))
-        return false;
-    if (sets->AsString(TdmSet::stId) == set)
-        return true;
-    return LocateRecord(*sets, QStringLiteral("Id"), set);
+    bool numeric = false;
+    const qint64 id = set.toLongLong(&numeric);
+    return numeric && dmSet->SettingsListOf(client) && dmSet->LocateSetting(id, 0);
 }
 
 } // namespace
 
 void TfmTaskMan::StartTask(int task)
 {
-    if (TStarting::Busy || !dmSet || !dmTask || !GotoTaskRow(task))
+    if (TStarting::Busy || !dmSet || !dmTask)
         return;
     CreateTaskWindows(this);
-    TMemTable *tasks = dmSet->tbTasks;
-    const QByteArray client = tasks->AsString(TdmSet::tkClient);
-    if (client.isEmpty()) {
-        Ui().ShowMessage(QStringLiteral("Для этой задачи необходимо выбрать клиент-банк"));
-        return;
-    }
-    if (tasks->IsNull(TdmSet::tkSet)) {
-        Ui().ShowMessage(QStringLiteral("Сначала нужно выбрать настройку"));
-        return;
-    }
-    const qint64 set = tasks->AsInteger(TdmSet::tkSet);
-    const QString taskName = FromWin1251(tasks->AsString(TdmSet::tkName));
-    // Setting Ids are numbered per client-bank: a list left by another client-bank's task
-    // would give this task another bank's setting under the same Id.
-    TMemTable *sets = dmSet->tbSets;
-    if ((sets->IsEmpty() || !AnsiSameText(sets->StringAt(0, TdmSet::stClient), client))
-        && !dmSet->LoadSettings(client))
-        return;
-    if (!LocateRecord(*sets, QStringLiteral("Id"), QByteArray::number(set))) {
-        Ui().ShowMessage(
-            QStringLiteral("Настройка %1 не найдена").arg(FromWin1251(tasks->AsString(TdmSet::tkSName))));
-        return;
-    }
-    // The copy of the last start's rows is of no use from here on: let it go before the new
-    // rows come, so that two imports' rows are never held at once.
-    dmTask->tbTask2->Close();
-    dmTask->BuildTaskTable(task);
-    if (dmTask->TransactField() < 0) // reported there; no file is worth asking for
+    TTaskStart start(*dmTask, task);
+    if (!start.Prepare())
         return;
     fmTaskForm->LoadTaskOptions(task, UserNumber);
     const QString path = AskDataFile();
     if (path.isEmpty())
         return;
-    if (!QFileInfo(path).isFile()) {
-        Ui().ShowMessage(QStringLiteral("Невозможно открыть файл ") + path);
-        return;
-    }
-    if (KeepProtocol)
-        Protocol.append(ToWin1251(QStringLiteral("Старт задачи ") + taskName));
-
-    bool imported = false;
+    TImportEnd end = TImportEnd::Failed;
     {
         TStarting starting(this);
-        imported = dmTask->ImportDbfFile(path, set);
+        end = start.Import(path);
     }
-    TMemTable *t = dmTask->tbTask;
-    // An import that ended in its middle (the server gone, a damaged record, Esc) has told why;
-    // the rows it took are shown, but such a table is not run.
-    if (!imported && t->IsEmpty())
+    if (end == TImportEnd::Missing || end == TImportEnd::Failed)
         return;
-    dmTask->SnapshotTaskTable();
-    t->First();
-
+    const bool complete = end == TImportEnd::Complete;
+    GotoTaskRow(task);
+    TMemTable *t = dmTask->tbTask;
     hide();
-    fmTaskForm->Run->SetRunEnabled(imported);
-    fmTaskForm->setWindowTitle(taskName + QStringLiteral(" Файл: ") + path);
+    fmTaskForm->Run->SetRunEnabled(complete);
+    fmTaskForm->setWindowTitle(FromWin1251(dmSet->tbTasks->AsString(TdmSet::tkName)) + QStringLiteral(" Файл: ") +
+                               path);
     fmTaskForm->SetFrameCaption(TfmTaskForm::ImportCaption(t->RecordCount(), dmTask->AsideCount(false),
-                                                           dmTask->AsideCount(true), imported));
+                                                           dmTask->AsideCount(true), complete));
     fmTaskForm->MainWindow = this;
     fmTaskForm->show();
     fmTaskForm->raise();
     fmTaskForm->activateWindow();
     fmTaskForm->dbgEx->setFocus();
-    if (imported) {
+    if (complete) {
         SaveTaskMenu(task);
         GotoTaskRow(task);
         dmSet->SaveTask(); // a failure is reported there

@@ -27,8 +27,8 @@ static void InitTaskResources()
 
 namespace {
 
-constexpr char EntrySeparator = '\x03';
-constexpr char PartSeparator = '\x04';
+constexpr char EntrySeparator = MenuEntrySep;
+constexpr char PartSeparator = MenuPartSep;
 const QString PlacementGroup = QStringLiteral("Forms/TaskMan");
 
 QString Escaped(const QString &caption)
@@ -137,6 +137,8 @@ TfmTaskMan::TfmTaskMan(QWidget *parent) : QWidget(parent)
     actTask2->setEnabled(dmSet && dmSet->HasRight(2, UserNumber));
     for (int task = 0; task <= 2; ++task)
         BuildTaskMenu(task);
+    if (dmSet)
+        dmSet->Menus = this;
 
     GiveAccessibleNames(this);
     setFixedSize(QSize(460, 40).expandedTo(sizeHint()));
@@ -145,6 +147,8 @@ TfmTaskMan::TfmTaskMan(QWidget *parent) : QWidget(parent)
 
 TfmTaskMan::~TfmTaskMan()
 {
+    if (dmSet && dmSet->Menus == this)
+        dmSet->Menus = nullptr;
     if (fmTaskMan == this)
         fmTaskMan = nullptr;
 }
@@ -267,11 +271,14 @@ void TfmTaskMan::AddMenuEntry(int task, const QByteArray &entryText)
 
 void TfmTaskMan::RemoveMenuEntry(const QByteArray &entryText)
 {
+    bool numeric = false;
+    const QByteArray client = Piece(entryText, PartSeparator, 1);
+    const qint64 setId = Piece(entryText, PartSeparator, 2).toLongLong(&numeric);
     for (int task = 0; task <= 2; ++task) {
         QMenu *menu = TaskMenu(task);
         bool wasDefault = false;
         for (TTaskMenuItem *item : EntryItems(task)) {
-            if (item->EntryText != entryText)
+            if (item->EntryText != entryText && !(numeric && EntryNamesSetting(item->EntryText, client, setId)))
                 continue;
             wasDefault = wasDefault || menu->defaultAction() == item;
             menu->removeAction(item);
@@ -282,6 +289,36 @@ void TfmTaskMan::RemoveMenuEntry(const QByteArray &entryText)
             SetDefault(menu, left.isEmpty() ? FixedItem(task) : left.first());
         }
     }
+}
+
+void TfmTaskMan::SettingRenamed(const QByteArray &client, qint64 setId, const QByteArray &name)
+{
+    for (int task = 0; task <= 2; ++task) {
+        bool renamed = false;
+        for (TTaskMenuItem *item : EntryItems(task)) {
+            if (!EntryNamesSetting(item->EntryText, client, setId))
+                continue;
+            item->EntryText = MenuEntry(Piece(item->EntryText, PartSeparator, 1), setId, name);
+            item->setText(TTaskMenuItem::CaptionOf(item->EntryText));
+            renamed = true;
+        }
+        if (renamed)
+            SaveTaskMenu(task);
+    }
+}
+
+void TfmTaskMan::SettingDeleted(const QByteArray &client, qint64 setId)
+{
+    QList<int> listed;
+    for (int task = 0; task <= 2; ++task)
+        for (const TTaskMenuItem *item : EntryItems(task))
+            if (EntryNamesSetting(item->EntryText, client, setId)) {
+                listed << task;
+                break;
+            }
+    RemoveMenuEntry(MenuEntry(client, setId, {}));
+    for (int task : std::as_const(listed))
+        SaveTaskMenu(task);
 }
 
 void TfmTaskMan::SaveTaskMenu(int task)

@@ -3,6 +3,8 @@
 // menu of the client-bank and setting pairs last used for it, and the about button. Closing it
 // ends the program.
 
+#include "data.h"
+
 #include <QAction>
 #include <QByteArray>
 #include <QWidget>
@@ -23,7 +25,7 @@ public:
     static QString CaptionOf(const QByteArray &entryText);
 };
 
-class TfmTaskMan : public QWidget
+class TfmTaskMan : public QWidget, public TTaskMenus
 {
     Q_OBJECT
 public:
@@ -49,8 +51,15 @@ public:
     void BuildTaskMenu(int task);
     void UpdateButtonHints();
     void AddMenuEntry(int task, const QByteArray &entryText);
+    // Takes the entries of the setting the text names (its client-bank and Id, whatever name
+    // they show) off every menu.
     void RemoveMenuEntry(const QByteArray &entryText);
     void SaveTaskMenu(int task);
+
+    // The store's settings renamed or deleted: the entries follow, and each menu so changed is
+    // stored into its task row.
+    void SettingRenamed(const QByteArray &client, qint64 setId, const QByteArray &name) override;
+    void SettingDeleted(const QByteArray &client, qint64 setId) override;
 
     // The click of a task: sender is an entry item, or null for the toolbar button (which runs
     // the default item of its menu).

@@ -52,7 +52,6 @@ protected:
         QDir().mkpath(work + QStringLiteral("/src"));
         // The server half, and the distribution's check label and post-action (the wizard's tests').
         QStringList files = QDir(QStringLiteral(VELM_GATEWAY_M_DIR)).entryList({QStringLiteral("*.m")}, QDir::Files);
-        files.removeAll(QStringLiteral("VELMDEMO.m"));
         for (const QString &f : files)
             QFile::copy(QStringLiteral(VELM_GATEWAY_M_DIR "/") + f, work + QStringLiteral("/src/") + f);
         QFile::copy(QStringLiteral(VELMSETUP_UI_M_DIR "/ZZVSET.m"), work + QStringLiteral("/src/ZZVSET.m"));
@@ -60,7 +59,7 @@ protected:
         manifest.open(QIODevice::WriteOnly);
         manifest.write("product = Шлюз ВЕЛЬМ-Банк\nversion = 2.8\ndate = 09.12.2024\nkey = 1\npassword = Секрет\n"
                        "check = chk^ZZVSET\ncheckprograms = ZZVSET\npost = seed^ZZVSET Демонстрационные данные\n"
-                       "programs = ZZ001 ZZ001a ZZ001b ZZ001c %cplogG %caA03\n");
+                       "programs = ZZ001 ZZ001a ZZ001b ZZ001c %cplogG %caA03 VELMDEMO\n");
         manifest.close();
         QString out;
         if (RunProgram(QStringLiteral(VELMDIST_EXE),
@@ -70,15 +69,14 @@ protected:
             Failure = QStringLiteral("velmdist: ") + out;
             return;
         }
-        // The fresh namespace; the demo's seeder loaded from its source, which it reads with $TEXT
-        // (a routine installed by ZS has none); the sample files where the operator will say.
+        // The fresh namespace, and the sample files where the operator will say. The demo's seeder
+        // is installed with its source kept: it reads its tables with $TEXT.
         std::string error;
         clb::Options moneyOut;
         moneyOut.count = 200;
         moneyOut.seed = 1;
         moneyOut.demo = true;
         if (Server->Run(QStringLiteral("namespace"), {NameSpace}) != 0
-            || !Server->Load(NameSpace, {QStringLiteral(VELM_GATEWAY_M_DIR "/VELMDEMO.m")})
             || !clb::writeFile((data + QStringLiteral("/clbout.dbf")).toStdString(), moneyOut, error)) {
             Failure = Server->Error + QString::fromStdString(error);
             return;
@@ -86,11 +84,13 @@ protected:
 
         const auto install = [&](const QByteArray &password, QString &log) {
             return RunProgram(QStringLiteral(VELMSETUP_CONSOLE_EXE),
-                              {QStringLiteral("--answer"), QStringLiteral("Да"), QStringLiteral("--answer"), data,
-                               NameSpace.toLower(), QStringLiteral("127.0.0.1"), QString::number(Server->VismPort)},
+                              {QStringLiteral("--keep-sources"), QStringLiteral("--answer"), QStringLiteral("Да"),
+                               QStringLiteral("--answer"), data, NameSpace.toLower(), QStringLiteral("127.0.0.1"),
+                               QString::number(Server->VismPort)},
                               work, log,
                               {{QStringLiteral("VELMSETUP_USER"), QString::fromUtf8(Server->VismUser)},
-                               {QStringLiteral("VELMSETUP_PASSWORD"), QString::fromUtf8(password)}});
+                               {QStringLiteral("VELMSETUP_PASSWORD"), QString::fromUtf8(password)},
+                               {QStringLiteral("VELMSETUP_SOURCE_PASSWORD"), QStringLiteral("Секрет")}});
         };
         RefusedExit = install("not" + Server->VismPassword, RefusedLog);
         InstallExit = install(Server->VismPassword, InstallLog);
@@ -103,10 +103,7 @@ protected:
         }
 
         // What `velmd demo` offers the gateway in VELM, offered in the new namespace.
-        QStringList routines;
-        for (QString f : files)
-            routines << f.replace(QLatin1Char('_'), QLatin1Char('%')).chopped(2);
-        if (!Server->OfferXapi(NameSpace, routines))
+        if (!Server->OfferGateway(NameSpace))
             Failure = QStringLiteral("cannot offer the gateway's routines over XAPI");
         Profile = Server->WriteProfile(NameSpace);
     }
@@ -145,7 +142,7 @@ TEST_F(Story, TheInstalledServerHalfTakesTheMoneyOutSampleFromTheGatewaysWindows
     EXPECT_EQ(RefusedExit, 1) << RefusedLog.toStdString();
     EXPECT_TRUE(RefusedLog.contains(QStringLiteral("Ошибка соединения."))) << RefusedLog.toStdString();
     EXPECT_TRUE(RefusedLog.endsWith(QStringLiteral("Установка дистрибутива не была завершена\n")));
-    EXPECT_TRUE(InstallLog.contains(QStringLiteral("ZZ001c\n%cplogG\n%caA03\nПрограммы успешно восстановлены.")))
+    EXPECT_TRUE(InstallLog.contains(QStringLiteral("ZZ001c\n%cplogG\n%caA03\nVELMDEMO\nПрограммы успешно восстановлены.")))
         << InstallLog.toStdString();
     EXPECT_TRUE(InstallLog.contains(QStringLiteral("  Ответ пользователя: ") + Server->DataDir()))
         << InstallLog.toStdString();

@@ -5,6 +5,7 @@
 // propose; library programs go to the first namespace, as in the wizard. The log is written to velmsetup.txt as the wizard writes it and printed.
 // Exit 0 installed, 1 the installation failed, 2 a wrong command line.
 
+#include "StandardOptions.h"
 #include "Ui.h"
 #include "VisM.h"
 #include "codepage.h"
@@ -19,6 +20,27 @@
 #include <cstdio>
 
 namespace {
+
+const char *const kUsage =
+    "usage: velmsetup-console [--keep-sources] [--answer TEXT]... NAMESPACE [IP [PORT]]\n"
+    "\n"
+    "Installs the distribution velminstal.dat of the current folder into NAMESPACE of the server\n"
+    "at IP (127.0.0.1) and PORT (1972) through the installer's three stages, the check label,\n"
+    "the routines and the post-actions, as the wizard velmsetup does, with no windows. Library\n"
+    "programs go to the server's first namespace, as in the wizard.\n"
+    "\n"
+    "  --answer TEXT  the answer to the post-actions' next question (a button's caption for a\n"
+    "                 choice); questions without one take what they propose\n"
+    "  --keep-sources keep the routines' source texts on the server, as the wizard's check box\n"
+    "                 does; the distribution's source password comes from\n"
+    "                 VELMSETUP_SOURCE_PASSWORD\n"
+    "  --help         this text; --version: the version\n"
+    "\n"
+    "The account comes from VELMSETUP_USER and VELMSETUP_PASSWORD. Messages and questions go to\n"
+    "stderr; the installation log is written to velmsetup.txt in the current folder, as the\n"
+    "wizard writes it, and printed.\n"
+    "\n"
+    "Exit: 0 installed, 1 the installation failed, 2 a wrong command line.\n";
 
 void Err(const QString &text) { std::fprintf(stderr, "velmsetup-console: %s\n", text.toUtf8().constData()); }
 
@@ -103,18 +125,25 @@ private:
 
 int main(int argc, char **argv)
 {
+    if (const auto answered = AnswerHelpOrVersion(argc, argv, "velmsetup-console", kUsage))
+        return *answered;
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     TConsoleSetupUi ui;
-    while (args.size() >= 2 && args[0] == QStringLiteral("--answer")) {
-        ui.Answers << args[1];
-        args.remove(0, 2);
+    bool keepSources = false;
+    for (;;) {
+        if (args.size() >= 2 && args[0] == QStringLiteral("--answer")) {
+            ui.Answers << args[1];
+            args.remove(0, 2);
+        } else if (!args.isEmpty() && args[0] == QStringLiteral("--keep-sources")) {
+            keepSources = true;
+            args.remove(0);
+        } else {
+            break;
+        }
     }
     if (args.isEmpty() || args.size() > 3 || args[0].startsWith(QLatin1Char('-'))) {
-        std::fprintf(stderr, "usage: velmsetup-console [--answer TEXT]... NAMESPACE [IP [PORT]]\n"
-                             "  installs velminstal.dat of the current folder; the account comes from\n"
-                             "  VELMSETUP_USER and VELMSETUP_PASSWORD; the post-actions' questions take\n"
-                             "  the answers in turn, then what they propose\n");
+        std::fputs(kUsage, stderr);
         return 2;
     }
     SetUi(&ui);
@@ -129,6 +158,12 @@ int main(int argc, char **argv)
     TVisMClient vism;
     TDistrib distrib(QDir::current().filePath(QStringLiteral("velminstal.dat")));
     bool ok = distrib.ReadHeader(log);
+    // As the wizard's check box: only with the distribution's source password.
+    if (ok && keepSources
+        && QString::fromLocal8Bit(qgetenv("VELMSETUP_SOURCE_PASSWORD")) != FromWin1251(distrib.SourcePass)) {
+        Err(QStringLiteral("--keep-sources: VELMSETUP_SOURCE_PASSWORD is not the distribution's source password"));
+        ok = false;
+    }
     if (ok && distrib.DetectLibrary()) {
         // As in the wizard: library programs go to the server's first namespace.
         vism.SetMServer(TVisM::ServerString(ip, port));
@@ -157,6 +192,7 @@ int main(int argc, char **argv)
     }
     if (ok) {
         TSetupStages stages(distrib, vism, log, windows, clock);
+        stages.Options.KeepSources = keepSources;
         const QDateTime start = clock.Now();
         log.Add(QString());
         log.Add(QStringLiteral("Старт процесса установки: ") + clock.TimeText(start.time()));

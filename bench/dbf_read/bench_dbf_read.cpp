@@ -49,21 +49,23 @@ qint64 PlainRead(const QString &path, quint64 &sum)
 }
 
 // The layer: open, then every record's text, walked as the import walks or front to back.
-qint64 LayerRead(const QString &path, bool backwards, qint64 &records, qint64 &textBytes)
+qint64 LayerRead(TLink &link, const QString &path, bool backwards, qint64 &records, qint64 &textBytes)
 {
     QElapsedTimer t;
     t.start();
-    if (!OpenDbfFile(path))
+    TDbfFile file;
+    TDbfTable &tbDBF = file.tbDBF;
+    if (!OpenDbfFile(link, file, path))
         return -1;
     records = textBytes = 0;
     if (backwards) {
         for (tbDBF.Last(); !tbDBF.Bof(); tbDBF.Prior()) {
-            textBytes += DbfRecordText().size();
+            textBytes += DbfRecordText(link, tbDBF).size();
             ++records;
         }
     } else {
         for (tbDBF.First(); !tbDBF.Eof(); tbDBF.Next()) {
-            textBytes += DbfRecordText().size();
+            textBytes += DbfRecordText(link, tbDBF).size();
             ++records;
         }
     }
@@ -87,8 +89,9 @@ int main(int argc, char **argv)
         return 1;
     }
     const qint64 size = QFileInfo(path).size();
-    ShowErrors = false;
-    KeepProtocol = true;
+    TLink link;
+    link.ShowErrors = false;
+    link.KeepProtocol = true;
 
     quint64 sum = 0;
     qint64 plain = -1, back = -1, forth = -1;
@@ -96,12 +99,12 @@ int main(int argc, char **argv)
     auto best = [](qint64 a, qint64 b) { return a < 0 ? b : b < 0 ? a : std::min(a, b); };
     for (int round = 0; round < Rounds; ++round) {
         plain = best(plain, PlainRead(path, sum));
-        back = best(back, LayerRead(path, true, records, textBytes));
-        forth = best(forth, LayerRead(path, false, records, textBytes));
+        back = best(back, LayerRead(link, path, true, records, textBytes));
+        forth = best(forth, LayerRead(link, path, false, records, textBytes));
     }
     if (plain < 0 || back < 0 || forth < 0 || records != count) {
         std::fprintf(stderr, "bench_dbf_read: the file could not be read: %s\n",
-                     Protocol.isEmpty() ? "" : FromWin1251(Protocol.last()).toLocal8Bit().constData());
+                     link.Protocol.isEmpty() ? "" : FromWin1251(link.Protocol.last()).toLocal8Bit().constData());
         return 1;
     }
 

@@ -73,7 +73,7 @@ bool MakeFile(const QString &path, long count, std::uint64_t seed)
 qint64 Import(TdmTask &engine, const QString &path, int expected)
 {
     engine.BuildTaskTable(1);
-    Protocol.clear();
+    engine.Set.Link.Protocol.clear();
     QElapsedTimer t;
     t.start();
     const bool ok = engine.ImportDbfFile(path, 1);
@@ -87,15 +87,17 @@ qint64 Import(TdmTask &engine, const QString &path, int expected)
 }
 
 // The DBF layer alone, walked as the import walks it.
-qint64 ReadLayer(const QString &path, qint64 &records)
+qint64 ReadLayer(TLink &link, const QString &path, qint64 &records)
 {
     QElapsedTimer t;
     t.start();
-    if (!OpenDbfFile(path))
+    TDbfFile file;
+    TDbfTable &tbDBF = file.tbDBF;
+    if (!OpenDbfFile(link, file, path))
         return -1;
     records = 0;
     for (tbDBF.Last(); !tbDBF.Bof(); tbDBF.Prior()) {
-        if (DbfRecordText().isEmpty())
+        if (DbfRecordText(link, tbDBF).isEmpty())
             return -1;
         ++records;
     }
@@ -104,19 +106,21 @@ qint64 ReadLayer(const QString &path, qint64 &records)
 }
 
 // The same PDVelm calls with nothing around them: the server's and the link's share.
-qint64 BareCalls(const QString &path, int count, const QByteArray &client)
+qint64 BareCalls(TLink &link, const QString &path, int count, const QByteArray &client)
 {
-    if (!OpenDbfFile(path))
+    TDbfFile file;
+    TDbfTable &tbDBF = file.tbDBF;
+    if (!OpenDbfFile(link, file, path))
         return -1;
     QList<QByteArray> texts;
     int n = 0;
     for (tbDBF.Last(); !tbDBF.Bof() && n < count; tbDBF.Prior(), ++n)
-        texts.append(DbfRecordText());
+        texts.append(DbfRecordText(link, tbDBF));
     tbDBF.Close();
     QElapsedTimer t;
     t.start();
     for (const QByteArray &text : texts)
-        if (XApiLink->Call({Routines::PDVelm, client, "1", text}).isEmpty())
+        if (link.XApiLink->Call({Routines::PDVelm, client, "1", text}).isEmpty())
             return -1;
     return t.nsecsElapsed();
 }
@@ -143,15 +147,13 @@ int main(int argc, char **argv)
     if (!MakeFile(big, count, 2024) || !MakeFile(small, SmallFile, 2025))
         return 1;
 
-    ResetLinkGlobals();
-    ProfileFileName = server.WriteProfile(QStringLiteral("VELM"));
-    KeepProtocol = true;
-    if (!OpenConnection() || !Login("1", "velm1", "lich1"))
-        return 1;
     TdmSet dm;
-    dmSet = &dm;
-    TdmTask engine;
-    dmTask = &engine;
+    TLink &link = dm.Link;
+    link.ProfileFileName = server.WriteProfile(QStringLiteral("VELM"));
+    link.KeepProtocol = true;
+    if (!link.OpenConnection() || !link.Login("1", "velm1", "lich1"))
+        return 1;
+    TdmTask engine(dm);
     if (!dm.LoadAtStartUp())
         return 1;
     dm.tbTasks->GotoBookmark(dm.TaskRowMoneyOut);
@@ -175,21 +177,21 @@ int main(int argc, char **argv)
         return 1;
     engine.SnapshotTaskTable();
     const double rss = PeakRssMb();
-    const qsizetype protocolLines = Protocol.size();
+    const qsizetype protocolLines = link.Protocol.size();
 
-    const qint64 callsNs = BareCalls(big, count, client);
+    const qint64 callsNs = BareCalls(link, big, count, client);
     const double trivialRate =
-        CallRate(*XApiLink, {"$$ping^ZZBENCH", "0123456789abcdef"}, QByteArray(32, 'r'), 20000, 500);
+        CallRate(*link.XApiLink, {"$$ping^ZZBENCH", "0123456789abcdef"}, QByteArray(32, 'r'), 20000, 500);
     qint64 records = 0;
     qint64 readNs = -1;
     for (int round = 0; round < 3; ++round) {
-        const qint64 ns = ReadLayer(big, records);
+        const qint64 ns = ReadLayer(link, big, records);
         if (ns < 0 || records != count)
             return 1;
         readNs = readNs < 0 ? ns : std::min(readNs, ns);
     }
-    Logout();
-    CloseConnection();
+    link.Logout();
+    link.CloseConnection();
 
     const double size = double(QFileInfo(big).size()) / 1e6;
     const double rate = count / Seconds(bigNs);

@@ -96,7 +96,7 @@ public:
 // The core's import as a task start makes it. Elapsed ns, -1 on failure.
 qint64 CoreImport(const QString &path, int expected)
 {
-    Protocol.clear();
+    dmSet->Link.Protocol.clear();
     QElapsedTimer t;
     t.start();
     dmTask->tbTask2->Close(); // as a task start lets the last start's copy go
@@ -114,7 +114,7 @@ qint64 CoreImport(const QString &path, int expected)
 // The same file through the main window's task start, up to the grid shown. -1 on failure.
 qint64 WindowImport(int expected)
 {
-    Protocol.clear();
+    dmSet->Link.Protocol.clear();
     QElapsedTimer t;
     t.start();
     fmTaskMan->StartTask(1);
@@ -188,17 +188,17 @@ int main(int argc, char **argv)
     QuietUi quiet;
     BenchWindowUi windowUi;
     SetUi(&windowUi);
-    ResetLinkGlobals();
-    LocaleDecimalSeparator = ".";
-    ProfileFileName = server.WriteProfile(QStringLiteral("VELM"));
-    KeepProtocol = true;
-    if (!OpenConnection() || !Login("1", "velm1", "lich1") || !AcquireExclusiveLock())
-        return 1;
-    UserNumber = 1;
     dmSet = new TdmSet;
+    TLink &link = dmSet->Link;
+    link.LocaleDecimalSeparator = ".";
+    link.ProfileFileName = server.WriteProfile(QStringLiteral("VELM"));
+    link.KeepProtocol = true;
+    if (!link.OpenConnection() || !link.Login("1", "velm1", "lich1") || !dmSet->AcquireExclusiveLock())
+        return 1;
+    link.UserNumber = 1;
     if (!dmSet->LoadAtStartUp())
         return 1;
-    dmTask = new TdmTask;
+    dmTask = new TdmTask(*dmSet);
     fmTaskMan = new TfmTaskMan;
     fmProgress = new TfmProgress;
     windowUi.SetProgressView(fmProgress);
@@ -264,7 +264,7 @@ int main(int argc, char **argv)
     if (gridPage < 0 || plainPage < 0)
         return 1;
 
-    DataModuleDestroy();
+    dmSet->DataModuleDestroy();
     delete fmTaskMan;
     fmTaskMan = nullptr;
     windowUi.SetProgressView(nullptr);

@@ -308,7 +308,7 @@ TEST_F(BatchImportE2E, SignalDuringTheImportLeavesEverythingUnwrittenAndStillLog
     // In this process, so that the signal comes while the import takes the records.
     ScriptedUi before;
     QString err, out;
-    TBatchUi ui(TSimilarPolicy::Skip, [&err](const QByteArray &utf8) { err += QString::fromUtf8(utf8); });
+    TBatchUi ui([&err](const QByteArray &utf8) { err += QString::fromUtf8(utf8); });
     SetUi(&ui);
     QString parseError;
     std::optional<TBatchOptions> o = ParseBatchArguments(

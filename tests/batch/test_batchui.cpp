@@ -14,11 +14,10 @@ namespace {
 // The batch Ui as the program-wide seam for a scope, its stderr lines gathered.
 struct BatchSeam
 {
-    explicit BatchSeam(TSimilarPolicy policy, bool progress = false)
-        : Ui(
-            policy, [this](const QByteArray &utf8) { Err += QString::fromUtf8(utf8); }, progress),
-          Previous(&::Ui())
+    explicit BatchSeam(TLink *link = nullptr, bool progress = false)
+        : Ui([this](const QByteArray &utf8) { Err += QString::fromUtf8(utf8); }, progress), Previous(&::Ui())
     {
+        Ui.Link = link;
         Ui.Surname = QStringLiteral("Иванова");
         Ui.Stamp = [] { return QStringLiteral("T "); };
         SetUi(&Ui);
@@ -80,7 +79,7 @@ protected:
 TEST_F(BatchRun, SignalStopsTheRunAfterTheRowInHand)
 {
     Table();
-    BatchSeam seam(TSimilarPolicy::Create);
+    BatchSeam seam(&link);
     BatchInterrupted = 1;
     TTaskRun run(&engine);
     run.Similar = TSimilarPolicy::Create;
@@ -93,7 +92,7 @@ TEST_F(BatchRun, SignalStopsTheRunAfterTheRowInHand)
 TEST_F(BatchRun, FailureThatEndsTheRunIsKeptForTheCaller)
 {
     Table();
-    BatchSeam seam(TSimilarPolicy::Create);
+    BatchSeam seam(&link);
     peer.QueueCall(QByteArray()); // SaveTask
     peer.QueueCall(QByteArray());
     peer.QueueCall(XapiPeer::Reply{{B("\x1b\x1b<UNDEFINED>RecYB+3^ZZ001c\0"), 0}});
@@ -118,7 +117,7 @@ TEST_F(BatchRun, SurnamePromptIsAnsweredUnderItsOwnCheck)
 {
     dm.ClientBanks = {Client};
     Table();
-    BatchSeam seam(TSimilarPolicy::Skip);
+    BatchSeam seam(&link);
     seam.Ui.Surname = FromWin1251(Client).toLower();
     TTaskRun run(&engine);
     run.actRunExecute();
@@ -139,20 +138,19 @@ TEST_F(BatchRun, SurnamePromptIsAnsweredUnderItsOwnCheck)
 
 TEST(BatchUi, EveryMessageGoesOnceToStderrAndOnceIntoTheProtocol)
 {
-    ResetLinkGlobals();
-    KeepProtocol = true;
-    ShowErrors = true;
+    TLink link;
+    link.KeepProtocol = true;
     ScriptedUi before;
-    BatchSeam seam(TSimilarPolicy::Skip);
+    BatchSeam seam(&link);
     const QByteArray lost = W(QStringLiteral("Нет связи с сервером"));
 
-    StandardErrorReport(lost); // the error box, then the protocol line: one of each
+    link.StandardErrorReport(lost); // the error box, then the protocol line: one of each
     seam.Ui.ShowMessage(QStringLiteral("Такой сеанс работы уже есть\nвторая строка"));
     seam.Ui.ShowError(FromWin1251(lost)); // as a login failure shows it: never in the protocol
     EXPECT_EQ(seam.Lines(), (QStringList{FromWin1251(lost), QStringLiteral("Такой сеанс работы уже есть"),
                                          QStringLiteral("вторая строка"), FromWin1251(lost)}))
         << "each line after the time";
-    EXPECT_EQ(Protocol, (QList<QByteArray>{lost, W(QStringLiteral("Такой сеанс работы уже есть\nвторая строка"))}));
+    EXPECT_EQ(link.Protocol, (QList<QByteArray>{lost, W(QStringLiteral("Такой сеанс работы уже есть\nвторая строка"))}));
 
     // Questions that no policy covers get their safe answer, and are said.
     EXPECT_EQ(seam.Ui.AskPassword(QStringLiteral("Введите пароль")), std::nullopt);
@@ -170,25 +168,23 @@ TEST(BatchUi, EveryMessageGoesOnceToStderrAndOnceIntoTheProtocol)
             QStringLiteral("Что делать? — ответ: Нет (Esc: no policy for this question)")}));
 
     // Without a stamp of the test's own, the line starts with the date and time.
-    TBatchUi plain(TSimilarPolicy::Skip, [&seam](const QByteArray &utf8) { seam.Err = QString::fromUtf8(utf8); });
+    TBatchUi plain([&seam](const QByteArray &utf8) { seam.Err = QString::fromUtf8(utf8); });
     plain.Write(QStringLiteral("x"));
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d x\\n$")).match(seam.Err).hasMatch())
         << seam.Err.toStdString();
-    ResetLinkGlobals();
 }
 
 TEST(BatchUi, ProgressLineOnlyOnATerminalAndClearedForMessages)
 {
-    ResetLinkGlobals();
     ScriptedUi before;
     {
-        BatchSeam quiet(TSimilarPolicy::Skip, false);
+        BatchSeam quiet(nullptr, false);
         Ui().ProgressStart(QStringLiteral("Импорт записей из файла данных"), 2);
         Ui().ProgressStep();
         Ui().ProgressFinish();
         EXPECT_EQ(quiet.Err, QString());
     }
-    BatchSeam tty(TSimilarPolicy::Skip, true);
+    BatchSeam tty(nullptr, true);
     Ui().ProgressStart(QStringLiteral("Импорт записей из файла данных"), 4);
     Ui().ProgressStep(); // within 100 ms of the last line: not drawn
     Ui().ProgressSetPosition(4);
@@ -197,7 +193,6 @@ TEST(BatchUi, ProgressLineOnlyOnATerminalAndClearedForMessages)
     EXPECT_EQ(tty.Err, QStringLiteral("\r\x1b[KИмпорт записей из файла данных: 0/4 (0%)"
                                       "\r\x1b[KИмпорт записей из файла данных: 4/4 (100%)"
                                       "\r\x1b[KT сообщение\n"));
-    ResetLinkGlobals();
 }
 
 } // namespace

@@ -22,17 +22,11 @@ namespace {
 class Dbf : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        ResetLinkGlobals();
-        ShowErrors = true;
-        ASSERT_TRUE(dir.isValid());
-    }
-    void TearDown() override
-    {
-        tbDBF.Close();
-        dbDBF.Close();
-    }
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    // The file opened as the engine opens its own, with the link's report.
+    bool OpenDbfFile(const QString &path) { return ::OpenDbfFile(link, file, path); }
+    QByteArray DbfRecordText() const { return ::DbfRecordText(link, tbDBF); }
+    bool CheckDbfFields(const QList<TDbfSettingField> &fields) { return ::CheckDbfFields(link, tbDBF, fields); }
     QString Path(const char *name) const { return dir.filePath(QString::fromUtf8(name)); }
 
     // Every record's text, walked as the import walks: from the last record back to the first.
@@ -54,6 +48,14 @@ protected:
 
     QTemporaryDir dir;
     ScriptedUi ui;
+    TLink link;
+    TDbfFile file;
+    TDbfDatabase &dbDBF = file.dbDBF;
+    TDbfTable &tbDBF = file.tbDBF;
+    QByteArray &LocaleDecimalSeparator = link.LocaleDecimalSeparator;
+    bool &ShowErrors = link.ShowErrors;
+    bool &KeepProtocol = link.KeepProtocol;
+    QList<QByteArray> &Protocol = link.Protocol;
 };
 
 const QList<TestField> AllTypes = {{"NAME", 'C', 20},   {"ACC", 'N', 20},    {"SUMMA", 'N', 15, 2},

@@ -38,11 +38,10 @@ protected:
     void SetUp() override
     {
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
-        ResetLinkGlobals();
-        ProfileFileName = dir.filePath(QStringLiteral("velmbank.ini"));
-        ASSERT_TRUE(peer.WriteProfile(ProfileFileName));
-        ASSERT_TRUE(OpenConnection());
         dmSet = new TdmSet;
+        dmSet->Link.ProfileFileName = dir.filePath(QStringLiteral("velmbank.ini"));
+        ASSERT_TRUE(peer.WriteProfile(dmSet->Link.ProfileFileName));
+        ASSERT_TRUE(dmSet->Link.OpenConnection());
         dmSet->FillTypeNames();
         TMemTable *tasks = dmSet->tbTasks;
         const QStringList names{QStringLiteral("Редактор настроек"), QStringLiteral("Деньги: Расход"),
@@ -75,7 +74,6 @@ protected:
         delete fmNew;
         delete mainWindow;
         delete dmSet;
-        CloseConnection();
     }
     void AddSetting(int id, const QString &name, int type)
     {

@@ -105,7 +105,7 @@ QList<QByteArray> Entries(int task)
 // Field n of task t's record as the server keeps it.
 QByteArray ServerTask(int task, int field)
 {
-    for (const QByteArray &r : Records(CallServer({Routines::Tlist})))
+    for (const QByteArray &r : Records(dmSet->Link.CallServer({Routines::Tlist})))
         if (r.split('\x02').value(0) == QByteArray::number(task))
             return r.split('\x02').value(field);
     return {};

@@ -75,7 +75,7 @@ protected:
         return path;
     }
     // Every record of tbDBF, each as its fields' texts.
-    static QList<QList<QByteArray>> Records()
+    QList<QList<QByteArray>> Records() const
     {
         QList<QList<QByteArray>> out;
         for (tbDBF.First(); !tbDBF.Eof(); tbDBF.Next()) {
@@ -86,20 +86,20 @@ protected:
         }
         return out;
     }
-    static QList<QByteArray> Field(const char *name)
+    QList<QByteArray> Field(const char *name) const
     {
         QList<QByteArray> out;
         for (const QList<QByteArray> &r : Records())
             out << r.value(tbDBF.FindField(name));
         return out;
     }
-    static const TExchangeStatement &Statement()
+    const TExchangeStatement &Statement() const
     {
         EXPECT_NE(tbDBF.Statement(), nullptr);
         return *tbDBF.Statement();
     }
     // The statement's faulty documents as "ordinal line number: reason".
-    static QStringList Faulty()
+    QStringList Faulty() const
     {
         QStringList out;
         for (const TExchangeDocument &d : Statement().Faulty())
@@ -121,7 +121,7 @@ protected:
             peer.QueueCall(Rec({"", "", "", "1"}));
         const qsizetype before = Calls().size();
         ui.Clear();
-        ::Protocol.clear();
+        Protocol.clear();
         EXPECT_TRUE(engine.ImportDbfFile(path, 7)) << ui.Messages().join(u'\n').toStdString();
         QList<QByteArray> numbers;
         for (const Elements &call : Calls().mid(before))
@@ -336,7 +336,7 @@ TEST_F(Exchange1C, DirectionByTheStatementsAccountsEachTaskImportsItsOwnHalf)
     EXPECT_EQ(Import(path, 1, 3), (QList<QByteArray>{"4", "3", "1"}));
     EXPECT_EQ(engine.tbTask->RecordCount(), 3);
     EXPECT_EQ(Aside(engine), (QStringList{QStringLiteral("2 12 2 aside: ") + in, QStringLiteral("5 28 5 aside: ") + in}));
-    EXPECT_EQ(::Protocol, Lines({QStringLiteral("Файл обмена 1С %1, кодировка Windows-1251").arg(path), accounts,
+    EXPECT_EQ(Protocol, Lines({QStringLiteral("Файл обмена 1С %1, кодировка Windows-1251").arg(path), accounts,
                                  QStringLiteral("Оставлен в стороне документ № 2 (строка 12): ") + in,
                                  QStringLiteral("Оставлен в стороне документ № 5 (строка 28): ") + in, heading1,
                                  heading2, QStringLiteral("1: \t\t\t"), QStringLiteral("3: \t\t\t"),
@@ -351,7 +351,7 @@ TEST_F(Exchange1C, DirectionByTheStatementsAccountsEachTaskImportsItsOwnHalf)
     const QString orders = Write("orders.txt", Text(head.mid(0, 2) + docs + QStringList{QStringLiteral("КонецФайла")}));
     EXPECT_EQ(Import(orders, 2, 5), (QList<QByteArray>{"5", "4", "3", "2", "1"}));
     EXPECT_TRUE(engine.LeftAside.isEmpty());
-    EXPECT_EQ(::Protocol.value(1), W(QStringLiteral("Счёт выписки (РасчСчет) в файле не назван: направление "
+    EXPECT_EQ(Protocol.value(1), W(QStringLiteral("Счёт выписки (РасчСчет) в файле не назван: направление "
                                                     "документов не проверяется, импортируются документы обоих "
                                                     "направлений")));
 }
@@ -413,8 +413,8 @@ TEST_F(Exchange1C, FaultyDocumentIsLeftOutWithItsNumberLineAndReasonAndTheOthers
     }
     message << QStringLiteral("Остальные документы импортируются.");
     EXPECT_EQ(ui.Messages(), QStringList{message.join(u'\n')});
-    EXPECT_EQ(::Protocol.mid(0, 11), Lines(protocol));
-    EXPECT_EQ(::Protocol.mid(13), (QList<QByteArray>{"1: \t\t\t", "11: \t\t\t"}));
+    EXPECT_EQ(Protocol.mid(0, 11), Lines(protocol));
+    EXPECT_EQ(Protocol.mid(13), (QList<QByteArray>{"1: \t\t\t", "11: \t\t\t"}));
     EXPECT_EQ(engine.AsideCount(true), 9);
     EXPECT_EQ(engine.LeftAside.value(5).Line, 37);
     EXPECT_TRUE(engine.LeftAside.value(5).Fault);
@@ -477,7 +477,7 @@ TEST_F(Exchange1C, LenientWhereTheMeaningIsPlain)
     KeepProtocol = true;
     EXPECT_EQ(Import(path, 1, 2), (QList<QByteArray>{"8", "7"}));
     EXPECT_EQ(ui.Messages(), QStringList{(QStringList{QStringLiteral("Файл %1:").arg(path)} + warnings).join(u'\n')});
-    EXPECT_EQ(::Protocol.mid(2, 3), Lines({QStringLiteral("Предупреждение: ") + warnings[0],
+    EXPECT_EQ(Protocol.mid(2, 3), Lines({QStringLiteral("Предупреждение: ") + warnings[0],
                                               QStringLiteral("Предупреждение: ") + warnings[1],
                                               QStringLiteral("Предупреждение: ") + warnings[2]}));
 }

@@ -210,15 +210,17 @@ TEST_F(DemoDocuments, TheDemoSettingsDescribeTheSampleFilesAsTheGatewayReadsThem
         }
         ASSERT_EQ(fields.size(), 12);
         // The setting's directory and file name the import opens, and the structure check passes.
-        ASSERT_TRUE(OpenDbfFile(QString::fromUtf8(s[4] + '/' + s[5])));
-        EXPECT_TRUE(CheckDbfFields(fields));
+        TLink link;
+        TDbfFile file;
+        TDbfTable &tbDBF = file.tbDBF;
+        ASSERT_TRUE(OpenDbfFile(link, file, QString::fromUtf8(s[4] + '/' + s[5])));
+        EXPECT_TRUE(CheckDbfFields(link, tbDBF, fields));
         // The records the tests send are the texts the gateway sends for them.
         const QList<QByteArray> &expected = set == 1 ? Out : In;
         ASSERT_EQ(tbDBF.RecordCount(), expected.size());
         int n = 0;
         for (tbDBF.First(); !tbDBF.Eof(); tbDBF.Next())
-            ASSERT_EQ(DbfRecordText(), expected[n++]) << n;
-        tbDBF.Close();
+            ASSERT_EQ(DbfRecordText(link, tbDBF), expected[n++]) << n;
     }
     EXPECT_EQ(ui.Messages(), QStringList{});
     x->Close();
@@ -300,12 +302,11 @@ TEST_F(DemoDocuments, DocumentsAreCreatedAndClosedAndGLinTOSaysWhatTheWorkDid)
     EXPECT_EQ(CallText(*x, {Routines::GLinTO}), W("За время работы создано документов: 3, закрыто документов: 1"));
 
     // The gateway shows the summary at shutdown.
-    XApiLink = x.get();
     {
         TdmSet dm;
+        dm.Link.XApiLink = x.get();
         dm.CallGLinTOAtShutdown();
     }
-    XApiLink = nullptr;
     EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("За время работы создано документов: 3, закрыто документов: 1")});
     x->Close();
 }

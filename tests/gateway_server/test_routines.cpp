@@ -159,7 +159,8 @@ TEST_F(DemoRoutines, RefusalsAreTextsForTheOperatorAndChangeNothing)
 {
     auto x = Demo->Link();
     ASSERT_TRUE(x);
-    XApiLink = x.get();
+    TLink lent;
+    lent.XApiLink = x.get();
     const QByteArray bad = W("Неверный номер пользователя или пароль");
 
     // The same answer for a wrong password, a wrong personal password and an unknown user.
@@ -170,7 +171,7 @@ TEST_F(DemoRoutines, RefusalsAreTextsForTheOperatorAndChangeNothing)
     EXPECT_EQ(CallText(*x, {Routines::Login, "", "", ""}), bad);
     EXPECT_EQ(CallText(*x, {Routines::Login, "01", "velm1", "lich1"}), bad);
     // The gateway's login shows the refusal as it came and stays unregistered.
-    EXPECT_FALSE(Login("2", "velm2", "wrong"));
+    EXPECT_FALSE(lent.Login("2", "velm2", "wrong"));
     EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("Неверный номер пользователя или пароль")});
     ui.Clear();
     ASSERT_EQ(demo::LoginAs(*x, 1), "");
@@ -208,6 +209,7 @@ TEST_F(DemoRoutines, RefusalsAreTextsForTheOperatorAndChangeNothing)
     // Through the settings store: the refusal is the message, and no task lets go of the bank.
     {
         TdmSet dm;
+        dm.Link.XApiLink = x.get();
         ASSERT_TRUE(dm.LoadTasks());
         QByteArray message;
         EXPECT_FALSE(dm.AddClientBank(W("клиент-банк демо"), message));
@@ -220,7 +222,6 @@ TEST_F(DemoRoutines, RefusalsAreTextsForTheOperatorAndChangeNothing)
     }
     EXPECT_EQ(CallText(*x, {Routines::Tlist}).count(demo::DemoClient()), 3 + 4);
     EXPECT_TRUE(ui.Events.isEmpty()) << ui.Events.join(QLatin1Char('\n')).toStdString();
-    XApiLink = nullptr;
     x->Close();
 }
 
@@ -238,7 +239,6 @@ TEST_F(DemoRoutines, RightsPerDemoUser)
         SCOPED_TRACE(r.User);
         auto x = Demo->LinkAs(QByteArray(r.User).toInt());
         ASSERT_TRUE(x);
-        XApiLink = x.get();
         EXPECT_EQ(CallText(*x, {Routines::RightEditSettings, r.User, "NL", "2"}), r.Settings);
         EXPECT_EQ(CallText(*x, {Routines::RightRunTask, r.User, "YB"}), r.MoneyOut);
         EXPECT_EQ(CallText(*x, {Routines::RightRunTask, r.User, "YA"}), r.MoneyIn);
@@ -250,6 +250,7 @@ TEST_F(DemoRoutines, RightsPerDemoUser)
         // What the task manager makes of them.
         const int user = QByteArray(r.User).toInt();
         TdmSet dm;
+        dm.Link.XApiLink = x.get();
         for (int kind = 0; kind <= 2; ++kind)
             EXPECT_EQ(dm.HasRight(kind, user), expected[user - 1][kind]) << user << " " << kind;
         EXPECT_FALSE(dm.HasRight(3, user));
@@ -262,7 +263,6 @@ TEST_F(DemoRoutines, RightsPerDemoUser)
         x->Close();
     }
     EXPECT_TRUE(ui.Events.isEmpty()) << ui.Events.join(QLatin1Char('\n')).toStdString();
-    XApiLink = nullptr;
 }
 
 TEST_F(DemoRoutines, ASecondSessionOfAUserIsRefusedWhileTheFirstConnectionLives)
@@ -276,17 +276,18 @@ TEST_F(DemoRoutines, ASecondSessionOfAUserIsRefusedWhileTheFirstConnectionLives)
     EXPECT_EQ(demo::LoginAs(*a, 1), "");
     EXPECT_EQ(demo::LoginAs(*b, 2), "");
     // The gateway's login says so in its own words.
-    XApiLink = b.get();
-    EXPECT_FALSE(Login("1", "velm1", "lich1"));
+    TLink lent;
+    lent.XApiLink = b.get();
+    EXPECT_FALSE(lent.Login("1", "velm1", "lich1"));
     EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("Такой сеанс работы уже есть")});
     ui.Clear();
 
     // Closed properly: the session goes with the connection's process.
     a->Close();
     EXPECT_TRUE(demo::Eventually([&] { return demo::LoginAs(*b, 1).isEmpty(); }));
-    EXPECT_TRUE(Login("1", "velm1", "lich1"));
+    EXPECT_TRUE(lent.Login("1", "velm1", "lich1"));
     // Logged out: free at once, and user 2's session went when b took user 1.
-    Logout();
+    lent.Logout();
     auto c = Demo->Link();
     ASSERT_TRUE(c);
     EXPECT_EQ(demo::LoginAs(*c, 1), "");
@@ -305,7 +306,6 @@ TEST_F(DemoRoutines, ASecondSessionOfAUserIsRefusedWhileTheFirstConnectionLives)
     ASSERT_EQ(::kill(pid, SIGKILL), 0);
     EXPECT_TRUE(demo::Eventually([&] { return demo::LoginAs(*b, 3).isEmpty(); }));
     EXPECT_TRUE(ui.Events.isEmpty()) << ui.Events.join(QLatin1Char('\n')).toStdString();
-    XApiLink = nullptr;
     b->Close();
 }
 

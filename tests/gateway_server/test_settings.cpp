@@ -24,21 +24,19 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(Demo && Demo->Process() && Demo->Process()->Running()) << "no demo server";
-        ResetLinkGlobals();
-        ProfileFileName = Demo->Profile;
-        ASSERT_TRUE(OpenConnection());
-        ASSERT_TRUE(Login("1", "velm1", "lich1"));
         dm = std::make_unique<TdmSet>();
+        dm->Link.ProfileFileName = Demo->Profile;
+        ASSERT_TRUE(dm->Link.OpenConnection());
+        ASSERT_TRUE(dm->Link.Login("1", "velm1", "lich1"));
         ASSERT_TRUE(dm->LoadAtStartUp());
         ASSERT_EQ(dm->tbTasks->RecordCount(), 3);
         ASSERT_TRUE(dm->LoadSettings(demo::DemoClient()));
     }
     void TearDown() override
     {
-        dm.reset();
         // Logged out before the link closes, so that the next test may register at once.
-        Logout();
-        CloseConnection();
+        dm->Link.Logout();
+        dm.reset();
         EXPECT_EQ(ui.Messages(), QStringList{});
     }
 
@@ -106,9 +104,9 @@ protected:
     }
 
     // The task row of the server's task list.
-    static QList<QByteArray> ServerTask(int task)
+    QList<QByteArray> ServerTask(int task) const
     {
-        return CallText(*XApiLink, {Routines::Tlist}).split('\x01').value(task).split('\x02');
+        return CallText(*dm->Link.XApiLink, {Routines::Tlist}).split('\x01').value(task).split('\x02');
     }
 
     ScriptedUi ui;
@@ -159,7 +157,7 @@ TEST_F(DemoSettings, ASettingOfThreeFieldsIsSavedLoadedBackEqualAndDeletedAgain)
     // The import reads a record by this setting: piece i to field i, by the codes that the
     // preparation took out of the characteristics, and finds the demo order 101.
     const QList<QByteArray> p =
-        CallText(*XApiLink, {Routines::PDVelm, clb, "3", "000101\x02" "20240304\x02" "15000"}).split('\x02');
+        CallText(*dm->Link.XApiLink, {Routines::PDVelm, clb, "3", "000101\x02" "20240304\x02" "15000"}).split('\x02');
     ASSERT_EQ(p.size(), 17) << p.join('|').toStdString();
     EXPECT_EQ(p.mid(0, 6), (QList<QByteArray>{"", "1", "1", "0", "04.03.2024", "15000.00"}));
     EXPECT_EQ(p[8], "101");
@@ -192,7 +190,7 @@ TEST_F(DemoSettings, ASettingOfThreeFieldsIsSavedLoadedBackEqualAndDeletedAgain)
     ASSERT_TRUE(dm->DeleteSetting());
     ASSERT_TRUE(dm->LoadSettings(clb));
     EXPECT_EQ(Ids(dm->tbSets, TdmSet::stId), (QList<qint64>{1, 2}));
-    EXPECT_EQ(CallText(*XApiLink, {Routines::LoadSetRecs, clb, "3"}), "");
+    EXPECT_EQ(CallText(*dm->Link.XApiLink, {Routines::LoadSetRecs, clb, "3"}), "");
     EXPECT_EQ(ServerTask(0).mid(2, 3), (QList<QByteArray>{clb, "", ""}));
     EXPECT_EQ(dm->NextSettingId(), 3);
     // The demo settings are as they were.
@@ -224,15 +222,15 @@ TEST_F(DemoSettings, SettingsComeInIdOrderWhateverTheOrderTheyWereSavedIn)
     AddField("N", "STRING", 6, 0, W("Номер[PP NUMDOC]"), "$$DelCLB^ZZ001a(\"x\")");
     ASSERT_TRUE(dm->SaveSetting());
     const QByteArray record = "101\x02" "04.03.2024\x02" "15000";
-    EXPECT_EQ(CallText(*XApiLink, {Routines::PDVelm, clb, "4", record}).split('\x02').value(0),
+    EXPECT_EQ(CallText(*dm->Link.XApiLink, {Routines::PDVelm, clb, "4", record}).split('\x02').value(0),
               W("Неизвестная функция преобразования $$DELCLB^ZZ001A(\"X\")"));
     dm->tbSets->Edit();
     dm->tbSets->SetAsString(TdmSet::stFunc, "d ^%ZVELMD");
     dm->tbSets->Post();
     ASSERT_TRUE(dm->SaveSetting());
-    EXPECT_EQ(CallText(*XApiLink, {Routines::PDVelm, clb, "4", record}).split('\x02').value(0),
+    EXPECT_EQ(CallText(*dm->Link.XApiLink, {Routines::PDVelm, clb, "4", record}).split('\x02').value(0),
               W("Неизвестная функция трансформации D ^%ZVELMD"));
-    EXPECT_EQ(CallText(*XApiLink, {Routines::Clist}), demo::List({demo::Demo1CClient(), clb}));
+    EXPECT_EQ(CallText(*dm->Link.XApiLink, {Routines::Clist}), demo::List({demo::Demo1CClient(), clb}));
 
     // A save the server refuses is reported as a failure, and keeps the store's change flag.
     PointSetupTaskAt(W("Нет такого"), 4);
@@ -241,7 +239,7 @@ TEST_F(DemoSettings, SettingsComeInIdOrderWhateverTheOrderTheyWereSavedIn)
     EXPECT_TRUE(dm->SetModified);
     EXPECT_EQ(ui.Messages().size(), 1);
     ui.Clear();
-    EXPECT_EQ(CallText(*XApiLink, {Routines::Clist}), demo::List({demo::Demo1CClient(), clb}));
+    EXPECT_EQ(CallText(*dm->Link.XApiLink, {Routines::Clist}), demo::List({demo::Demo1CClient(), clb}));
 
     for (int id : {4, 7}) {
         PointSetupTaskAt(clb, id);
@@ -380,11 +378,11 @@ TEST_F(DemoSettings, AClientBankIsDeletedOnlyWithoutSettingsAndTheTasksLetGoOfIt
     // Every task that used it lets go of it, on the server too; the others keep theirs.
     EXPECT_EQ(ServerTask(2).mid(2, 3), (QList<QByteArray>{"", "", ""}));
     EXPECT_EQ(ServerTask(1).mid(2, 2), (QList<QByteArray>{demo::DemoClient(), "1"}));
-    EXPECT_EQ(CallText(*XApiLink, {Routines::Clist}), demo::List({demo::Demo1CClient(), demo::DemoClient()}));
-    EXPECT_EQ(CallText(*XApiLink, {Routines::DelCLB, name}), W("Клиент-банк Тестовый банк не найден"));
+    EXPECT_EQ(CallText(*dm->Link.XApiLink, {Routines::Clist}), demo::List({demo::Demo1CClient(), demo::DemoClient()}));
+    EXPECT_EQ(CallText(*dm->Link.XApiLink, {Routines::DelCLB, name}), W("Клиент-банк Тестовый банк не найден"));
     // The name is free again.
     ASSERT_TRUE(dm->AddClientBank(name, message));
-    EXPECT_EQ(CallText(*XApiLink, {Routines::DelCLB, name}), "");
+    EXPECT_EQ(CallText(*dm->Link.XApiLink, {Routines::DelCLB, name}), "");
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #pragma once
 // The gateway's engine against a `velmd demo` of the suite's own, as it stands after the
-// gateway's start-up: user 1 logged in, the client-bank and task lists loaded, dmSet and dmTask
-// set, the work protocol kept.
+// gateway's start-up: user 1 logged in, the client-bank and task lists loaded, the work
+// protocol kept.
 #include "Connect.h"
 #include "ScriptedUi.h"
 #include "VelmdProcess.h"
@@ -32,24 +32,17 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(Failure.isEmpty()) << Failure.toStdString();
-        ResetLinkGlobals();
-        ProfileFileName = Profile;
-        KeepProtocol = true;
-        ASSERT_TRUE(OpenConnection());
-        ASSERT_TRUE(Login("1", "velm1", "lich1"));
-        dmSet = &dm;
-        dmTask = &engine;
+        dm.Link.ProfileFileName = Profile;
+        dm.Link.KeepProtocol = true;
+        ASSERT_TRUE(dm.Link.OpenConnection());
+        ASSERT_TRUE(dm.Link.Login("1", "velm1", "lich1"));
         ASSERT_TRUE(dm.LoadAtStartUp());
         ASSERT_EQ(ui.Messages(), QStringList());
     }
     void TearDown() override
     {
-        Logout();
-        CloseConnection();
-        tbDBF.Close();
-        dbDBF.Close();
-        dmTask = nullptr;
-        dmSet = nullptr;
+        // Logged out before the link closes, so that the next test may register at once.
+        dm.Link.Logout();
     }
 
     static inline VelmdProcess *Server = nullptr;
@@ -58,5 +51,7 @@ protected:
 
     ScriptedUi ui;
     TdmSet dm;
-    TdmTask engine;
+    TdmTask engine{dm};
+    QList<QByteArray> &Protocol = dm.Link.Protocol;
+    TDbfTable &tbDBF = engine.File.tbDBF;
 };

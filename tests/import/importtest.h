@@ -1,8 +1,7 @@
 #pragma once
-// What the import engine's tests against the scripted XAPI peer share: a link opened through
-// the profile, the settings store and the engine as the program-wide instances, a task and a
-// setting to import for, client-bank files written with shapelib, and the calls as they
-// reached the peer.
+// What the import engine's tests against the scripted XAPI peer share: the settings store with
+// its link opened through the profile, the engine over it, a task and a setting to import for,
+// client-bank files written with shapelib, and the calls as they reached the peer.
 
 #include "Connect.h"
 #include "ScriptedUi.h"
@@ -10,6 +9,7 @@
 #include "codepage.h"
 #include "data.h"
 #include "dbfops.h"
+#include "dbfsettings.h"
 #include "taskdata.h"
 
 #include <QFile>
@@ -81,7 +81,6 @@ class ImportTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ResetLinkGlobals();
         ui.SetTitle(Title);
         ASSERT_TRUE(dir.isValid());
         ProfileFileName = dir.filePath(QStringLiteral("velmbank.ini"));
@@ -90,9 +89,7 @@ protected:
         f.write("[XAPI]\nServerType=MSM\nVersion=1\nUserName=gw\nPassWord=pw\nNameSpace=VELM\n"
                 "Server=127.0.0.1\nPort=" + QByteArray::number(peer.Port()) + "\n");
         f.close();
-        ASSERT_TRUE(OpenConnection());
-        dmSet = &dm;
-        dmTask = &engine;
+        ASSERT_TRUE(dm.Link.OpenConnection());
         dm.FillTypeNames();
 
         dm.tbTasks->Append();
@@ -110,16 +107,11 @@ protected:
         dm.tbSets->SetAsInteger(TdmSet::stType, 1);
         dm.tbSets->Post();
     }
-    void TearDown() override
-    {
-        CloseConnection();
-        tbDBF.Close();
-        dbDBF.Close();
-        dmTask = nullptr;
-        dmSet = nullptr;
-    }
-
     QString Path(const char *name) const { return dir.filePath(QString::fromUtf8(name)); }
+    // The DBF operations on the engine's own file and the store.
+    bool OpenDbfFile(const QString &path) { return ::OpenDbfFile(link, engine.File, path); }
+    QByteArray DbfRecordText() const { return ::DbfRecordText(link, tbDBF); }
+    bool LoadDbfStructure(const QString &path) { return ::LoadDbfStructure(dm, path); }
 
     // Every call the peer received so far, as element lists.
     QList<Elements> Calls() const { return peer.Calls(); }
@@ -141,5 +133,12 @@ protected:
     ScriptedUi ui;
     XapiPeer peer;
     TdmSet dm;
-    TdmTask engine;
+    TdmTask engine{dm};
+    // The store's link and the engine's file, under the names the engine gives them.
+    TLink &link = dm.Link;
+    QString &ProfileFileName = dm.Link.ProfileFileName;
+    bool &KeepProtocol = dm.Link.KeepProtocol;
+    bool &ShowErrors = dm.Link.ShowErrors;
+    QList<QByteArray> &Protocol = dm.Link.Protocol;
+    TDbfTable &tbDBF = engine.File.tbDBF;
 };

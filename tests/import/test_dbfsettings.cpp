@@ -104,7 +104,7 @@ TEST_F(DbfSettings, StructureCheckComparesNamesTypesAndLengths)
     AddSetField("summa", 6, 15);
     AddSetField("numdoc", 1, 10);
     dm.tbSet->Last();
-    EXPECT_TRUE(CheckDbfStructure());
+    EXPECT_TRUE(CheckDbfStructure(dm, engine.File.tbDBF));
     EXPECT_EQ(dm.tbSet->RecNo(), 1) << "the check leaves tbSet on its first row";
     EXPECT_EQ(ui.Events, (QStringList{checking, At(1, 2), At(2, 2), QStringLiteral("progress finish")}));
 
@@ -118,7 +118,7 @@ TEST_F(DbfSettings, StructureCheckComparesNamesTypesAndLengths)
     };
     // A character field of width 12 against 10 in the file.
     second([this] { dm.tbSet->SetAsInteger(TdmSet::sfLength, 12); });
-    EXPECT_FALSE(CheckDbfStructure());
+    EXPECT_FALSE(CheckDbfStructure(dm, engine.File.tbDBF));
     EXPECT_EQ(ui.Events, (QStringList{checking, At(1, 2), QStringLiteral("error caption: ") + Title,
                                       Aborted, QStringLiteral("progress finish")}));
 
@@ -127,7 +127,7 @@ TEST_F(DbfSettings, StructureCheckComparesNamesTypesAndLengths)
         dm.tbSet->SetAsInteger(TdmSet::sfLength, 10);
         dm.tbSet->SetAsInteger(TdmSet::sfTypeId, 6);
     });
-    EXPECT_FALSE(CheckDbfStructure());
+    EXPECT_FALSE(CheckDbfStructure(dm, engine.File.tbDBF));
     EXPECT_TRUE(ui.Events.contains(Aborted));
 
     // A field the file lacks.
@@ -135,23 +135,23 @@ TEST_F(DbfSettings, StructureCheckComparesNamesTypesAndLengths)
         dm.tbSet->SetAsInteger(TdmSet::sfTypeId, 1);
         dm.tbSet->SetAsString(TdmSet::sfName, "NUMDOK");
     });
-    EXPECT_FALSE(CheckDbfStructure());
+    EXPECT_FALSE(CheckDbfStructure(dm, engine.File.tbDBF));
     EXPECT_TRUE(ui.Events.contains(Aborted));
 
     second([this] { dm.tbSet->SetAsString(TdmSet::sfName, "NumDoc"); });
-    EXPECT_TRUE(CheckDbfStructure());
+    EXPECT_TRUE(CheckDbfStructure(dm, engine.File.tbDBF));
 
     // No fields at all: false, and nothing is shown.
     dm.tbSet->EmptyTable();
     ui.Clear();
-    EXPECT_FALSE(CheckDbfStructure());
+    EXPECT_FALSE(CheckDbfStructure(dm, engine.File.tbDBF));
     EXPECT_TRUE(ui.Events.isEmpty());
 }
 
 TEST_F(DbfSettings, StructureCheckWithoutAnOpenFileFails)
 {
     AddSetField("NUMDOC", 1, 10);
-    EXPECT_FALSE(CheckDbfStructure());
+    EXPECT_FALSE(CheckDbfStructure(dm, engine.File.tbDBF));
     EXPECT_TRUE(ui.Events.contains(Aborted));
     EXPECT_FALSE(ui.ProgressShown());
 }
@@ -196,7 +196,7 @@ TEST_F(DbfSettings, NamedSettingFieldsComeFromTheServer)
     peer.QueueCall(List({Rec({"1", "NUMDOC", "STRING", "6", "0", "", "", "", "", "1"}),
                          Rec({"2", "SUMMA", "FLOAT", "15", "2", "", "", "", "", "6"})}));
 
-    EXPECT_TRUE(LoadNamedSettingFields("COPY ME"));
+    EXPECT_TRUE(LoadNamedSettingFields(dm, "COPY ME"));
     EXPECT_EQ(Calls(), (QList<Elements>{{Routines::LoadSetRecs, Client, "12"}}));
     EXPECT_EQ(Column(dm.tbSet, TdmSet::sfName), (QList<QByteArray>{"NUMDOC", "SUMMA"}));
     EXPECT_EQ(dm.tbSets->RecNo(), 1) << "tbSets goes back to its row";
@@ -209,9 +209,9 @@ TEST_F(DbfSettings, UnknownOrEmptySettingNameLeavesTheFields)
     dm.tbSets->Last();
     AddSetField("KEPT", 1, 1);
 
-    EXPECT_FALSE(LoadNamedSettingFields(""));
+    EXPECT_FALSE(LoadNamedSettingFields(dm, ""));
     EXPECT_TRUE(ui.Events.isEmpty());
-    EXPECT_FALSE(LoadNamedSettingFields("Nobody"));
+    EXPECT_FALSE(LoadNamedSettingFields(dm, "Nobody"));
     EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("Operation aborted")});
     EXPECT_EQ(Column(dm.tbSet, TdmSet::sfName), QList<QByteArray>{"KEPT"});
     EXPECT_EQ(dm.tbSets->RecNo(), 2);
@@ -221,7 +221,7 @@ TEST_F(DbfSettings, UnknownOrEmptySettingNameLeavesTheFields)
 TEST_F(DbfSettings, FailedLoadOfNamedSettingIsReported)
 {
     peer.QueueCall(XapiPeer::Reply{{B("\x1b\x1b<UNDEFINED>LoadSetRecs+3^ZZ001a\0"), 0}});
-    EXPECT_FALSE(LoadNamedSettingFields(SetName));
+    EXPECT_FALSE(LoadNamedSettingFields(dm, SetName));
     EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("<UNDEFINED>LoadSetRecs+3^ZZ001a")});
     EXPECT_EQ(dm.tbSets->RecNo(), 1);
     EXPECT_FALSE(ui.ProgressShown());

@@ -19,15 +19,13 @@ class Link : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ResetLinkGlobals();
         ui.SetTitle(QStringLiteral("Шлюз \"ВЕЛЬМ - Банк\""));
-        ProfileFileName = dir.filePath(QStringLiteral("velmbank.ini"));
+        link.ProfileFileName = dir.filePath(QStringLiteral("velmbank.ini"));
     }
-    void TearDown() override { CloseConnection(); }
 
     void WriteProfile(quint16 port)
     {
-        QFile f(ProfileFileName);
+        QFile f(link.ProfileFileName);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("[XAPI]\nServerType=MSM\nVersion=1\nUserName=gw\nPassWord=pw\nNameSpace=VELM\n"
                 "Server=127.0.0.1\nPort=" + QByteArray::number(port) + "\n");
@@ -44,6 +42,7 @@ protected:
     QTemporaryDir dir;
     ScriptedUi ui;
     XapiPeer peer;
+    TLink link;
 };
 
 } // namespace
@@ -51,11 +50,11 @@ protected:
 TEST_F(Link, OpenConnectionAndCloseConnection)
 {
     WriteProfile(peer.Port());
-    ASSERT_TRUE(OpenConnection());
-    EXPECT_TRUE(LinkOpened);
-    ASSERT_NE(XApiLink, nullptr);
-    CloseConnection();
-    EXPECT_EQ(XApiLink, nullptr);
+    ASSERT_TRUE(link.OpenConnection());
+    EXPECT_TRUE(link.LinkOpened);
+    ASSERT_NE(link.XApiLink, nullptr);
+    link.CloseConnection();
+    EXPECT_EQ(link.XApiLink, nullptr);
     ASSERT_TRUE(peer.WaitForRequests(1, 2000));
     EXPECT_EQ(peer.Requests().back(), "\x03");
     EXPECT_TRUE(ui.Events.isEmpty());
@@ -63,10 +62,10 @@ TEST_F(Link, OpenConnectionAndCloseConnection)
 
 TEST_F(Link, MissingProfileIsNamed)
 {
-    EXPECT_FALSE(OpenConnection());
-    EXPECT_FALSE(LinkOpened);
+    EXPECT_FALSE(link.OpenConnection());
+    EXPECT_FALSE(link.LinkOpened);
     EXPECT_EQ(ui.Messages(),
-              QStringList{QStringLiteral("Файл инициализации соединения %1 не найден").arg(ProfileFileName)});
+              QStringList{QStringLiteral("Файл инициализации соединения %1 не найден").arg(link.ProfileFileName)});
     EXPECT_EQ(peer.Handshakes().size(), 0);
 }
 
@@ -74,19 +73,19 @@ TEST_F(Link, RefusalGoesThroughTheStandardErrorReport)
 {
     WriteProfile(peer.Port());
     peer.QueueHandshake(B("\0\x02\xcd\xe5\xf2 \xf2\xe0\xea\xee\xe9 \xee\xe1\xeb\xe0\xf1\xf2\xe8"));
-    KeepProtocol = true;
-    EXPECT_FALSE(OpenConnection());
+    link.KeepProtocol = true;
+    EXPECT_FALSE(link.OpenConnection());
     EXPECT_EQ(ui.Events, (QStringList{QStringLiteral("error caption: Шлюз \"ВЕЛЬМ - Банк\""),
                                       QStringLiteral("error: Нет такой области")}));
-    EXPECT_EQ(Protocol, QList<QByteArray>{ToWin1251(QStringLiteral("Нет такой области"))});
+    EXPECT_EQ(link.Protocol, QList<QByteArray>{ToWin1251(QStringLiteral("Нет такой области"))});
 
     // With error boxes switched off only the protocol line remains.
     ui.Clear();
-    ShowErrors = false;
+    link.ShowErrors = false;
     peer.QueueHandshake("oops\n");
-    EXPECT_FALSE(OpenConnection());
+    EXPECT_FALSE(link.OpenConnection());
     EXPECT_TRUE(ui.Events.isEmpty());
-    EXPECT_EQ(Protocol.value(1), "'oops' is not a valid integer value");
+    EXPECT_EQ(link.Protocol.value(1), "'oops' is not a valid integer value");
 }
 
 TEST_F(Link, CancelledPromptEndsQuietly)
@@ -94,8 +93,8 @@ TEST_F(Link, CancelledPromptEndsQuietly)
     WriteProfile(peer.Port());
     peer.QueueHandshake(B("\0\x01no"));
     ui.ExpectPassword(std::nullopt);
-    EXPECT_FALSE(OpenConnection());
-    EXPECT_FALSE(LinkOpened);
+    EXPECT_FALSE(link.OpenConnection());
+    EXPECT_FALSE(link.LinkOpened);
     EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("Неверный пароль!!!")});
 }
 
@@ -110,38 +109,38 @@ TEST_F(Link, AskXApiPasswordMarksCancelWithOneByte)
 TEST_F(Link, LoginRepliesAndFailures)
 {
     WriteProfile(peer.Port());
-    ASSERT_TRUE(OpenConnection());
+    ASSERT_TRUE(link.OpenConnection());
     peer.QueueCall(QByteArray());
-    EXPECT_TRUE(Login("17", "", "\xcb\xe8\xf7\xed\xfb\xe9")); // empty fields go as they are
+    EXPECT_TRUE(link.Login("17", "", "\xcb\xe8\xf7\xed\xfb\xe9")); // empty fields go as they are
     EXPECT_EQ(ElementsOf(0), (QList<QByteArray>{Routines::Login, "17", "", "\xcb\xe8\xf7\xed\xfb\xe9"}));
 
     peer.QueueCall(QByteArray("1"));
-    EXPECT_FALSE(Login("17", "a", "b"));
+    EXPECT_FALSE(link.Login("17", "a", "b"));
     peer.QueueCall(ToWin1251(QStringLiteral("Неверный пароль пользователя")));
-    EXPECT_FALSE(Login("17", "a", "b"));
+    EXPECT_FALSE(link.Login("17", "a", "b"));
     peer.QueueCall(QByteArray(" ")); // a blank is a refusal too
-    EXPECT_FALSE(Login("17", "a", "b"));
+    EXPECT_FALSE(link.Login("17", "a", "b"));
     EXPECT_EQ(ui.Messages(), (QStringList{QStringLiteral("Такой сеанс работы уже есть"),
                                           QStringLiteral("Неверный пароль пользователя"),
                                           QStringLiteral(" ")}));
 
-    // Logout: one element, whatever comes back is ignored.
+    // link.Logout: one element, whatever comes back is ignored.
     peer.QueueCall(QByteArray("ignored"));
-    Logout();
+    link.Logout();
     EXPECT_EQ(ElementsOf(4), QList<QByteArray>{Routines::Logout});
     EXPECT_EQ(peer.Requests().value(4), B("\x02" "0\x01logout^%cplogG\x1b"));
 
     // Failures are shown even with error boxes off, and never kept in the protocol.
     ui.Clear();
-    ShowErrors = false;
-    KeepProtocol = true;
+    link.ShowErrors = false;
+    link.KeepProtocol = true;
     peer.QueueCall(B("\x1b\x1b<UNDEFINED>login+2^%cplogG\0"));
-    EXPECT_FALSE(Login("17", "a", "b"));
+    EXPECT_FALSE(link.Login("17", "a", "b"));
     peer.QueueCallThenHangUp("");
-    Logout();
+    link.Logout();
     EXPECT_EQ(ui.Events, (QStringList{QStringLiteral("error caption: Шлюз \"ВЕЛЬМ - Банк\""),
                                       QStringLiteral("error: <UNDEFINED>login+2^%cplogG"),
                                       QStringLiteral("error caption: Шлюз \"ВЕЛЬМ - Банк\""),
                                       QStringLiteral("error: Нет связи с сервером")}));
-    EXPECT_TRUE(Protocol.isEmpty());
+    EXPECT_TRUE(link.Protocol.isEmpty());
 }

@@ -31,18 +31,16 @@ class Exchange : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ResetLinkGlobals();
         ui.SetTitle(Title);
-        ProfileFileName = dir.filePath(QStringLiteral("velmbank.ini"));
-        QFile f(ProfileFileName);
+        dm.Link.ProfileFileName = dir.filePath(QStringLiteral("velmbank.ini"));
+        QFile f(dm.Link.ProfileFileName);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("[XAPI]\nServerType=MSM\nVersion=1\nUserName=gw\nPassWord=pw\nNameSpace=VELM\n"
                 "Server=127.0.0.1\nPort=" + QByteArray::number(peer.Port()) + "\n");
         f.close();
-        ASSERT_TRUE(OpenConnection());
+        ASSERT_TRUE(dm.Link.OpenConnection());
         dm.FillTypeNames();
     }
-    void TearDown() override { CloseConnection(); }
 
     // Every call the peer received so far, as element lists.
     QList<Elements> Calls() const { return peer.Calls(); }
@@ -102,6 +100,22 @@ const QString LoadingFields = QStringLiteral("Загрузка полей нас
 const QString AutoCaption = QStringLiteral("Автоматическое создание записей");
 const QString SavingCaption = QStringLiteral("Сохранение настройки");
 
+// A front-end of the session that logs in and records what the session asks of it.
+struct ScriptedFrontEnd : TSessionFrontEnd
+{
+    explicit ScriptedFrontEnd(TdmSet &dm) : Dm(dm) {}
+    bool Login() override
+    {
+        Told << "login";
+        return Dm.Link.Login("1", "velm1", "lich1");
+    }
+    void EndingEarly() override { Told << "ends early"; }
+    void WorkTotals(const QByteArray &reply) override { Told << "totals " + reply; }
+    void SaveProtocol(const TLink &link) override { Told << "protocol " + link.Protocol.value(0); }
+    TdmSet &Dm;
+    QList<QByteArray> Told;
+};
+
 // The task menus of a window, as the store tells them.
 struct ShownMenus : TTaskMenus
 {
@@ -138,11 +152,11 @@ TEST_F(Exchange, RightsAskTheRoutineOfTheirKind)
                                         {Routines::RightRunTask, "17", "YA"}}))
         << "an unknown kind asks nothing";
 
-    KeepProtocol = true;
+    dm.Link.KeepProtocol = true;
     peer.QueueCall(ServerError);
     EXPECT_FALSE(dm.HasRight(1, 17));
     EXPECT_EQ(Shown(), (QStringList{ErrorCaption, Error(ServerErrorText)}));
-    EXPECT_EQ(Protocol, QList<QByteArray>{ServerErrorText.toLatin1()});
+    EXPECT_EQ(dm.Link.Protocol, QList<QByteArray>{ServerErrorText.toLatin1()});
 }
 
 TEST_F(Exchange, ListsEndAtTheirFirstEmptyItem)
@@ -582,6 +596,50 @@ TEST_F(Exchange, ClientBanksAreAddedAndDeletedWithTheServersAnswer)
     EXPECT_EQ(dm.tbTasks->StringAt(0, TdmSet::tkClient), "B");
 }
 
+TEST_F(Exchange, TheSessionStartsAndEndsInItsOrderAndARefusedLockLogsOut)
+{
+    ScriptedFrontEnd frontEnd(dm);
+    const auto calls = [this, from = Calls().size()] {
+        QList<QByteArray> out;
+        for (const Elements &e : Calls().mid(from))
+            out << e.value(0);
+        return out;
+    };
+    // Another user works: the lock is refused, the login undone, the link closed.
+    peer.QueueCall(QByteArray()); // login
+    peer.QueueCall("0");          // LockTO
+    EXPECT_EQ(dm.DataModuleCreate(frontEnd), TSessionStart::Locked);
+    EXPECT_EQ(calls(), (QList<QByteArray>{Routines::Login, Routines::LockTO, Routines::Logout}));
+    EXPECT_EQ(frontEnd.Told, (QList<QByteArray>{"login", "ends early"}));
+    EXPECT_EQ(ui.Messages(),
+              QStringList{QStringLiteral("Невозможна работа с программой сейчас из-за работы других пользователей")});
+    EXPECT_EQ(dm.Link.XApiLink, nullptr);
+
+    // Granted: TOinGL, then the lists; at the end GLinTO's reply, the protocol, the lock given
+    // back, logout, the link closed.
+    const auto after = calls().size();
+    frontEnd.Told.clear();
+    dm.Link.KeepProtocol = true;
+    peer.QueueCall(QByteArray());
+    peer.QueueCall("1");
+    peer.QueueCall(QByteArray());
+    peer.QueueCall(Table({"A", "B"}));
+    peer.QueueCall(Table({Rec({"0", "Setup"}), Rec({"1", "Out"}), Rec({"2", "In"})}));
+    ASSERT_EQ(dm.DataModuleCreate(frontEnd), TSessionStart::Run);
+    EXPECT_EQ(dm.ClientBanks, (QList<QByteArray>{"A", "B"}));
+    EXPECT_EQ(dm.TaskRowMoneyIn.Ordinal, 3);
+    EXPECT_EQ(dm.Link.Protocol.value(0), W(TdmSet::ProtocolTitle()));
+    peer.QueueCall(W(QStringLiteral("Итого")));
+    dm.DataModuleDestroy(&frontEnd);
+    EXPECT_EQ(calls().mid(after), (QList<QByteArray>{Routines::Login, Routines::LockTO, Routines::TOinGL,
+                                                     Routines::Clist, Routines::Tlist, Routines::GLinTO,
+                                                     Routines::UnLockTO, Routines::Logout}));
+    EXPECT_EQ(frontEnd.Told, (QList<QByteArray>{"login", "totals " + W(QStringLiteral("Итого")),
+                                                "protocol " + W(TdmSet::ProtocolTitle())}));
+    EXPECT_EQ(dm.Link.XApiLink, nullptr);
+    EXPECT_FALSE(dm.tbTasks->Active()) << "the store is emptied";
+}
+
 TEST_F(Exchange, StartUpAndShutdownCalls)
 {
     peer.QueueCall(QByteArray());                 // TOinGL
@@ -605,7 +663,7 @@ TEST_F(Exchange, StartUpAndShutdownCalls)
     EXPECT_TRUE(ui.Events.isEmpty());
 
     // Without a link every call is a reported failure, never a crash.
-    CloseConnection();
+    dm.Link.CloseConnection();
     ui.Clear();
     QByteArray reply = "stale";
     dm.CallGLinTO(reply);

@@ -37,12 +37,10 @@ class Login : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ResetLinkGlobals();
-        ProfileFileName = dir.filePath(QStringLiteral("velmbank.ini"));
-        ASSERT_TRUE(peer.WriteProfile(ProfileFileName));
-        ASSERT_TRUE(OpenConnection());
+        link.ProfileFileName = dir.filePath(QStringLiteral("velmbank.ini"));
+        ASSERT_TRUE(peer.WriteProfile(link.ProfileFileName));
+        ASSERT_TRUE(link.OpenConnection());
     }
-    void TearDown() override { CloseConnection(); }
 
     // The login calls the server saw, without the keep-alives.
     QList<QList<QByteArray>> Logins() const
@@ -63,13 +61,14 @@ protected:
     QTemporaryDir dir;
     ScriptedUi ui;
     XapiPeer peer;
+    TLink link;
 };
 
 } // namespace
 
 TEST_F(Login, TheDialogAsTheOperatorMeetsIt)
 {
-    TRegistration d;
+    TRegistration d(link);
     d.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
     EXPECT_EQ(d.windowTitle(), QStringLiteral("Регистрация"));
@@ -125,7 +124,7 @@ TEST_F(Login, TheDialogAsTheOperatorMeetsIt)
 
 TEST_F(Login, RefusalsKeepTheDialogOpenUntilTheServerAccepts)
 {
-    TRegistration d;
+    TRegistration d(link);
     d.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
     // A session that exists already, then the server's own refusal: shown, texts kept, focus
@@ -142,7 +141,7 @@ TEST_F(Login, RefusalsKeepTheDialogOpenUntilTheServerAccepts)
     EXPECT_EQ(d.Idf->text(), QStringLiteral("12"));
     EXPECT_EQ(d.Password->text(), QStringLiteral("пароль"));
     EXPECT_EQ(QApplication::focusWidget(), d.Idf);
-    EXPECT_EQ(UserNumber, 0);
+    EXPECT_EQ(link.UserNumber, 0);
 
     // Accepted: OK result, the user number kept for the rest of the run.
     peer.QueueCall(QByteArray());
@@ -150,7 +149,7 @@ TEST_F(Login, RefusalsKeepTheDialogOpenUntilTheServerAccepts)
     ClickButton(&d, QStringLiteral("OK"));
     EXPECT_EQ(d.result(), QDialog::Accepted);
     EXPECT_FALSE(d.isVisible());
-    EXPECT_EQ(UserNumber, 12);
+    EXPECT_EQ(link.UserNumber, 12);
     EXPECT_EQ(Status(d), QStringLiteral("Регистрация и определение вашего доступа к информации ..."));
     // The texts went as typed, in Windows-1251, the empty one too.
     const auto calls = Logins();
@@ -161,7 +160,7 @@ TEST_F(Login, RefusalsKeepTheDialogOpenUntilTheServerAccepts)
 
 TEST_F(Login, AUserNumberThatIsNoIntegerNeverLeavesTheDialog)
 {
-    TRegistration d;
+    TRegistration d(link);
     d.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
     // The server might accept them, and the program would then work as user 0.
@@ -179,7 +178,7 @@ TEST_F(Login, AUserNumberThatIsNoIntegerNeverLeavesTheDialog)
         EXPECT_EQ(d.Idf->text(), idf);
     }
     EXPECT_TRUE(Logins().isEmpty());
-    EXPECT_EQ(UserNumber, 0);
+    EXPECT_EQ(link.UserNumber, 0);
     EXPECT_EQ(TRegistration::UserNumberOf(QStringLiteral("-5")), -5);
     EXPECT_EQ(TRegistration::UserNumberOf(QStringLiteral("007")), 7);
 }
@@ -188,7 +187,6 @@ TEST(PasswordPrompt, ConfirmedTextOrCancelMarker)
 {
     TBankUi ui;
     SetUi(&ui);
-    ResetLinkGlobals();
     WhenModal([](QWidget *w) {
         auto *p = qobject_cast<TXApiPassWord *>(w);
         ASSERT_TRUE(p);

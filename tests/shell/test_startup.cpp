@@ -3,6 +3,7 @@
 #include "AppSetup.h"
 #include "about.h"
 #include "codepage.h"
+#include "data.h"
 #include "Connect.h"
 #include "demoserver.h"
 #include "GuiDriver.h"
@@ -120,6 +121,8 @@ TEST(StartUpAlone, AMissingProfileEndsTheStartNamingEveryPlaceLookedAt)
     {
         TVelmBank program;
         EXPECT_EQ(program.Start({QStringLiteral("nosuch.ini"), QStringLiteral("0")}), TStartUp::EndProcess);
+        EXPECT_FALSE(dmSet->Link.ShowErrors);
+        EXPECT_FALSE(dmSet->Link.KeepProtocol);
     }
     EXPECT_EQ(ui.Messages(),
               (QStringList{QStringLiteral("Файл инициализации соединения не найден. Искали:\n") +
@@ -128,8 +131,6 @@ TEST(StartUpAlone, AMissingProfileEndsTheStartNamingEveryPlaceLookedAt)
                                    .join(QLatin1Char('\n')),
                            QStringLiteral(
                                "Не удается создать соединение с сервером. Проверьте файл настройки соединения")}));
-    EXPECT_FALSE(ShowErrors);
-    EXPECT_FALSE(KeepProtocol);
     EXPECT_FALSE(fmTaskMan);
     EXPECT_FALSE(QFile::exists(QStringLiteral("clproto.txt")));
 
@@ -140,15 +141,16 @@ TEST(StartUpAlone, AMissingProfileEndsTheStartNamingEveryPlaceLookedAt)
         QFile f(path);
         return f.open(QIODevice::WriteOnly) && f.write("[XAPI]\n") > 0;
     };
+    TLink link;
     ASSERT_TRUE(write(SystemProfileFileName));
-    ParseCommandLine({});
-    EXPECT_EQ(ProfileFileName, SystemProfileFileName);
+    ParseCommandLine(link, {});
+    EXPECT_EQ(link.ProfileFileName, SystemProfileFileName);
     ASSERT_TRUE(write(users));
-    ParseCommandLine({QStringLiteral("nosuch.ini")});
-    EXPECT_EQ(ProfileFileName, users);
+    ParseCommandLine(link, {QStringLiteral("nosuch.ini")});
+    EXPECT_EQ(link.ProfileFileName, users);
     ASSERT_TRUE(write(here));
-    ParseCommandLine({});
-    EXPECT_EQ(ProfileFileName, here);
+    ParseCommandLine(link, {});
+    EXPECT_EQ(link.ProfileFileName, here);
 
     SystemProfileFileName = system;
     if (xdg.isNull())
@@ -168,7 +170,7 @@ TEST_F(StartUp, TheDemoUserReachesTheMainWindowAndClosingItLetsGo)
         program.Start({ProfileName(), QString(), QStringLiteral("1"), QStringLiteral("/no/such/folder")}),
         TStartUp::Run);
     ASSERT_TRUE(fmTaskMan);
-    EXPECT_EQ(UserNumber, 1);
+    EXPECT_EQ(dmSet->Link.UserNumber, 1);
     EXPECT_EQ(ui.Title(), QStringLiteral("Шлюз \"ВЕЛЬМ - Банк\""));
     EXPECT_TRUE(fmProgress && fmAbout && dmTask);
     // User 1 may do everything; the menus are the demo's.
@@ -178,7 +180,7 @@ TEST_F(StartUp, TheDemoUserReachesTheMainWindowAndClosingItLetsGo)
     EXPECT_EQ(Entries(fmTaskMan->mn0), (QStringList{QStringLiteral("Клиент-Банк Демо:Расход (демо)"),
                                                     QStringLiteral("Клиент-Банк Демо:Приход (демо)")}));
     EXPECT_EQ(Entries(fmTaskMan->mn2), QStringList{QStringLiteral("Клиент-Банк Демо:Приход (демо)")});
-    EXPECT_EQ(ProtocolDir, QDir::currentPath());
+    EXPECT_EQ(dmSet->Link.ProtocolDir, QDir::currentPath());
 
     // While it works, no other gateway gets the lock.
     auto other = Demo->Link();
@@ -206,7 +208,7 @@ TEST_F(StartUp, TheDemoUserReachesTheMainWindowAndClosingItLetsGo)
     EXPECT_EQ(program.Exec(), 0);
     EXPECT_TRUE(shown);
     program.Shutdown();
-    EXPECT_EQ(XApiLink, nullptr);
+    EXPECT_EQ(dmSet, nullptr) << "the store goes with its link";
     // Let go by the shutdown itself: the end of the connection alone would leave the holder's
     // record behind.
     EXPECT_EQ(MValue(Demo->DataDir(), QStringLiteral("$d(^VELMLK(\"TO\"))")), "0");
@@ -216,7 +218,7 @@ TEST_F(StartUp, TheDemoUserReachesTheMainWindowAndClosingItLetsGo)
 
     QFile proto(QStringLiteral("clproto.txt"));
     ASSERT_TRUE(proto.open(QIODevice::ReadOnly));
-    EXPECT_EQ(proto.readLine(), ToWin1251(ProtocolTitle()) + "\r\n");
+    EXPECT_EQ(proto.readLine(), ToWin1251(TdmSet::ProtocolTitle()) + "\r\n");
     EXPECT_TRUE(ui.Events.isEmpty()) << ui.Events.join(QLatin1Char('\n')).toStdString();
 }
 
@@ -234,7 +236,7 @@ TEST_F(StartUp, WhileAnotherGatewayWorksTheStartIsRefusedAndLogsOut)
         TVelmBank program;
         EXPECT_EQ(program.Start({ProfileName()}), TStartUp::EndProcess);
         EXPECT_TRUE(ui.Events.isEmpty()) << ui.Events.join(QLatin1Char('\n')).toStdString();
-        EXPECT_EQ(XApiLink, nullptr);
+        EXPECT_EQ(dmSet->Link.XApiLink, nullptr);
     }
 
     AnswerLogin(2);
@@ -243,7 +245,7 @@ TEST_F(StartUp, WhileAnotherGatewayWorksTheStartIsRefusedAndLogsOut)
     EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral(
                                  "Невозможна работа с программой сейчас из-за работы других пользователей")});
     EXPECT_FALSE(fmTaskMan);
-    EXPECT_EQ(XApiLink, nullptr);
+    EXPECT_EQ(dmSet->Link.XApiLink, nullptr);
     // The logout reached the server: the work session's record is gone, which the end of the
     // connection alone would have left behind.
     EXPECT_EQ(MValue(Demo->DataDir(), QStringLiteral("$d(^VELMS(2))")), "0");

@@ -67,19 +67,19 @@ protected:
         ASSERT_TRUE(Failure.isEmpty()) << Failure.toStdString();
         ASSERT_TRUE(settingsDir.isValid());
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
-        ResetLinkGlobals();
-        LocaleDecimalSeparator = ".";
-        ProfileFileName = Profile;
+        dmSet = new TdmSet;
+        TLink &link = dmSet->Link;
+        link.LocaleDecimalSeparator = ".";
+        link.ProfileFileName = Profile;
         ui.SetTitle(QStringLiteral("Шлюз \"ВЕЛЬМ - Банк\""));
         const int before = int(Server->Log().count(SessionStart));
-        ASSERT_TRUE(OpenConnection());
+        ASSERT_TRUE(link.OpenConnection());
         ASSERT_TRUE(Server->WaitForLog(SessionStart, before + 1));
-        ASSERT_TRUE(Login("1", "velm1", "lich1"));
-        UserNumber = 1;
-        ASSERT_TRUE(AcquireExclusiveLock());
-        dmSet = new TdmSet;
+        ASSERT_TRUE(link.Login("1", "velm1", "lich1"));
+        link.UserNumber = 1;
+        ASSERT_TRUE(dmSet->AcquireExclusiveLock());
         ASSERT_TRUE(dmSet->LoadAtStartUp());
-        dmTask = new TdmTask;
+        dmTask = new TdmTask(*dmSet);
         fmTaskMan = new TfmTaskMan;
         CreateTaskWindows(fmTaskMan);
         ASSERT_TRUE(fmTaskForm && fmTaskPar && fmClients && fmPass);
@@ -89,7 +89,7 @@ protected:
     {
         if (fmTaskForm)
             fmTaskForm->hide();
-        if (XApiLink)
+        if (dmSet && dmSet->Link.XApiLink)
             DataModuleDestroy();
         delete fmTaskMan; // the task windows go with it
         fmTaskMan = nullptr;
@@ -98,6 +98,10 @@ protected:
         delete dmSet;
         dmSet = nullptr;
     }
+
+    // The gateway's shutdown, as the program makes it when the main window closes.
+    static void DataModuleDestroy() { dmSet->DataModuleDestroy(); }
+    static QByteArray CallServer(const QList<QByteArray> &elements) { return dmSet->Link.CallServer(elements); }
 
     // The server's process that serves this test's link.
     int SessionPid() const

@@ -237,7 +237,7 @@ TEST_F(TaskRunE2E, TheSessionKilledInARunIsToldOnceTheRowsDoneKeepTheirResultsAn
     clock.start();
     DataModuleDestroy();
     EXPECT_LT(clock.elapsed(), 5000);
-    EXPECT_EQ(XApiLink, nullptr);
+    EXPECT_EQ(dmSet->Link.XApiLink, nullptr);
     EXPECT_TRUE(ui.Messages().contains(QStringLiteral("Нет связи с сервером")));
 }
 

@@ -227,7 +227,7 @@ TEST_F(TaskForm, OptionsAreKeptPerUserAndTaskAndStoredOnlyByExit)
     AddRow("True", "");
     QWidget main;
     form->MainWindow = &main;
-    UserNumber = 7;
+    link.UserNumber = 7;
     form->LoadTaskOptions(1, 7);
     EXPECT_FALSE(form->chCloseDoc->isChecked());
     EXPECT_EQ(form->Run->Surname, "");

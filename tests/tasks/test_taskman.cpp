@@ -57,12 +57,12 @@ protected:
     {
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
-        ResetLinkGlobals();
-        ProfileFileName = dir.filePath(QStringLiteral("velmbank.ini"));
-        ASSERT_TRUE(peer.WriteProfile(ProfileFileName));
-        ASSERT_TRUE(OpenConnection());
-        UserNumber = 7;
         dmSet = new TdmSet;
+        TLink &link = dmSet->Link;
+        link.ProfileFileName = dir.filePath(QStringLiteral("velmbank.ini"));
+        ASSERT_TRUE(peer.WriteProfile(link.ProfileFileName));
+        ASSERT_TRUE(link.OpenConnection());
+        link.UserNumber = 7;
     }
     void TearDown() override
     {
@@ -70,7 +70,6 @@ protected:
         delete dmTask;
         dmTask = nullptr;
         delete dmSet;
-        CloseConnection();
     }
     // Client-banks A and B; A has money-out setting 1, money-in setting 2 "Приход", and money-out
     // setting 3 renamed "Приход" too.
@@ -79,7 +78,7 @@ protected:
         dmSet->ClientBanks = {"A", "B"};
         Tasks({});
         Open("1", "11", "11");
-        dmTask = new TdmTask;
+        dmTask = new TdmTask(*dmSet);
         CreateTaskWindows(window);
     }
     static QByteArray SettingsOfA()

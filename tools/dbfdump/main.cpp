@@ -44,12 +44,14 @@ int main(int argc, char **argv)
         return 2;
     }
     // The gateway's own path, with the failure kept in the protocol instead of a message box.
-    LocaleDecimalSeparator = ToWin1251(QLocale::system().decimalPoint());
-    ShowErrors = false;
-    KeepProtocol = true;
-    Protocol.clear();
-    if (!OpenDbfFile(QFile::decodeName(argv[1])))
-        return Fail(Protocol.isEmpty() ? QByteArray("cannot open the file") : Protocol.last());
+    TLink link;
+    link.LocaleDecimalSeparator = ToWin1251(QLocale::system().decimalPoint());
+    link.ShowErrors = false;
+    link.KeepProtocol = true;
+    TDbfFile file;
+    const TDbfTable &tbDBF = file.tbDBF;
+    if (!OpenDbfFile(link, file, QFile::decodeName(argv[1])))
+        return Fail(link.Protocol.isEmpty() ? QByteArray("cannot open the file") : link.Protocol.last());
 
     QByteArray out;
     for (const TDbfFieldDef &def : tbDBF.FieldDefs()) {
@@ -59,8 +61,8 @@ int main(int argc, char **argv)
     out += '\n';
     Write(out);
     try {
-        for (tbDBF.First(); !tbDBF.Eof(); tbDBF.Next()) {
-            out = DbfRecordText();
+        for (file.tbDBF.First(); !tbDBF.Eof(); file.tbDBF.Next()) {
+            out = DbfRecordText(link, tbDBF);
             out += '\n';
             Write(out);
         }

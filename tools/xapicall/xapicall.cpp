@@ -46,8 +46,8 @@ int main(int argc, char **argv)
     ConsoleUi ui;
     SetUi(&ui);
     ui.SetTitle(QStringLiteral("xapicall"));
-    ResetLinkGlobals();
-    ProfileFileName = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
+    TLink link;
+    link.ProfileFileName = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
 
     // Arguments are typed in the terminal's encoding; the server speaks Windows-1251. One that is
     // no text in that encoding, or holds a character Windows-1251 lacks, would make a different
@@ -69,19 +69,19 @@ int main(int argc, char **argv)
         elements << bytes;
     }
 
-    if (!OpenConnection()) {
-        CloseConnection();
+    if (!link.OpenConnection()) {
+        link.CloseConnection();
         return ui.PromptCancelled ? 2 : 1;
     }
     int rc = 0;
     try {
-        const QByteArray reply = XApiLink->Call(elements);
+        const QByteArray reply = link.XApiLink->Call(elements);
         std::fwrite(reply.constData(), 1, size_t(reply.size()), stdout);
         std::fflush(stdout);
     } catch (const std::exception &e) {
         ui.ShowError(FromWin1251(QByteArray(e.what())));
         rc = 1;
     }
-    CloseConnection();
+    link.CloseConnection();
     return rc;
 }

@@ -79,27 +79,41 @@ public:
     bool Login() override
     {
         const TCredentials &c = FWork.FCredentials;
-        if (!::Login(c.User, c.Password, c.Private))
+        TLink &link = FWork.FSet.Link;
+        if (!link.Login(c.User, c.Password, c.Private))
             return false;
-        UserNumber = c.User.toInt();
+        link.UserNumber = c.User.toInt();
         return true;
     }
     void WorkTotals(const QByteArray &reply) override
     {
         FWork.FWorkTotals = reply;
-        Protocol.append(reply);
+        FWork.FSet.Link.Protocol.append(reply);
         if (!FWork.FOptions.Json)
             FWork.Print(U(reply).toUtf8());
     }
-    void SaveProtocol() override {}
+    void SaveProtocol(const TLink &) override {}
 
 private:
     TBatchImport &FWork;
 };
 
 TBatchImport::TBatchImport(TBatchOptions options, TCredentials credentials, TBatchUi &ui)
-    : FOptions(std::move(options)), FCredentials(std::move(credentials)), FUi(ui)
-{}
+    : FOptions(std::move(options)), FCredentials(std::move(credentials)), FUi(ui), FEngine(FSet)
+{
+    TLink &link = FSet.Link;
+    link.ProfileFileName = FOptions.Profile;
+    link.ShowErrors = true;
+    link.KeepProtocol = true; // every message and each record's diagnosis, for --protocol
+    // A signal ends a wait on the server, and the work goes on to its shutdown.
+    link.Interrupted = [] { return BatchInterrupted.load(); };
+    FUi.Link = &link;
+}
+
+TBatchImport::~TBatchImport()
+{
+    FUi.Link = nullptr;
+}
 
 void TBatchImport::Print(const QByteArray &utf8Line)
 {
@@ -154,7 +168,7 @@ int TBatchImport::Finish(int code)
             QStringLiteral("---- %1 velmbank-import, задача %2 ----")
                 .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))
                 .arg(FOptions.Task))};
-        lines += Protocol;
+        lines += FSet.Link.Protocol;
         for (const QByteArray &line : std::as_const(lines)) {
             if (!written)
                 break;
@@ -223,32 +237,19 @@ int TBatchImport::CheckBeforeLogin()
 
 int TBatchImport::Run()
 {
-    ResetLinkGlobals();
-    ProfileFileName = FOptions.Profile;
-    ShowErrors = true;
-    KeepProtocol = true; // every message and each record's diagnosis, for --protocol
     FUi.SetTitle(QStringLiteral("Шлюз \"ВЕЛЬМ - Банк\""));
     if (const int code = CheckBeforeLogin(); code != BatchDone)
         return Finish(code);
 
-    TdmSet dm;
-    TdmTask engine;
-    dmSet = &dm;
-    dmTask = &engine;
     TFrontEnd frontEnd(*this);
     // A dry run hands nothing over to the server: no TOinGL, no GLinTO.
-    const TSessionStart started = dm.DataModuleCreate(frontEnd, !FOptions.DryRun);
+    const TSessionStart started = FSet.DataModuleCreate(frontEnd, !FOptions.DryRun);
     int code = started == TSessionStart::Locked ? BatchLocked : BatchFailed;
     if (StartHolds(started)) {
-        if (XApiLink) // a signal ends a wait on the server, and the work goes on to its shutdown
-            XApiLink->Interrupted = [] { return BatchInterrupted.load(); };
-        code = started == TSessionStart::Run ? Connected(dm, engine) : BatchFailed;
-        dm.DataModuleDestroy();
+        code = started == TSessionStart::Run ? Connected(FSet, FEngine) : BatchFailed;
+        FSet.DataModuleDestroy(&frontEnd);
     }
-    tbDBF.Close();
-    dbDBF.Close();
-    dmTask = nullptr;
-    dmSet = nullptr;
+    FEngine.File.Close();
     // A signal ends the work as records left unprocessed do.
     if (BatchInterrupted && code != BatchLocked)
         code = BatchRefused;
@@ -332,9 +333,9 @@ int TBatchImport::Connected(TdmSet &dm, TdmTask &engine)
 {
     const int task = FOptions.Task;
     const QString taskTitle = task == 1 ? QStringLiteral("Деньги: расход") : QStringLiteral("Деньги: приход");
-    if (!dm.HasRight(task, UserNumber)) {
-        FUi.Say(
-            QStringLiteral("У пользователя %1 нет права на задачу \"%2\"").arg(UserNumber).arg(taskTitle));
+    const qint32 user = dm.Link.UserNumber;
+    if (!dm.HasRight(task, user)) {
+        FUi.Say(QStringLiteral("У пользователя %1 нет права на задачу \"%2\"").arg(user).arg(taskTitle));
         return BatchFailed;
     }
     if (!dm.GotoTaskRow(task)) {
@@ -423,7 +424,7 @@ int TBatchImport::Connected(TdmSet &dm, TdmTask &engine)
         return code;
     } catch (const std::exception &e) {
         // The tables' own failures: the core reports the server's.
-        StandardErrorReport(FailureText(e));
+        dm.Link.StandardErrorReport(FailureText(e));
         return BatchFailed;
     }
 }

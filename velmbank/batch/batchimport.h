@@ -5,6 +5,8 @@
 
 #include "batchoptions.h"
 #include "batchui.h"
+#include "data.h"
+#include "taskdata.h"
 
 #include <QByteArray>
 #include <QList>
@@ -13,9 +15,6 @@
 
 #include <functional>
 
-class TdmSet;
-class TdmTask;
-struct TRecordResult;
 
 // Exit codes.
 enum TBatchExit {
@@ -31,6 +30,7 @@ public:
     using Writer = std::function<void(const QByteArray &utf8)>;
 
     TBatchImport(TBatchOptions options, TCredentials credentials, TBatchUi &ui);
+    ~TBatchImport();
 
     // Where the record lines and the summary go (stdout when empty).
     Writer Out;
@@ -55,6 +55,8 @@ private:
     TBatchOptions FOptions;
     TCredentials FCredentials;
     TBatchUi &FUi;
+    TdmSet FSet;     // the store with the work's link and protocol
+    TdmTask FEngine; // the import engine over it
 
     // The task row as it was loaded, put back before each run so that the run's SaveTask leaves
     // the operator's task as it was; and the task's client-bank and setting for this work.

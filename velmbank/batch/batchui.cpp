@@ -42,7 +42,7 @@ void InstallBatchSignalHandlers()
     }
 }
 
-TBatchUi::TBatchUi(TSimilarPolicy, Writer writer, bool progress)
+TBatchUi::TBatchUi(Writer writer, bool progress)
     : Stamp([] { return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss ")); }),
       FWriter(std::move(writer)), FProgress(progress)
 {
@@ -66,7 +66,8 @@ void TBatchUi::Write(const QString &text)
 void TBatchUi::Say(const QString &text)
 {
     Write(text);
-    Protocol.append(ToWin1251(text));
+    if (Link)
+        Link->Protocol.append(ToWin1251(text));
 }
 
 void TBatchUi::ShowMessage(const QString &text)

@@ -4,7 +4,6 @@
 // goes to stderr with the time and into the work protocol, and the progress window is one line
 // on stderr when stderr is a terminal.
 
-#include "batchoptions.h"
 #include "Ui.h"
 
 #include <QByteArray>
@@ -12,6 +11,8 @@
 
 #include <atomic>
 #include <functional>
+
+class TLink;
 
 // Set by SIGINT and SIGTERM: a wait on the link ends, the run stops after the row in hand, and
 // the program ends through its normal shutdown (GLinTO, unlock, logout). Lock-free, so that the
@@ -26,8 +27,10 @@ public:
 
     // writer: where lines for stderr go (stderr itself when empty); progress: draw the progress
     // line (stderr is a terminal).
-    explicit TBatchUi(TSimilarPolicy, Writer writer = {}, bool progress = false);
+    explicit TBatchUi(Writer writer = {}, bool progress = false);
 
+    // The link whose work protocol takes the messages (none: stderr only).
+    TLink *Link = nullptr;
     // The surname the run's prompt is answered with (empty: the prompt is cancelled).
     QString Surname;
     // What goes before each stderr line: the date and time.

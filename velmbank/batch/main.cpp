@@ -18,11 +18,12 @@ int main(int argc, char **argv)
     if (const auto answered = AnswerHelpOrVersion(argc, argv, "velmbank-import", usage.constData()))
         return *answered;
     QCoreApplication app(argc, argv);
+    // Every line on stderr goes after the date and time, the options' own mistakes too.
+    TBatchUi ui({}, ::isatty(STDERR_FILENO) == 1);
     QString error;
     const std::optional<TBatchOptions> options = ParseBatchArguments(app.arguments().mid(1), error);
     if (!options) {
-        std::fprintf(stderr, "velmbank-import: %s\n(velmbank-import --help tells the options)\n",
-                     error.toUtf8().constData());
+        ui.Write(QStringLiteral("velmbank-import: %1\n(velmbank-import --help tells the options)").arg(error));
         return BatchFailed;
     }
     if (options->Help) {
@@ -34,11 +35,10 @@ int main(int argc, char **argv)
             ? CredentialsFromEnvironment(QProcessEnvironment::systemEnvironment(), error)
             : CredentialsFromFile(options->Credentials, error);
     if (!credentials) {
-        std::fprintf(stderr, "velmbank-import: %s\n", error.toUtf8().constData());
+        ui.Write(QStringLiteral("velmbank-import: ") + error);
         return BatchFailed;
     }
 
-    TBatchUi ui(options->Similar, {}, ::isatty(STDERR_FILENO) == 1);
     SetUi(&ui);
     InstallBatchSignalHandlers();
     TBatchImport work(*options, *credentials, ui);

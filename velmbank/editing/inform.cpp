@@ -527,7 +527,7 @@ void TfmInform::actDeleteExecute()
         // A removed field is a change to save like any other.
         dmSet->SetModified = true;
     } catch (const std::exception &e) {
-        StandardErrorReport(FailureText(e));
+        dmSet->Link.StandardErrorReport(FailureText(e));
         Ui().ShowMessage(QStringLiteral("Удалить не удалось"));
     }
     FAppendedRow = -1;
@@ -551,7 +551,7 @@ void TfmInform::actSetParamsExecute()
         Ui().ShowMessage(refusal);
         fmSetParams->FocusOnShow = fmSetParams->edName;
     }
-    RunReported([] { fmSetParams->StoreIntoSetting(); });
+    dmSet->Link.RunReported([] { fmSetParams->StoreIntoSetting(); });
 }
 
 QString TfmInform::ParamsRefusal() const
@@ -582,7 +582,7 @@ void TfmInform::ParamsAccepted()
         fmSetParams->show();
         return;
     }
-    RunReported([] { fmSetParams->StoreIntoSetting(); });
+    dmSet->Link.RunReported([] { fmSetParams->StoreIntoSetting(); });
 }
 
 // ---- the save ----
@@ -598,7 +598,7 @@ bool TfmInform::actSaveExecute()
     {
         // The grid does not follow the checks' walk over the rows.
         TControlsOff quiet(set);
-        if (!RunReported([&] { end = dmSet->SaveEditedSetting(failedRow, failedField); }))
+        if (!dmSet->Link.RunReported([&] { end = dmSet->SaveEditedSetting(failedRow, failedField); }))
             return false;
     }
     switch (end) {
@@ -620,7 +620,7 @@ bool TfmInform::actSaveExecute()
     }
     GotoSetupRow();
     SetCaptionFromSetting();
-    RunReported([&] { set->GotoBookmark(remembered); });
+    dmSet->Link.RunReported([&] { set->GotoBookmark(remembered); });
     return end == TSettingSave::Saved;
 }
 
@@ -656,7 +656,7 @@ void TfmInform::actNewExecute()
     hide();
     GotoSetupRow();
     TMemTable *tasks = dmSet->tbTasks;
-    RunReported([tasks] {
+    dmSet->Link.RunReported([tasks] {
         tasks->Edit();
         tasks->Clear(TdmSet::tkSet);
         tasks->Post();

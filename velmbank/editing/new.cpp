@@ -404,7 +404,7 @@ void TfmNew::RunMethod(Work &&work)
         if (work())
             accept();
     } catch (const std::exception &e) {
-        StandardErrorReport(FailureText(e));
+        dmSet->Link.StandardErrorReport(FailureText(e));
         QDialog::reject();
     }
 }
@@ -449,9 +449,9 @@ void TfmNew::actFileDbfExecute()
         dmSet->tbSet->EmptyTable();
         bool read = false;
         try {
-            read = LoadDbfStructure(*chosen); // a file that cannot be opened is reported there
+            read = LoadDbfStructure(*dmSet, *chosen); // a file that cannot be opened is reported there
         } catch (const std::exception &e) {
-            StandardErrorReport(FailureText(e));
+            dmSet->Link.StandardErrorReport(FailureText(e));
         }
         if (!read) {
             dmSet->tbSet->EmptyTable();
@@ -474,7 +474,7 @@ void TfmNew::actItemExecute(const QByteArray &settingName)
 {
     RunMethod([this, &settingName] {
         dmSet->tbSet->EmptyTable();
-        LoadNamedSettingFields(settingName); // a failure is reported there
+        LoadNamedSettingFields(*dmSet, settingName); // a failure is reported there
         CreateSettingRow();
         dmSet->SetModified = true;
         return true;

@@ -5,11 +5,10 @@
 
 #include <QFileInfo>
 
-TDbfDatabase dbDBF;
-TDbfTable tbDBF(dbDBF);
-
-bool OpenDbfFile(const QString &path)
+bool OpenDbfFile(TLink &link, TDbfFile &file, const QString &path)
 {
+    TDbfDatabase &dbDBF = file.dbDBF;
+    TDbfTable &tbDBF = file.tbDBF;
     try {
         if (tbDBF.Active())
             tbDBF.Close();
@@ -27,21 +26,23 @@ bool OpenDbfFile(const QString &path)
         tbDBF.Open();
         return true;
     } catch (const std::exception &e) {
-        StandardErrorReport(QByteArray(e.what()));
+        link.StandardErrorReport(QByteArray(e.what()));
         return false;
     }
 }
 
-QByteArray DbfRecordText() { return tbDBF.RecordText(LocaleDecimalSeparator); }
+QByteArray DbfRecordText(const TLink &link, const TDbfTable &table)
+{
+    return table.RecordText(link.LocaleDecimalSeparator);
+}
 
-
-bool CheckDbfFields(const QList<TDbfSettingField> &fields)
+bool CheckDbfFields(TLink &link, const TDbfTable &tbDBF, const QList<TDbfSettingField> &fields)
 {
     if (fields.isEmpty())
         return false;
     Ui().ProgressStart(QStringLiteral("Проверка соответствия полей"), int(fields.size()));
-    auto fail = [](const QByteArray &text) {
-        StandardErrorReport(text);
+    auto fail = [&link](const QByteArray &text) {
+        link.StandardErrorReport(text);
         Ui().ProgressFinish();
         return false;
     };

@@ -18,12 +18,13 @@ QByteArray FoldLatin(QByteArray text)
 
 } // namespace
 
-bool LoadDbfStructure(const QString &path)
+bool LoadDbfStructure(TdmSet &set, const QString &path)
 {
-    if (!OpenDbfFile(path))
+    TDbfFile file;
+    if (!OpenDbfFile(set.Link, file, path))
         return false;
-    const std::vector<TDbfFieldDef> defs = tbDBF.FieldDefs();
-    TMemTable *t = dmSet->tbSet;
+    const std::vector<TDbfFieldDef> defs = file.tbDBF.FieldDefs();
+    TMemTable *t = set.tbSet;
     // Backwards, each row before the one added just before it: the rows end in file order.
     for (auto it = defs.rbegin(); it != defs.rend(); ++it) {
         t->Insert();
@@ -32,20 +33,19 @@ bool LoadDbfStructure(const QString &path)
             t->SetAsInteger(TdmSet::sfLength, it->Size);
             t->SetAsInteger(TdmSet::sfPrecision, it->Precision);
             t->SetAsInteger(TdmSet::sfTypeId, it->TypeId);
-            t->SetAsString(TdmSet::sfType, dmSet->TypeNames.value(it->TypeId));
+            t->SetAsString(TdmSet::sfType, set.TypeNames.value(it->TypeId));
             t->Post();
         } catch (...) {
             t->Cancel(); // the half-filled row goes; the posted ones stay
             throw;
         }
     }
-    tbDBF.Close();
     return true;
 }
 
-bool CheckDbfStructure()
+bool CheckDbfStructure(TdmSet &set, const TDbfTable &table)
 {
-    TMemTable *t = dmSet->tbSet;
+    TMemTable *t = set.tbSet;
     QList<TDbfSettingField> fields;
     try {
         t->First();
@@ -56,10 +56,10 @@ bool CheckDbfStructure()
             fields.append({t->StringAt(row, TdmSet::sfName), t->IntegerAt(row, TdmSet::sfTypeId),
                            t->IntegerAt(row, TdmSet::sfLength)});
     } catch (const std::exception &e) {
-        StandardErrorReport(QByteArray(e.what()));
+        set.Link.StandardErrorReport(QByteArray(e.what()));
         return false;
     }
-    return CheckDbfFields(fields);
+    return CheckDbfFields(set.Link, table, fields);
 }
 
 bool LocateRecord(TMemTable &table, const QString &column, const QByteArray &key)
@@ -88,23 +88,23 @@ bool LocateRecord(TMemTable &table, const QString &column, const QByteArray &key
     return found;
 }
 
-bool LoadNamedSettingFields(const QByteArray &name)
+bool LoadNamedSettingFields(TdmSet &set, const QByteArray &name)
 {
     if (name.isEmpty())
         return false;
-    TMemTable *sets = dmSet->tbSets;
+    TMemTable *sets = set.tbSets;
     const TBookmark remembered = sets->GetBookmark();
     if (!LocateRecord(*sets, QStringLiteral("Name"), name)) {
         sets->GotoBookmark(remembered);
-        StandardErrorReport(QByteArray("Operation aborted"));
+        set.Link.StandardErrorReport(QByteArray("Operation aborted"));
         return false;
     }
     QByteArray error;
-    const bool loaded = dmSet->LoadSetFields(sets->AsString(TdmSet::stId), error);
+    const bool loaded = set.LoadSetFields(sets->AsString(TdmSet::stId), error);
     // The load reports nothing itself: a failure left silent would look like a setting
     // without fields.
     if (!loaded)
-        StandardErrorReport(error);
+        set.Link.StandardErrorReport(error);
     sets->GotoBookmark(remembered);
     return loaded;
 }

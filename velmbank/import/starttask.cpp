@@ -12,7 +12,7 @@ TTaskStart::TTaskStart(TdmTask &engine, int task) : FEngine(engine), FTask(task)
 
 bool TTaskStart::Prepare()
 {
-    TdmSet &set = *dmSet;
+    TdmSet &set = FEngine.Set;
     if (!set.GotoTaskRow(FTask))
         return false;
     TMemTable *tasks = set.tbTasks;
@@ -51,9 +51,10 @@ TImportEnd TTaskStart::Import(const QString &path)
         Ui().ShowMessage(QStringLiteral("Невозможно открыть файл ") + path);
         return TImportEnd::Missing;
     }
-    dmSet->GotoTaskRow(FTask);
-    if (KeepProtocol)
-        Protocol.append(ToWin1251(QStringLiteral("Старт задачи ") + FTaskName));
+    TLink &link = FEngine.Set.Link;
+    FEngine.Set.GotoTaskRow(FTask);
+    if (link.KeepProtocol)
+        link.Protocol.append(ToWin1251(QStringLiteral("Старт задачи ") + FTaskName));
     const bool imported = FEngine.ImportDbfFile(path, FSetId);
     TMemTable *t = FEngine.tbTask;
     // An import that ended in its middle (the server gone, a damaged record, Esc) has told why;

@@ -43,8 +43,8 @@ public:
     static constexpr size_t Ahead = 256; // record texts queued at most
     static constexpr size_t Batch = 32;  // replies handed over at once while more are coming
 
-    TRecordCalls(QByteArray client, QByteArray set)
-        : FClient(std::move(client)), FSet(std::move(set)), FThread([this] { Run(); })
+    TRecordCalls(TLink &link, QByteArray client, QByteArray set)
+        : FLink(link), FClient(std::move(client)), FSet(std::move(set)), FThread([this] { Run(); })
     {
     }
     ~TRecordCalls()
@@ -109,7 +109,7 @@ private:
             QByteArray reply;
             std::exception_ptr error;
             try {
-                reply = CallServer({Routines::PDVelm, FClient, FSet, text});
+                reply = FLink.CallServer({Routines::PDVelm, FClient, FSet, text});
             } catch (...) {
                 error = std::current_exception();
             }
@@ -131,6 +131,7 @@ private:
         }
     }
 
+    TLink &FLink;
     const QByteArray FClient;
     const QByteArray FSet;
     mutable std::mutex FMutex;
@@ -237,8 +238,8 @@ QVariant TTaskDataSource::headerData(int section, Qt::Orientation orientation, i
 
 // ---- the engine ----
 
-TdmTask::TdmTask(QObject *parent)
-    : QObject(parent), tbTask(new TMemTable(this)), dsTask(new TTaskDataSource(tbTask, this)),
+TdmTask::TdmTask(TdmSet &set, QObject *parent)
+    : QObject(parent), Set(set), tbTask(new TMemTable(this)), dsTask(new TTaskDataSource(tbTask, this)),
       tbTask2(new TMemTable(this))
 {
 }
@@ -279,7 +280,7 @@ void TdmTask::BuildTaskTable(int task)
     const QString caption = QStringLiteral("Создание промежуточной таблицы");
     try {
         Ui().ProgressStart(caption, 1);
-        const QByteArray reply = CallServer({Routines::GetFields, QByteArray::number(task)});
+        const QByteArray reply = Set.Link.CallServer({Routines::GetFields, QByteArray::number(task)});
         Ui().ProgressStart(caption, CountChar(reply, ListSep) + 2);
         Ui().ProgressSetPosition(1);
         int i = 0;
@@ -301,7 +302,7 @@ void TdmTask::BuildTaskTable(int task)
         Ui().ProgressFinish();
     } catch (const std::exception &e) {
         Ui().ProgressFinish();
-        StandardErrorReport(FailureText(e));
+        Set.Link.StandardErrorReport(FailureText(e));
     }
 }
 
@@ -328,30 +329,30 @@ bool TdmTask::ImportDbfFile(const QString &path, qint64 setId)
     LeftAside.clear();
     Records.clear();
     FRowRecords.clear();
-    if (!OpenDbfFile(path)) {
+    if (!OpenDbfFile(Set.Link, File, path)) {
         Ui().ShowMessage(QStringLiteral("Не удалось подключиться к ") + path);
         return false;
     }
     const QByteArray set = QByteArray::number(setId);
     QByteArray error;
-    dmSet->tbSet->EmptyTable();
-    if (!dmSet->LoadSetFields(set, error)) {
+    Set.tbSet->EmptyTable();
+    if (!Set.LoadSetFields(set, error)) {
         Ui().ShowMessage(FromWin1251(error));
         return false;
     }
-    if (!CheckDbfStructure()) {
+    if (!CheckDbfStructure(Set, File.tbDBF)) {
         Ui().ShowMessage(QStringLiteral("Файл %1 не соответствует описанию в настройке %2")
-                             .arg(path, FromWin1251(dmSet->tbSets->AsString(TdmSet::stName))));
+                             .arg(path, FromWin1251(Set.tbSets->AsString(TdmSet::stName))));
         return false;
     }
 
     // An exchange text's faulty documents and those of the other direction are no records of
     // this import; the protocol numbers the others by their place in the file.
     const unsigned wanted = SetAside(path);
-    const TExchangeStatement *statement = tbDBF.Statement();
+    const TExchangeStatement *statement = File.tbDBF.Statement();
     const auto taken = [&](int live) { return !wanted || (statement->Direction(live) & wanted) != 0; };
     const auto place = [&](int live) { return statement ? statement->Ordinal(live) : live + 1; };
-    StartRecords(statement ? statement->DocumentCount() : tbDBF.RecordCount());
+    StartRecords(statement ? statement->DocumentCount() : File.tbDBF.RecordCount());
 
     // The diagnosis lines go under their headings, before what the import itself may add.
     FDiagnosisAt = -1;
@@ -361,31 +362,31 @@ bool TdmTask::ImportDbfFile(const QString &path, qint64 setId)
         if (!tbTask->Active())
             throw EMemTableError(QStringLiteral("Промежуточная таблица не создана"));
         TControlsOff quiet(tbTask);
-        tbDBF.Last();
-        const int count = tbDBF.RecordCount() - AsideCount(false);
-        if (KeepProtocol) {
-            Protocol.append(ToWin1251(QStringLiteral("Диагностика записей файла данных.")));
-            Protocol.append(ToWin1251(QStringLiteral("№ записи \t№ док.    Диагноз  ")));
-            FDiagnosisAt = Protocol.size();
+        File.tbDBF.Last();
+        const int count = File.tbDBF.RecordCount() - AsideCount(false);
+        if (Set.Link.KeepProtocol) {
+            Set.Link.Protocol.append(ToWin1251(QStringLiteral("Диагностика записей файла данных.")));
+            Set.Link.Protocol.append(ToWin1251(QStringLiteral("№ записи \t№ док.    Диагноз  ")));
+            FDiagnosisAt = Set.Link.Protocol.size();
         }
         TProgressGuard progress(caption, count);
 
         // The file is read ahead of the replies; a record that cannot be read stops the reading,
         // and its failure is raised once the records before it are done, as if read in turn.
-        TRecordCalls calls(dmSet->tbTasks->AsString(TdmSet::tkClient), set);
+        TRecordCalls calls(Set.Link, Set.tbTasks->AsString(TdmSet::tkClient), set);
         int sent = 0;
         std::deque<int> places; // of the records sent and not yet answered
         std::exception_ptr readError;
         const auto readAhead = [&] {
-            while (!readError && !tbDBF.Bof() && !calls.Full()) {
+            while (!readError && !File.tbDBF.Bof() && !calls.Full()) {
                 try {
-                    const int live = tbDBF.RecNo() - 1;
+                    const int live = File.tbDBF.RecNo() - 1;
                     if (taken(live)) {
-                        calls.Send(DbfRecordText());
+                        calls.Send(DbfRecordText(Set.Link, File.tbDBF));
                         places.push_back(place(live));
                         ++sent;
                     }
-                    tbDBF.Prior();
+                    File.tbDBF.Prior();
                 } catch (...) {
                     readError = std::current_exception();
                 }
@@ -416,7 +417,7 @@ bool TdmTask::ImportDbfFile(const QString &path, qint64 setId)
             if (!asked && Ui().EscapePressed()) {
                 asked = true;
                 stopped = Ui().AskYesNo(QStringLiteral("Прервать задачу?"), TAnswer::No,
-                                        FromWin1251(dmSet->tbTasks->AsString(TdmSet::tkName)),
+                                        FromWin1251(Set.tbTasks->AsString(TdmSet::tkName)),
                                         TQuestionIcon::None) == TAnswer::Yes;
             }
         }
@@ -426,7 +427,7 @@ bool TdmTask::ImportDbfFile(const QString &path, qint64 setId)
     } catch (const std::exception &e) {
         BindRows();
         WriteDiagnosisLines();
-        StandardErrorReport(FailureText(e));
+        Set.Link.StandardErrorReport(FailureText(e));
         return false;
     }
     BindRows();
@@ -480,7 +481,7 @@ int TdmTask::OutcomeCount(TRecordOutcome outcome) const
 
 void TdmTask::WriteDiagnosisLines()
 {
-    if (FDiagnosisAt < 0 || FDiagnosisAt > Protocol.size())
+    if (FDiagnosisAt < 0 || FDiagnosisAt > Set.Link.Protocol.size())
         return;
     QList<QByteArray> lines;
     for (const TRecordResult &r : Records)
@@ -491,11 +492,11 @@ void TdmTask::WriteDiagnosisLines()
         return;
     // Put in at once: inserting each into the middle of the protocol would shift all that follow.
     QList<QByteArray> merged;
-    merged.reserve(Protocol.size() + lines.size());
-    merged.append(Protocol.mid(0, FDiagnosisAt));
+    merged.reserve(Set.Link.Protocol.size() + lines.size());
+    merged.append(Set.Link.Protocol.mid(0, FDiagnosisAt));
     merged.append(lines);
-    merged.append(Protocol.mid(FDiagnosisAt));
-    Protocol.swap(merged);
+    merged.append(Set.Link.Protocol.mid(FDiagnosisAt));
+    Set.Link.Protocol.swap(merged);
 }
 
 int TdmTask::AsideCount(bool fault) const
@@ -518,10 +519,10 @@ constexpr int MessageFaults = 20; // the message names at most these; the protoc
 
 unsigned TdmTask::SetAside(const QString &path)
 {
-    const TExchangeStatement *s = tbDBF.Statement();
+    const TExchangeStatement *s = File.tbDBF.Statement();
     if (!s)
         return 0;
-    const qint64 type = dmSet->tbSets->AsInteger(TdmSet::stType);
+    const qint64 type = Set.tbSets->AsInteger(TdmSet::stType);
     const unsigned wanted = s->Accounts().isEmpty() ? 0u
                             : type == 1             ? ExchangeDirection::Out
                             : type == 2             ? ExchangeDirection::In
@@ -532,7 +533,7 @@ unsigned TdmTask::SetAside(const QString &path)
         const QString other = wanted == ExchangeDirection::Out
                                   ? QStringLiteral("другое направление: поступление на счёт выписки")
                                   : QStringLiteral("другое направление: списание со счёта выписки");
-        for (int live = 0; live < tbDBF.RecordCount(); ++live)
+        for (int live = 0; live < File.tbDBF.RecordCount(); ++live)
             if (!(s->Direction(live) & wanted)) {
                 const TExchangeDocument d = s->Document(live);
                 LeftAside.append({d.Ordinal, d.Line, d.Number, other, false});
@@ -558,7 +559,7 @@ unsigned TdmTask::SetAside(const QString &path)
         }
         Ui().ShowMessage(text.join(u'\n'));
     }
-    if (KeepProtocol) {
+    if (Set.Link.KeepProtocol) {
         QStringList lines{QStringLiteral("Файл обмена 1С %1, кодировка %2").arg(path, s->CodePage())};
         if (s->Accounts().isEmpty())
             lines << QStringLiteral("Счёт выписки (РасчСчет) в файле не назван: направление документов не "
@@ -572,7 +573,7 @@ unsigned TdmTask::SetAside(const QString &path)
             lines << (d.Fault ? QStringLiteral("Не импортируется ") : QStringLiteral("Оставлен в стороне ")) +
                          DocumentName(d) + QStringLiteral(": ") + d.Reason;
         for (const QString &l : std::as_const(lines))
-            Protocol.append(ToWin1251(l));
+            Set.Link.Protocol.append(ToWin1251(l));
     }
     return wanted;
 }

@@ -3,6 +3,7 @@
 // column list and filled from a client-bank file one server call per record, and the data
 // source the document grid shows it through, with the grid's column list.
 
+#include "dbfops.h"
 #include "memtable.h"
 #include "memtablemodel.h"
 
@@ -84,6 +85,8 @@ struct TRecordResult
     int Row = -1;        // its row of tbTask; -1 for none
 };
 
+class TdmSet;
+
 class TdmTask : public QObject
 {
     Q_OBJECT
@@ -91,8 +94,13 @@ public:
     // The fixed columns before the task's own; Transact comes after them.
     enum TaskField { tfOk, tfExist, tfOpen, tfInclude, tfFirstTaskColumn };
 
-    explicit TdmTask(QObject *parent = nullptr);
+    // The engine works for its store: the task and setting rows, the link, the protocol.
+    explicit TdmTask(TdmSet &set, QObject *parent = nullptr);
     ~TdmTask() override;
+
+    TdmSet &Set;
+    // The client-bank file of the last import, open until the next one.
+    TDbfFile File;
 
     TMemTable *tbTask;
     TTaskDataSource *dsTask;
@@ -140,5 +148,5 @@ private:
     qsizetype FDiagnosisAt = -1; // where the diagnosis lines go into the protocol
 };
 
-// The program-wide instance, created at start-up.
+// The program-wide instance, created at start-up, for the windows.
 extern TdmTask *dmTask;

@@ -23,9 +23,12 @@ const QByteArray &Interrupted()
     return text;
 }
 
-QString TaskName() { return FromWin1251(dmSet->tbTasks->AsString(TdmSet::tkName)); }
-
 } // namespace
+
+QString TTaskRun::TaskName() const
+{
+    return FromWin1251(FTask->Set.tbTasks->AsString(TdmSet::tkName));
+}
 
 QString RunCaption(qint64 setType)
 {
@@ -66,7 +69,7 @@ QByteArray TTaskRun::TaskRowText() const
 QByteArray TTaskRun::AskSurname(const QByteArray &current)
 {
     // The client-bank name dialog's own OK check, which this use of it keeps.
-    const QList<QByteArray> banks = dmSet->ClientBanks;
+    const QList<QByteArray> banks = FTask->Set.ClientBanks;
     const TUi::NameCheck check = [banks](const QString &typed) {
         if (typed.isEmpty())
             return QStringLiteral("Имя клиент-банка должно быть определено");
@@ -85,7 +88,7 @@ QByteArray TTaskRun::CallDocument(const QByteArray &label, bool closing)
     QList<QByteArray> elements{label, TaskRowText(), Surname};
     if (closing)
         elements.append(Piece(FTask->tbTask->AsString(TdmTask::tfOpen), ',', 1));
-    return CallServer(elements);
+    return FTask->Set.Link.CallServer(elements);
 }
 
 int TTaskRun::Choose(bool unclosed)
@@ -167,8 +170,9 @@ void TTaskRun::actRunExecute()
     if (!FRunEnabled)
         return;
     RunFailure.clear();
-    dmSet->SaveTask(); // a failure is reported there; the run goes on
-    const qint64 setType = dmSet->tbSets->IsEmpty() ? 0 : dmSet->tbSets->AsInteger(TdmSet::stType);
+    TdmSet &set = FTask->Set;
+    set.SaveTask(); // a failure is reported there; the run goes on
+    const qint64 setType = set.tbSets->IsEmpty() ? 0 : set.tbSets->AsInteger(TdmSet::stType);
     const QString caption = RunCaption(setType);
     if (setType == TaskMoneyOut || setType == TaskMoneyIn) {
         Surname = AskSurname(Surname);

@@ -64,6 +64,7 @@ private:
     QByteArray CallDocument(const QByteArray &label, bool closing);
     // The box of a row with similar documents, or the answer the policy gives for it.
     int Choose(bool unclosed);
+    QString TaskName() const;
 
     TdmTask *FTask;
     bool FRunEnabled = true;

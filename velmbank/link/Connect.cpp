@@ -7,33 +7,24 @@
 #include <QDir>
 #include <QFileInfo>
 
-TXAPI *XApiLink = nullptr;
-bool LinkOpened = false;
-QString ProfileFileName;
-bool ShowErrors = true;
-bool KeepProtocol = false;
-QList<QByteArray> Protocol;
-QString ProtocolDir;
-qint32 UserNumber = 0;
-QByteArray LocaleDecimalSeparator(".");
-
-void ResetLinkGlobals()
+QByteArray FailureText(const std::exception &e)
 {
-    delete XApiLink;
-    XApiLink = nullptr;
-    LinkOpened = false;
-    ProfileFileName = QDir::currentPath() + QStringLiteral("/velmbank.ini");
-    ShowErrors = true;
-    KeepProtocol = false;
-    Protocol.clear();
-    ProtocolDir.clear();
-    UserNumber = 0;
-    LocaleDecimalSeparator = ".";
+    QByteArray text(e.what());
+    if (text.isEmpty())
+        text = ToWin1251(QStringLiteral("Ошибка сервера без описания"));
+    return text;
+}
+
+TLink::TLink() : ProfileFileName(QDir::currentPath() + QStringLiteral("/velmbank.ini")) {}
+
+TLink::~TLink()
+{
+    CloseConnection();
 }
 
 // ---- opening and closing the link ----
 
-void StandardErrorReport(const QByteArray &failureText)
+void TLink::StandardErrorReport(const QByteArray &failureText)
 {
     if (ShowErrors)
         Ui().ShowError(FromWin1251(failureText));
@@ -41,10 +32,12 @@ void StandardErrorReport(const QByteArray &failureText)
         Protocol.append(failureText);
 }
 
-bool OpenConnection()
+bool TLink::OpenConnection()
 {
-    delete XApiLink;
-    XApiLink = new TXAPI;
+    CloseConnection();
+    FOwned = std::make_unique<TXAPI>();
+    XApiLink = FOwned.get();
+    XApiLink->Interrupted = Interrupted;
     try {
         if (!QFileInfo::exists(ProfileFileName)) {
             Ui().ShowMessage(
@@ -62,34 +55,27 @@ bool OpenConnection()
     }
 }
 
-void CloseConnection()
+void TLink::CloseConnection()
 {
+    // A lent link is its lender's to close.
     if (LinkOpened && XApiLink)
         XApiLink->Close();
-    delete XApiLink;
+    LinkOpened = false;
     XApiLink = nullptr;
+    FOwned.reset();
 }
 
 // ---- login session ----
 
-QByteArray CallServer(const QList<QByteArray> &elements)
+QByteArray TLink::CallServer(const QList<QByteArray> &elements)
 {
     if (!XApiLink)
         throw TVELM_Activate_Except(QStringLiteral("Нет связи с сервером"));
     return XApiLink->Call(elements);
 }
 
-QByteArray FailureText(const std::exception &e)
-{
-    QByteArray text(e.what());
-    if (text.isEmpty())
-        text = ToWin1251(QStringLiteral("Ошибка сервера без описания"));
-    return text;
-}
-
-namespace {
 // Login and logout report failures whatever ShowErrors says, and never into the protocol.
-bool CallShowingFailure(const QList<QByteArray> &elements, QByteArray &reply)
+bool TLink::CallShowingFailure(const QList<QByteArray> &elements, QByteArray &reply)
 {
     try {
         reply = CallServer(elements);
@@ -99,10 +85,8 @@ bool CallShowingFailure(const QList<QByteArray> &elements, QByteArray &reply)
         return false;
     }
 }
-} // namespace
 
-bool Login(const QByteArray &userNumber, const QByteArray &password,
-           const QByteArray &personalPassword)
+bool TLink::Login(const QByteArray &userNumber, const QByteArray &password, const QByteArray &personalPassword)
 {
     QByteArray reply;
     if (!CallShowingFailure({Routines::Login, userNumber, password, personalPassword}, reply))
@@ -116,7 +100,7 @@ bool Login(const QByteArray &userNumber, const QByteArray &password,
     return false;
 }
 
-void Logout()
+void TLink::Logout()
 {
     QByteArray ignored;
     CallShowingFailure({Routines::Logout}, ignored);

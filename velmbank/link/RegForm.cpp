@@ -54,7 +54,7 @@ QLineEdit *MakeEdit(QWidget *parent, const char *name, bool secret)
 
 } // namespace
 
-TRegistration::TRegistration(QWidget *parent) : QDialog(parent)
+TRegistration::TRegistration(TLink &link, QWidget *parent) : QDialog(parent), FLink(link)
 {
     setObjectName(QStringLiteral("Registration"));
     setWindowTitle(QStringLiteral("Регистрация"));
@@ -200,7 +200,7 @@ void TRegistration::BOKClick()
         Idf->setFocus();
         return;
     }
-    if (!Login(ToWin1251(Idf->text()), ToWin1251(Password->text()), ToWin1251(PrivPass->text()))) {
+    if (!FLink.Login(ToWin1251(Idf->text()), ToWin1251(Password->text()), ToWin1251(PrivPass->text()))) {
         Idf->setFocus();
         return;
     }
@@ -208,6 +208,6 @@ void TRegistration::BOKClick()
     Panel0->setText(QStringLiteral("Регистрация и определение вашего доступа к информации ..."));
     setCursor(Qt::WaitCursor);
     QApplication::processEvents();
-    UserNumber = *number;
+    FLink.UserNumber = *number;
     accept();
 }

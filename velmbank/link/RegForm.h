@@ -11,12 +11,14 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QStatusBar;
+class TLink;
 
 class TRegistration : public QDialog
 {
     Q_OBJECT
 public:
-    explicit TRegistration(QWidget *parent = nullptr);
+    // The login goes over this link, which takes the user's number once the server accepts.
+    explicit TRegistration(TLink &link, QWidget *parent = nullptr);
 
     QLineEdit *Idf;
     QLineEdit *Password;
@@ -40,5 +42,6 @@ protected:
 private:
     void FormActivate();
     bool PreviewKey(int key);
+    TLink &FLink;
     bool FRegistered = false;
 };

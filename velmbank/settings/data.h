@@ -3,6 +3,7 @@
 // that the gateway keeps for the whole run, the type catalogue, the checks a setting's fields
 // pass before they are saved, and the exchange of all of it with the server routines.
 
+#include "Connect.h"
 #include "memtable.h"
 
 #include <QByteArray>
@@ -45,7 +46,7 @@ public:
     // GLinTO's reply at the end, when not empty: a plain message.
     virtual void WorkTotals(const QByteArray &reply);
     // The work protocol at the end, when kept: "clproto.txt" in ProtocolDir, replaced whole.
-    virtual void SaveProtocol();
+    virtual void SaveProtocol(const TLink &link);
 };
 
 // How the session's start ended.
@@ -85,6 +86,9 @@ public:
     // The lists start empty and the tables open empty with their fields.
     explicit TdmSet(QObject *parent = nullptr);
     ~TdmSet() override;
+
+    // The link, its switches and the work protocol: the store's for the whole session.
+    TLink Link;
 
     TMemTable *tbTasks;
     TMemTable *tbSets;
@@ -131,7 +135,7 @@ public:
     bool IsNewSettingKey(const QByteArray &key) const;
     void RemoveNewSettingKey(const QByteArray &key);
 
-    // --- the exchange with the server (through XApiLink) ------------------------------------
+    // --- the exchange with the server (through Link) -----------------------------------------
     // kind 0 settings editing, 1 money out, 2 money in.
     bool HasRight(int kind, qint32 user);
     void CallTOinGL();
@@ -172,7 +176,8 @@ public:
     TSessionStart DataModuleCreate(TSessionFrontEnd &frontEnd, bool handOver = true);
     // The shutdown of a start that holds the lock: GLinTO (its reply to the front-end), the
     // protocol saved, the lock released, logout, the link closed, the lists and tables emptied.
-    void DataModuleDestroy();
+    // Without a front-end, the windows' way: GLinTO's reply a message, clproto.txt replaced.
+    void DataModuleDestroy(TSessionFrontEnd *frontEnd = nullptr);
     // True exactly when the server grants the lock; refused (when given) tells a reply other
     // than "1" from a failed call.
     bool AcquireExclusiveLock(bool *refused = nullptr);
@@ -191,7 +196,13 @@ public:
 
 private:
     void onSetPosted() { SetModified = true; }
-    TSessionFrontEnd *FFrontEnd = nullptr;
+    QByteArray CallServer(const QList<QByteArray> &elements) { return Link.CallServer(elements); }
+    template <class Operation>
+    bool RunReported(Operation &&operation)
+    {
+        return Link.RunReported(std::forward<Operation>(operation));
+    }
+    void StandardErrorReport(const QByteArray &text) { Link.StandardErrorReport(text); }
     bool FHandOver = true;
     // Every task row's fields, to see which rows a workflow changed.
     QList<QList<QByteArray>> TaskRecords() const;
@@ -200,5 +211,5 @@ private:
     bool SaveChangedTasks(const QList<QList<QByteArray>> &before, bool current);
 };
 
-// The program-wide instance, created at start-up.
+// The program-wide instance, created at start-up, for the windows; the core is given its store.
 extern TdmSet *dmSet;

@@ -47,7 +47,7 @@ bool TdmSet::HasRight(int kind, qint32 user)
 
 void TdmSet::CallTOinGL()
 {
-    RunReported([] { CallServer({Routines::TOinGL}); });
+    RunReported([this] { CallServer({Routines::TOinGL}); });
 }
 
 void TdmSet::CallGLinTO(QByteArray &reply)

@@ -18,13 +18,13 @@ void TSessionFrontEnd::WorkTotals(const QByteArray &reply)
     Ui().ShowMessage(FromWin1251(reply));
 }
 
-void TSessionFrontEnd::SaveProtocol()
+void TSessionFrontEnd::SaveProtocol(const TLink &link)
 {
     // Replaced whole or not at all; a failure here must not stop the shutdown.
-    QSaveFile f(QDir(ProtocolDir).filePath(QStringLiteral("clproto.txt")));
+    QSaveFile f(QDir(link.ProtocolDir).filePath(QStringLiteral("clproto.txt")));
     if (!f.open(QIODevice::WriteOnly))
         return;
-    for (const QByteArray &line : std::as_const(Protocol)) {
+    for (const QByteArray &line : std::as_const(link.Protocol)) {
         f.write(line);
         f.write("\r\n");
     }
@@ -56,29 +56,28 @@ bool TdmSet::AcquireExclusiveLock(bool *refused)
 
 void TdmSet::ReleaseExclusiveLock()
 {
-    RunReported([] { CallServer({Routines::UnLockTO}); });
+    RunReported([this] { CallServer({Routines::UnLockTO}); });
 }
 
 TSessionStart TdmSet::DataModuleCreate(TSessionFrontEnd &frontEnd, bool handOver)
 {
-    FFrontEnd = &frontEnd;
     FHandOver = handOver;
-    if (KeepProtocol)
-        Protocol.append(ToWin1251(ProtocolTitle()));
+    if (Link.KeepProtocol)
+        Link.Protocol.append(ToWin1251(ProtocolTitle()));
     if (!EngineInstalled()) {
         frontEnd.EndingEarly();
         Ui().ShowMessage(QStringLiteral("BDE не найден. Обратитесь к администратору"));
         return TSessionStart::NoEngine;
     }
-    if (!frontEnd.ProfileReady() || !OpenConnection()) {
+    if (!frontEnd.ProfileReady() || !Link.OpenConnection()) {
         Ui().ShowMessage(
             QStringLiteral("Не удается создать соединение с сервером. Проверьте файл настройки соединения"));
-        CloseConnection();
+        Link.CloseConnection();
         frontEnd.EndingEarly();
         return TSessionStart::NoLink;
     }
     if (!frontEnd.Login()) {
-        CloseConnection();
+        Link.CloseConnection();
         frontEnd.EndingEarly();
         return TSessionStart::NoLogin;
     }
@@ -86,31 +85,41 @@ TSessionStart TdmSet::DataModuleCreate(TSessionFrontEnd &frontEnd, bool handOver
     if (!AcquireExclusiveLock(&refused)) {
         Ui().ShowMessage(
             QStringLiteral("Невозможна работа с программой сейчас из-за работы других пользователей"));
-        Logout();
-        CloseConnection();
+        Link.Logout();
+        Link.CloseConnection();
         frontEnd.EndingEarly();
         return refused ? TSessionStart::Locked : TSessionStart::LockFailed;
     }
     // From here on the lock is held: whatever fails, the work ends through the shutdown.
     const bool loaded = LoadAtStartUp(handOver);
-    LocaleDecimalSeparator = UserDecimalSeparator();
+    Link.LocaleDecimalSeparator = UserDecimalSeparator();
     return loaded ? TSessionStart::Run : TSessionStart::Terminate;
 }
 
-void TdmSet::DataModuleDestroy()
+namespace {
+// The shutdown of a session a test or a tool opened by hand: the windows' own way.
+class TPlainFrontEnd : public TSessionFrontEnd
 {
+public:
+    bool Login() override { return false; }
+};
+} // namespace
+
+void TdmSet::DataModuleDestroy(TSessionFrontEnd *given)
+{
+    TPlainFrontEnd plain;
+    TSessionFrontEnd &frontEnd = given ? *given : plain;
     if (FHandOver) {
         QByteArray reply;
         CallGLinTO(reply);
-        if (!reply.isEmpty() && FFrontEnd)
-            FFrontEnd->WorkTotals(reply);
+        if (!reply.isEmpty())
+            frontEnd.WorkTotals(reply);
     }
-    if (KeepProtocol && FFrontEnd)
-        FFrontEnd->SaveProtocol();
+    if (Link.KeepProtocol)
+        frontEnd.SaveProtocol(Link);
     ReleaseExclusiveLock();
-    Logout();
-    CloseConnection();
-    FFrontEnd = nullptr;
+    Link.Logout();
+    Link.CloseConnection();
     ClientBanks.clear();
     TypeNames.clear();
     Characteristics.clear();

@@ -1,21 +1,16 @@
 #pragma once
-// velmbank's run: everything before the main window (command line, engine probe, link, login,
-// exclusive lock, lists), the windows, and the shutdown after the main window closed.
+// velmbank's run: the gateway session's start-up (the store's, with the logo and the login
+// dialog as this program shows them), the windows, and the shutdown after the main window
+// closed.
 //
 // Every failure before the lock is held ends the process at once (the caller does it: Start
 // only says so, which keeps these paths testable). Once the lock is held the program always
 // ends through Shutdown, which saves the protocol and releases the lock.
 
-#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
-#include <memory>
-
-class TfmLogo;
-
-// The work protocol's first line, kept when the command line asks for the protocol.
-QString ProtocolTitle();
+class TLink;
 
 // The machine's profile, which the package installs for the velmd service of this machine.
 extern QString SystemProfileFileName;
@@ -28,26 +23,13 @@ QStringList ProfilePlaces(const QString &given);
 // The four positional parameters: profile file, "0" no error boxes, "1" keep the protocol,
 // the protocol's folder. Absent ones are empty. The profile is the first of ProfilePlaces that
 // holds a file (velmbank.ini in the current folder when none does).
-void ParseCommandLine(const QStringList &params);
-
-// True exactly when the server grants the gateway's exclusive lock.
-bool AcquireExclusiveLock();
-void ReleaseExclusiveLock();
-
-// The decimal separator of the user's locale, as Windows-1251 bytes.
-QByteArray UserDecimalSeparator();
+void ParseCommandLine(TLink &link, const QStringList &params);
 
 enum class TStartUp {
     Run,        // logged in, locked, lists loaded
     Terminate,  // a list failed to load: the program ends through the normal shutdown
     EndProcess, // nothing is held: end the process at once
 };
-
-// The settings store's start-up sequence (dmSet must exist). The logo is freed on early ends.
-TStartUp DataModuleCreate(const QStringList &params, std::unique_ptr<TfmLogo> &logo);
-// The settings store's shutdown: the work handed back, the protocol saved, the lock released,
-// logout, the link closed, the store emptied.
-void DataModuleDestroy();
 
 class TVelmBank
 {
@@ -57,14 +39,16 @@ public:
     TVelmBank(const TVelmBank &) = delete;
     TVelmBank &operator=(const TVelmBank &) = delete;
 
-    // Program start up to the message loop. EndProcess: the caller ends the process now.
+    // Program start up to the message loop: the store made, the command line read into its
+    // link, the session started. EndProcess: the caller ends the process now.
     TStartUp Start(const QStringList &params);
     // The message loop, until the main window closes; none after a termination request.
     int Exec();
-    // After the loop: DataModuleDestroy, then the windows and the store go.
+    // After the loop: the session's shutdown, then the windows and the store go.
     void Shutdown();
 
 private:
+    class TFrontEnd;
     void CreateWindows();
     void FreeWindows();
     bool FTerminate = false;

@@ -558,7 +558,7 @@ void TfmTaskForm::GridCurrentChanged(const QModelIndex &current)
     if (!t->Active() || current.row() == t->CurrentRow())
         return;
     FSyncing = true;
-    RunReported([&] { t->SetRecNo(current.row() + 1); });
+    FTask->Set.Link.RunReported([&] { t->SetRecNo(current.row() + 1); });
     FSyncing = false;
 }
 
@@ -590,7 +590,7 @@ void TfmTaskForm::ToggleInclude(int row)
     } catch (const std::exception &e) {
         if (t->State() != TMemTableState::Browse)
             t->Cancel();
-        StandardErrorReport(FailureText(e));
+        FTask->Set.Link.StandardErrorReport(FailureText(e));
     }
 }
 
@@ -625,7 +625,7 @@ void TfmTaskForm::SetIncludeAll(TIncludeAll how)
     } catch (const std::exception &e) {
         if (t->State() != TMemTableState::Browse)
             t->Cancel();
-        StandardErrorReport(FailureText(e));
+        FTask->Set.Link.StandardErrorReport(FailureText(e));
     }
     t->GotoBookmark(remembered);
     FSyncing = true; // the table stands where it stood; only the view is to follow
@@ -671,7 +671,7 @@ void TfmTaskForm::actRunExecute()
     // The run ends silently when a call fails; the operator is told here, once, and the rows
     // done keep their results.
     if (!Run->RunFailure.isEmpty())
-        StandardErrorReport(Run->RunFailure);
+        FTask->Set.Link.StandardErrorReport(Run->RunFailure);
 }
 
 void TfmTaskForm::dbgExMouseMove(const QPoint &pos)
@@ -710,7 +710,7 @@ void TfmTaskForm::LoadTaskOptions(int task, qint32 user)
     const QStringList widths = s.value(QStringLiteral("Columns")).toStringList();
     s.endGroup();
     if (s.status() != QSettings::NoError) {
-        StandardErrorReport(
+        FTask->Set.Link.StandardErrorReport(
             ToWin1251(QStringLiteral("Не удалось прочитать параметры задачи из %1").arg(s.fileName())));
         return;
     }
@@ -754,7 +754,7 @@ void TfmTaskForm::SaveTaskOptions(qint64 taskId, qint32 user)
     s.endGroup();
     s.sync();
     if (s.status() != QSettings::NoError)
-        StandardErrorReport(
+        FTask->Set.Link.StandardErrorReport(
             ToWin1251(QStringLiteral("Не удалось сохранить параметры задачи в %1").arg(s.fileName())));
 }
 
@@ -762,7 +762,7 @@ void TfmTaskForm::actCloseExecute()
 {
     if (FRunning)
         return;
-    SaveTaskOptions(dmSet->tbTasks->AsInteger(TdmSet::tkId), UserNumber);
+    SaveTaskOptions(FTask->Set.tbTasks->AsInteger(TdmSet::tkId), FTask->Set.Link.UserNumber);
     close();
 }
 
@@ -776,8 +776,8 @@ void TfmTaskForm::closeEvent(QCloseEvent *e)
     dbgEx->viewport()->setToolTip(QString());
     QSettings placement(SettingsOrg, SettingsApp);
     placement.setValue(QStringLiteral("Forms/TaskForm/Geometry"), saveGeometry());
-    if (dmSet && dmSet->tbSet->Active())
-        dmSet->tbSet->EmptyTable();
+    if (FTask->Set.tbSet->Active())
+        FTask->Set.tbSet->EmptyTable();
     e->accept();
     if (MainWindow)
         MainWindow->show();

@@ -119,7 +119,7 @@ bool TfmTaskPar::PrepareTaskContext(int task)
         adjustSize();
         return true;
     } catch (const std::exception &e) {
-        StandardErrorReport(FailureText(e));
+        dmSet->Link.StandardErrorReport(FailureText(e));
         return false;
     }
 }
@@ -183,7 +183,7 @@ bool TfmTaskPar::RunSettingsWizard()
     try {
         return SettingsWizard && SettingsWizard();
     } catch (const std::exception &e) {
-        StandardErrorReport(FailureText(e));
+        dmSet->Link.StandardErrorReport(FailureText(e));
         return false;
     }
 }
@@ -256,7 +256,7 @@ bool TfmTaskPar::ChooseTaskSetting(int task, QByteArray &entry)
     } catch (const std::exception &e) {
         if (dmSet->tbTasks->State() != TMemTableState::Browse)
             dmSet->tbTasks->Cancel();
-        StandardErrorReport(FailureText(e));
+        dmSet->Link.StandardErrorReport(FailureText(e));
         return false;
     }
 }

@@ -107,7 +107,7 @@ void TfmTaskMan::StartTask(int task)
     TTaskStart start(*dmTask, task);
     if (!start.Prepare())
         return;
-    fmTaskForm->LoadTaskOptions(task, UserNumber);
+    fmTaskForm->LoadTaskOptions(task, dmSet->Link.UserNumber);
     const QString path = AskDataFile();
     if (path.isEmpty())
         return;
@@ -157,7 +157,7 @@ QString TfmTaskMan::AskDataFile()
             return *chosen + QStringLiteral(".dbf");
         return *chosen;
     } catch (const std::exception &e) {
-        StandardErrorReport(FailureText(e));
+        dmSet->Link.StandardErrorReport(FailureText(e));
         return {};
     }
 }

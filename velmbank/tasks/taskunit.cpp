@@ -132,9 +132,9 @@ TfmTaskMan::TfmTaskMan(QWidget *parent) : QWidget(parent)
     l->addStretch();
 
     // FormCreate: what the user may do, then the menus.
-    actSetup->setEnabled(dmSet && dmSet->HasRight(0, UserNumber));
-    actTask1->setEnabled(dmSet && dmSet->HasRight(1, UserNumber));
-    actTask2->setEnabled(dmSet && dmSet->HasRight(2, UserNumber));
+    actSetup->setEnabled(dmSet && dmSet->HasRight(0, dmSet->Link.UserNumber));
+    actTask1->setEnabled(dmSet && dmSet->HasRight(1, dmSet->Link.UserNumber));
+    actTask2->setEnabled(dmSet && dmSet->HasRight(2, dmSet->Link.UserNumber));
     for (int task = 0; task <= 2; ++task)
         BuildTaskMenu(task);
     if (dmSet)

@@ -10,6 +10,7 @@
 #include <QCursor>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QGuiApplication>
 #include <QFile>
 #include <QFrame>
 #include <QImage>
@@ -84,6 +85,27 @@ TEST(About, TitleVersionContactsAndOneButton)
     EXPECT_EQ(about.exec(), QDialog::Accepted);
     WhenModal([](QWidget *w) { QTest::keyClick(w, Qt::Key_Return); });
     EXPECT_EQ(about.exec(), QDialog::Accepted);
+}
+
+TEST(Captions, EachWindowShowsThePartsCaptionAloneAndBoxesTheGatewaysTitle)
+{
+    TBankUi ui;
+    SetUi(&ui);
+    const QString title = QStringLiteral("Шлюз \"ВЕЛЬМ - Банк\"");
+    ui.SetTitle(title);
+    // Qt follows every window's caption with " — " and the application's display name once one
+    // is set: the gateway's title must not become it.
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+    TfmAbout about;
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("О программе"));
+    QString boxCaption;
+    WhenModal([&boxCaption](QWidget *w) {
+        boxCaption = w->windowTitle();
+        QTest::keyClick(w, Qt::Key_Escape);
+    });
+    ui.ShowMessage(QStringLiteral("Сообщение"));
+    EXPECT_EQ(boxCaption, title) << "a box's caption is the title itself";
+    SetUi(nullptr);
 }
 
 TEST(ProgressWindow, StartClearsTheFlagsAndEscOnlyAsks)

@@ -16,3 +16,8 @@ std::optional<QString> TBankUi::AskName(const QString &caption, const QString &p
         return QtUi::AskName(caption, prompt, initial, check);
     return fmPass->AskName(caption, prompt, initial, check);
 }
+
+void TBankUi::OnTitleChanged(const QString &title)
+{
+    (void)title;
+}

@@ -13,4 +13,9 @@ public:
     // The client-bank name dialog, lent with its captions swapped (the run's surname question).
     std::optional<QString> AskName(const QString &caption, const QString &prompt, const QString &initial,
                                    const NameCheck &check) override;
+
+protected:
+    // The title is the boxes' caption only: as Qt's application display name it would follow
+    // every window's caption (" — title"), which the gateway's windows do not carry.
+    void OnTitleChanged(const QString &title) override;
 };

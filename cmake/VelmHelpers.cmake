@@ -54,11 +54,12 @@ function(velm_add_gtest)
   endif()
 endfunction()
 
-# velm_add_fuzzer(NAME name SOURCES ... [LIBS ...] [SECONDS n]): a libFuzzer target built with
-# clang's sanitizers; the sources under test are compiled into it so that they are instrumented.
-# It is registered as a short smoke run under the fuzz label, on a scratch copy of its corpus.
+# velm_add_fuzzer(NAME name SOURCES ... [LIBS ...] [SECONDS n] [SEEDS dir]): a libFuzzer target
+# built with clang's sanitizers; the sources under test are compiled into it so that they are
+# instrumented. It is registered as a short smoke run under the fuzz label, on a scratch copy of
+# its corpus, which starts from the small real inputs in SEEDS (default: seeds/ beside it).
 function(velm_add_fuzzer)
-  cmake_parse_arguments(F "" "NAME;SECONDS" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(F "" "NAME;SECONDS;SEEDS" "SOURCES;LIBS" ${ARGN})
   if(NOT VELM_CAN_FUZZ)
     return()
   endif()
@@ -76,6 +77,13 @@ function(velm_add_fuzzer)
                    -print_final_stats=0 ${corpus})
   set_tests_properties(${F_NAME} PROPERTIES LABELS fuzz TIMEOUT 120)
   file(MAKE_DIRECTORY ${corpus})
+  if(NOT F_SEEDS)
+    set(F_SEEDS ${CMAKE_CURRENT_SOURCE_DIR}/seeds)
+  endif()
+  if(IS_DIRECTORY ${F_SEEDS})
+    file(GLOB _seeds LIST_DIRECTORIES false ${F_SEEDS}/*)
+    file(COPY ${_seeds} DESTINATION ${corpus})
+  endif()
 endfunction()
 
 if(CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND VELM_FUZZ)

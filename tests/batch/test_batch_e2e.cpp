@@ -14,6 +14,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
@@ -250,6 +252,71 @@ TEST_F(BatchImportE2E, RecordRefusedByTheDiagnosisGivesExit1AndItsLineInEachFile
     for (int i : {7, 9, 10, 11})
         EXPECT_EQ(lines[i].value(2), S("skipped")) << i;
     EXPECT_EQ(lines[12], QStringList{S("За время работы создано документов: 4, закрыто документов: 0")});
+}
+
+TEST_F(BatchImportE2E, MistakesAreToldWithTheNamesThereAreAndFilesAfterAFailedOneAreNotProcessed)
+{
+    // A file that is not there is found before any connection is made.
+    const int sessions = SessionsStarted();
+    const Result missing = Import(Out1 + QStringList{S("--json"), Server->DataDir() + S("/none.dbf")});
+    EXPECT_EQ(missing.Code, 2);
+    EXPECT_TRUE(missing.Err.contains(S("Невозможно открыть файл ") + Server->DataDir() + S("/none.dbf")))
+        << missing.Err.toStdString();
+    EXPECT_EQ(SessionsStarted(), sessions);
+    const QJsonObject none = QJsonDocument::fromJson(missing.Out.toUtf8()).object();
+    EXPECT_EQ(none.value(S("exit")).toInt(), 2) << missing.Out.toStdString();
+    EXPECT_EQ(none.value(S("files")).toInt(), 0);
+
+    // A client-bank or setting that is not found: the names there are.
+    const Result client = Import(Out1 + QStringList{S("--client"), S("Нет такого"), S("--dry-run")});
+    EXPECT_EQ(client.Code, 2);
+    EXPECT_TRUE(client.Err.contains(S("Клиент-банк \"Нет такого\" не найден. Клиент-банки: \"Банк 1С Демо\", "
+                                      "\"Клиент-Банк Демо\"")))
+        << client.Err.toStdString();
+    const Result setting = Import(Out1 + QStringList{S("--setting"), S("Приход (демо)"), S("--dry-run")});
+    EXPECT_EQ(setting.Code, 2);
+    EXPECT_TRUE(setting.Err.contains(S("Настройка \"Приход (демо)\" задачи \"Деньги: Расход\" у клиент-банка "
+                                       "\"Клиент-Банк Демо\" не найдена. Настройки задачи: \"Расход (демо)\"")))
+        << setting.Err.toStdString();
+    // Every stderr line after the date and time.
+    for (const QString &line : setting.Err.split(u'\n', Qt::SkipEmptyParts))
+        EXPECT_TRUE(QRegularExpression(S("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d ")).match(line).hasMatch())
+            << line.toStdString();
+
+    // A file that cannot be read stops the work there: the file after it is not processed.
+    const QString broken = WriteFile(S("broken.dbf"), QByteArray(64, '\x03'), 0644);
+    const QString good = Server->DataDir() + S("/good.dbf");
+    std::string error;
+    ASSERT_TRUE(WriteFileWithARejectedRecord(good, 3, 777, error)) << error;
+    const Result r = Import(Out1 + QStringList{S("--json"), S("--dry-run"), broken, good});
+    EXPECT_EQ(r.Code, 2) << r.Err.toStdString();
+    QList<QJsonObject> objects;
+    for (const QString &line : r.Out.split(u'\n', Qt::SkipEmptyParts))
+        objects << QJsonDocument::fromJson(line.toUtf8()).object();
+    ASSERT_EQ(objects.size(), 2) << r.Out.toStdString();
+    EXPECT_EQ(objects[0], (QJsonObject{{S("file"), good},
+                                       {S("outcome"), S("not processed")},
+                                       {S("text"), S("a file before it failed")}}));
+    const QJsonObject summary = objects[1].value(S("summary")).toObject();
+    EXPECT_EQ(summary.value(S("would create")).toInt(), 0);
+    EXPECT_EQ(summary.value(S("not processed")).toInt(), 0) << "counts of records, not of files";
+    EXPECT_EQ(objects[1].value(S("files")).toInt(), 1);
+    EXPECT_EQ(objects[1].value(S("exit")).toInt(), 2);
+
+    // The good file alone: one object per record, its outcome and the server's text.
+    const Result dry = Import(Out1 + QStringList{S("--json"), S("--dry-run"), good});
+    EXPECT_EQ(dry.Code, 1) << dry.Err.toStdString();
+    const QStringList lines = dry.Out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4) << dry.Out.toStdString();
+    const QJsonObject refused = QJsonDocument::fromJson(lines[1].toUtf8()).object();
+    EXPECT_EQ(refused.value(S("record")).toInt(), 2);
+    EXPECT_EQ(refused.value(S("outcome")).toString(), S("refused"));
+    EXPECT_TRUE(refused.value(S("text")).toString().contains(S("сумма"))) << lines[1].toStdString();
+    EXPECT_EQ(QJsonDocument::fromJson(lines[0].toUtf8()).object().value(S("outcome")).toString(), S("would create"));
+    const QJsonObject total = QJsonDocument::fromJson(lines[3].toUtf8()).object();
+    EXPECT_EQ(total.value(S("summary")).toObject().value(S("would create")).toInt(), 2);
+    EXPECT_EQ(total.value(S("summary")).toObject().value(S("refused")).toInt(), 1);
+    EXPECT_EQ(total.value(S("exit")).toInt(), 1);
 }
 
 TEST_F(BatchImportE2E, WrongPasswordExit2WithTheServersText)

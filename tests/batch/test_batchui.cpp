@@ -1,13 +1,18 @@
 // The Ui that never asks, under the real document run against the scripted peer: the surname
 // prompt, a signal as Esc, the run's failure kept for its caller, every message said once on
 // stderr with the time and once in the protocol.
+#include "batchimport.h"
 #include "batchui.h"
 #include "importtest.h"
 
 #include "Routines.h"
 #include "taskrun.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
+
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -193,6 +198,55 @@ TEST(BatchUi, ProgressLineOnlyOnATerminalAndClearedForMessages)
     EXPECT_EQ(tty.Err, QStringLiteral("\r\x1b[KИмпорт записей из файла данных: 0/4 (0%)"
                                       "\r\x1b[KИмпорт записей из файла данных: 4/4 (100%)"
                                       "\r\x1b[KT сообщение\n"));
+}
+
+} // namespace
+
+namespace {
+
+TEST(BatchWork, ASignalEndsAWaitOnASilentServerAndTheWorkEndsAsASignalsDoes)
+{
+    ScriptedUi before;
+    QTemporaryDir dir;
+    XapiPeer peer;
+    const QString profile = dir.filePath(QStringLiteral("velmbank.ini"));
+    ASSERT_TRUE(peer.WriteProfile(profile));
+    const QString file = dir.filePath(QStringLiteral("clb.dbf"));
+    ASSERT_TRUE(WriteDbf(file, {{"NUMDOC", 'C', 6}}, {}));
+    peer.QueueCall(QByteArray()); // login
+    peer.QueueCall("1");          // LockTO
+    peer.QueueCall(XapiPeer::Reply{{QByteArray(1, '\x1b'), 4000}}); // TOinGL: the server falls silent
+    QString parseError;
+    const std::optional<TBatchOptions> o = ParseBatchArguments(
+        {QStringLiteral("--profile"), profile, QStringLiteral("--task"), QStringLiteral("1"), QStringLiteral("--surname"),
+         QStringLiteral("Иванова"), file},
+        parseError);
+    ASSERT_TRUE(o) << parseError.toStdString();
+    BatchSeam seam;
+    TBatchImport work(*o, TCredentials{"1", "velm1", "lich1"}, seam.Ui);
+    QString out;
+    work.Out = [&out](const QByteArray &utf8) { out += QString::fromUtf8(utf8); };
+    std::thread signal([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        BatchInterrupted = true;
+    });
+    QElapsedTimer clock;
+    clock.start();
+    const int code = work.Run();
+    const qint64 took = clock.elapsed();
+    signal.join();
+    BatchInterrupted = false;
+
+    EXPECT_EQ(code, 1);
+    EXPECT_LT(took, 2500) << "the wait ended at the signal, not at the server's reply";
+    const QStringList said = seam.Lines();
+    EXPECT_TRUE(said.contains(QStringLiteral("Ожидание ответа сервера прервано"))) << said.join(u'\n').toStdString();
+    // Unlock and logout were still tried: they fail at once, the link being gone.
+    EXPECT_GE(said.count(QStringLiteral("Нет связи с сервером")), 3) << said.join(u'\n').toStdString();
+    QList<QByteArray> calls;
+    for (const Elements &c : peer.Calls())
+        calls << c.value(0);
+    EXPECT_EQ(calls, (QList<QByteArray>{Routines::Login, Routines::LockTO, Routines::TOinGL}));
 }
 
 } // namespace

@@ -188,30 +188,29 @@ TEST_F(DbfSettings, LocateFindsIdsAsDecimalsAndNamesWithoutLatinCase)
     EXPECT_FALSE(LocateRecord(*dm.tbSets, QStringLiteral("Id"), "1"));
 }
 
-TEST_F(DbfSettings, NamedSettingFieldsComeFromTheServer)
+TEST_F(DbfSettings, SettingFieldsComeFromTheServerForTheSettingsId)
 {
+    AddSetting(11, "Copy me");
     AddSetting(12, "Copy me");
     dm.tbSets->First();
     AddSetField("STALE", 1, 1);
     peer.QueueCall(List({Rec({"1", "NUMDOC", "STRING", "6", "0", "", "", "", "", "1"}),
                          Rec({"2", "SUMMA", "FLOAT", "15", "2", "", "", "", "", "6"})}));
 
-    EXPECT_TRUE(LoadNamedSettingFields(dm, "COPY ME"));
+    EXPECT_TRUE(LoadSettingFieldsOf(dm, 12)) << "not the first of its name";
     EXPECT_EQ(Calls(), (QList<Elements>{{Routines::LoadSetRecs, Client, "12"}}));
     EXPECT_EQ(Column(dm.tbSet, TdmSet::sfName), (QList<QByteArray>{"NUMDOC", "SUMMA"}));
     EXPECT_EQ(dm.tbSets->RecNo(), 1) << "tbSets goes back to its row";
     EXPECT_TRUE(ui.Messages().isEmpty());
 }
 
-TEST_F(DbfSettings, UnknownOrEmptySettingNameLeavesTheFields)
+TEST_F(DbfSettings, UnknownSettingLeavesTheFields)
 {
     AddSetting(12, "Copy me");
     dm.tbSets->Last();
     AddSetField("KEPT", 1, 1);
 
-    EXPECT_FALSE(LoadNamedSettingFields(dm, ""));
-    EXPECT_TRUE(ui.Events.isEmpty());
-    EXPECT_FALSE(LoadNamedSettingFields(dm, "Nobody"));
+    EXPECT_FALSE(LoadSettingFieldsOf(dm, 99));
     EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("Operation aborted")});
     EXPECT_EQ(Column(dm.tbSet, TdmSet::sfName), QList<QByteArray>{"KEPT"});
     EXPECT_EQ(dm.tbSets->RecNo(), 2);
@@ -221,7 +220,7 @@ TEST_F(DbfSettings, UnknownOrEmptySettingNameLeavesTheFields)
 TEST_F(DbfSettings, FailedLoadOfNamedSettingIsReported)
 {
     peer.QueueCall(XapiPeer::Reply{{B("\x1b\x1b<UNDEFINED>LoadSetRecs+3^ZZ001a\0"), 0}});
-    EXPECT_FALSE(LoadNamedSettingFields(dm, SetName));
+    EXPECT_FALSE(LoadSettingFieldsOf(dm, 7));
     EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("<UNDEFINED>LoadSetRecs+3^ZZ001a")});
     EXPECT_EQ(dm.tbSets->RecNo(), 1);
     EXPECT_FALSE(ui.ProgressShown());

@@ -338,17 +338,18 @@ void TfmNew::act2goExecute()
         edName->setFocus();
         return;
     }
-    // The copy menu: the settings of the chosen task type, by name, in list order.
+    // The copy menu: the settings of the chosen task type, by name, in list order; an item
+    // copies its own setting, by Id, whatever name another shares with it.
     pmSets->clear();
     TMemTable *sets = dmSet->tbSets;
     const int type = TaskType();
     for (int r = 0; r < sets->RecordCount(); ++r) {
         if (sets->IsNullAt(r, TdmSet::stType) || sets->IntegerAt(r, TdmSet::stType) != type)
             continue;
-        const QByteArray setName = sets->TextAt(r, TdmSet::stName);
-        QString caption = FromWin1251(setName);
+        QString caption = FromWin1251(sets->TextAt(r, TdmSet::stName));
         QAction *item = pmSets->addAction(caption.replace(QLatin1Char('&'), QStringLiteral("&&")));
-        connect(item, &QAction::triggered, this, [this, setName] { actItemExecute(setName); });
+        const qint64 setId = sets->IntegerAt(r, TdmSet::stId);
+        connect(item, &QAction::triggered, this, [this, setId] { actItemExecute(setId); });
     }
     FileDir = QDir::currentPath();
     ShowPage(tsNS);
@@ -470,11 +471,11 @@ void TfmNew::actCopySetExecute()
     pmSets->popup(btCopySet->mapToGlobal(QPoint(0, btCopySet->height())));
 }
 
-void TfmNew::actItemExecute(const QByteArray &settingName)
+void TfmNew::actItemExecute(qint64 setId)
 {
-    RunMethod([this, &settingName] {
+    RunMethod([this, setId] {
         dmSet->tbSet->EmptyTable();
-        LoadNamedSettingFields(*dmSet, settingName); // a failure is reported there
+        LoadSettingFieldsOf(*dmSet, setId); // a failure is reported there
         CreateSettingRow();
         dmSet->SetModified = true;
         return true;

@@ -68,7 +68,7 @@ public:
     void actExitExecute();
     void actFileDbfExecute();
     void actCopySetExecute();
-    void actItemExecute(const QByteArray &settingName);
+    void actItemExecute(qint64 setId);
     void actAutoExecute();
     void actConstrExecute();
 

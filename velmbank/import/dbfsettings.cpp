@@ -88,19 +88,16 @@ bool LocateRecord(TMemTable &table, const QString &column, const QByteArray &key
     return found;
 }
 
-bool LoadNamedSettingFields(TdmSet &set, const QByteArray &name)
+bool LoadSettingFieldsOf(TdmSet &set, qint64 setId)
 {
-    if (name.isEmpty())
-        return false;
     TMemTable *sets = set.tbSets;
     const TBookmark remembered = sets->GetBookmark();
-    if (!LocateRecord(*sets, QStringLiteral("Name"), name)) {
-        sets->GotoBookmark(remembered);
+    if (!set.LocateSetting(setId, 0)) {
         set.Link.StandardErrorReport(QByteArray("Operation aborted"));
         return false;
     }
     QByteArray error;
-    const bool loaded = set.LoadSetFields(sets->AsString(TdmSet::stId), error);
+    const bool loaded = set.LoadSetFields(QByteArray::number(setId), error);
     // The load reports nothing itself: a failure left silent would look like a setting
     // without fields.
     if (!loaded)

@@ -25,7 +25,8 @@ bool CheckDbfStructure(TdmSet &set, const TDbfTable &table);
 // and the table back on the row it stood on.
 bool LocateRecord(TMemTable &table, const QString &column, const QByteArray &key);
 
-// Refills tbSet with the fields of the setting of that name (of the current task's client-bank).
-// An unknown name: the report "Operation aborted" and tbSet unchanged. A failed load is
-// reported too. tbSets stays on its row. True when the fields were loaded.
-bool LoadNamedSettingFields(TdmSet &set, const QByteArray &name);
+// Refills tbSet with the fields of the setting with that Id (of the current task's client-bank),
+// whatever name it shares with others. An unknown Id: the report "Operation aborted" and tbSet
+// unchanged. A failed load is reported too. tbSets stays on its row. True when the fields were
+// loaded.
+bool LoadSettingFieldsOf(TdmSet &set, qint64 setId);

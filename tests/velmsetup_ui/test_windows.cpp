@@ -1,18 +1,25 @@
 // The installer's dialogs and its progress window on their own: the answer dialog's size for its
-// question, the progress window's layouts and Esc, the account prompt, and the waits of the
-// program's clock, which keep the windows alive.
+// question, the progress window's layouts and Esc, the account prompt, the waits of the
+// program's clock, which keep the windows alive, and the choice of the distribution at start.
 
 #include "wizardfixture.h"
 
+#include "Access.h"
+#include "AppSetup.h"
+#include "ScriptedUi.h"
 #include "account.h"
 #include "askuser.h"
+#include "distribfolder.h"
 
+#include <QDialogButtonBox>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -194,4 +201,60 @@ TEST(GuiClock, WaitsWithoutFreezingTheWindowsOrSpinning)
     EXPECT_GE(ticks, 10);
     // Mostly asleep: a spinning wait would take the whole half second of processor time.
     EXPECT_LT(double(cpu) / CLOCKS_PER_SEC, 0.2);
+}
+
+TEST(DistributionChoice, StartedWithoutItTheInstallerAsksForTheDistributionInRussian)
+{
+    QTemporaryDir home, dist;
+    for (const char *name : {"velminstal.dat", "other.dat"}) {
+        QFile f(dist.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write("x") == 1);
+    }
+    const QString caption = U(u"Выберите дистрибутив для установки");
+    const QString filter = U(u"Дистрибутив (velminstal.dat)");
+    {
+        ScriptedUi scripted;
+        // Started where the distribution is, nothing is asked.
+        EXPECT_EQ(DistributionFolder(dist.path()), dist.path());
+        // Elsewhere it is asked for; a file of another name is refused and asked again from its
+        // folder; the distribution's folder is where the installer works; cancelled, none.
+        scripted.ExpectFile(dist.filePath(QStringLiteral("other.dat")));
+        scripted.ExpectFile(dist.filePath(QStringLiteral("velminstal.dat")));
+        scripted.ExpectFile(std::nullopt);
+        EXPECT_EQ(DistributionFolder(home.path()), dist.path());
+        EXPECT_EQ(DistributionFolder(home.path()), std::nullopt);
+        EXPECT_EQ(scripted.Events,
+                  (QStringList{U(u"file: %1 | %2 | %3").arg(caption, home.path(), filter),
+                               U(u"message: Файл %1 не является дистрибутивом. Выберите файл velminstal.dat")
+                                   .arg(dist.filePath(QStringLiteral("other.dat"))),
+                               U(u"file: %1 | %2 | %3").arg(caption, dist.path(), filter),
+                               U(u"file: %1 | %2 | %3").arg(caption, home.path(), filter)}));
+    }
+
+    // The dialog itself, Qt's own labels and buttons in Russian too.
+    TSetupUi ui;
+    SetUi(&ui);
+    SetUpWindowedProgram(*qApp, QStringLiteral("velmsetup"));
+    WhenModal([&](QWidget *w) {
+        auto *d = qobject_cast<QFileDialog *>(w);
+        ASSERT_TRUE(d) << "not the file dialog: " << w->metaObject()->className();
+        EXPECT_EQ(d->windowTitle(), caption);
+        EXPECT_EQ(d->nameFilters(), QStringList{filter});
+        EXPECT_EQ(QDir(d->directory()).canonicalPath(), QDir(home.path()).canonicalPath());
+        auto *box = d->findChild<QDialogButtonBox *>();
+        ASSERT_TRUE(box);
+        EXPECT_EQ(PlainCaption(box->button(QDialogButtonBox::Cancel)->text()), U(u"Отмена"));
+        QStringList labels;
+        for (QLabel *l : d->findChildren<QLabel *>())
+            labels << PlainCaption(l->text());
+        EXPECT_TRUE(labels.contains(U(u"Имя файла:"))) << labels.join(u'|').toStdString();
+        SaveScreen(d, QStringLiteral("velmsetup-distribution"));
+        // Typed whole, as the folder's listing may still be loading.
+        auto *name = d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        ASSERT_TRUE(name);
+        name->setText(dist.filePath(QStringLiteral("velminstal.dat")));
+        static_cast<QDialog *>(d)->accept();
+    });
+    EXPECT_EQ(DistributionFolder(home.path()), dist.path());
+    SetUi(nullptr);
 }

@@ -18,9 +18,6 @@
 #include <memory>
 #include <tuple>
 
-#ifndef VELMD_M_DIR
-#define VELMD_M_DIR ""
-#endif
 
 namespace velmd {
 namespace {
@@ -39,8 +36,8 @@ std::string MDir()
     const char *env = ::getenv("VELMD_M_DIR");
     if (env && *env)
         return env;
-    // Installed, the routines lie beside the program (bin/../share/velmbank/m); a build tree
-    // uses the sources.
+    // Beside the program (bin/../share/velmbank/m): installed, or the build tree's link to the
+    // sources. The package's launcher names them in VELMD_M_DIR.
     char exe[4096];
     const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
     if (n > 0) {
@@ -50,7 +47,7 @@ std::string MDir()
         if (IsDir(dir + "/sys"))
             return dir;
     }
-    return VELMD_M_DIR;
+    return {};
 }
 
 std::vector<std::string> ListFiles(const std::string &dir, const std::string &suffix)

@@ -7,6 +7,7 @@
 set -euo pipefail
 build=$1
 cpack=$2
+src=$3
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -94,6 +95,7 @@ libs=$(ldconfig -p)
 for exe in "$root"/usr/bin/* "$root"/usr/lib/velmbank/velmd; do
   head -c4 "$exe" | grep -q 'ELF' || continue
   ! readelf -d "$exe" | grep -E 'R(UN)?PATH' || fail "$(basename "$exe") carries a library path"
+  ! grep -qaF "$src" "$exe" || fail "$(basename "$exe") carries the path of the tree it was built in"
   for lib in $(readelf -d "$exe" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
     path=$(awk -v l="$lib" '$1 == l && !p { print $NF; p = 1 }' <<<"$libs")
     [ -n "$path" ] || path=$(ls /usr/lib/x86_64-linux-gnu/fis-gtm/V*/"$lib" 2>/dev/null | head -1)

@@ -47,6 +47,7 @@ bool Server::Start()
             return false;
         }
     }
+    NameSpace = ns.toLatin1();
     Profile = FProcess->WriteProfile(ns);
     return true;
 }

@@ -40,7 +40,8 @@ public:
 
     VelmdProcess *Process() const { return FProcess.get(); }
     QString DataDir() const { return FProcess->DataDir(); }
-    // The profile of the namespace VELM (or the maker's) with the test account.
+    // The namespace (VELM, or the maker's) and its profile with the test account.
+    QByteArray NameSpace;
     QString Profile;
     QString Error;
 

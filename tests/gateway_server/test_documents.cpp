@@ -317,9 +317,9 @@ TEST_F(DemoDocuments, AFailedCreationHoldsNothingAndALongRunCreatesEveryDocument
 {
     VismClient v;
     ASSERT_TRUE(v.Connect(Demo->Process()->VismPort));
-    ASSERT_FALSE(v.Login(Demo->Process()->VismUser, Demo->Process()->VismPassword, "VELM").Failed);
-    EXPECT_TRUE(v.Run("VELM", "s V(\"NUMDOC\")=1 s r=$$make^ZZ001c(\"\",.V,1,\"A\",1)").Failed);
-    EXPECT_EQ(v.Run("VELM", "$TLEVEL").Value, "0");
+    ASSERT_FALSE(v.Login(Demo->Process()->VismUser, Demo->Process()->VismPassword, Demo->NameSpace).Failed);
+    EXPECT_TRUE(v.Run(Demo->NameSpace, "s V(\"NUMDOC\")=1 s r=$$make^ZZ001c(\"\",.V,1,\"A\",1)").Failed);
+    EXPECT_EQ(v.Run(Demo->NameSpace, "$TLEVEL").Value, "0");
 
     auto x = Demo->LinkAs(1);
     ASSERT_TRUE(x);

@@ -30,6 +30,12 @@ struct TKeepReading
 
 } // namespace
 
+void ReportDistribError(const EDistribError &e, TSetupLog &log)
+{
+    Ui().ShowError(FromWin1251(e.Message));
+    log.Add(W(QStringLiteral("Ошибка GUI приложения: ")) + e.Message);
+}
+
 bool IsMRoutineName(const QByteArray &name)
 {
     static const QRegularExpression re(QStringLiteral("^[%A-Za-z][A-Za-z0-9]{0,30}$"));
@@ -79,6 +85,17 @@ void TSetupStages::LogError(const std::exception &e)
 {
     // Our own exceptions carry Windows-1251 text.
     FLog.Add(W(QStringLiteral("Ошибка GUI приложения: ")) + QByteArray(e.what()));
+}
+
+bool TSetupStages::Failed(const std::exception &e)
+{
+    if (const auto *unread = dynamic_cast<const EDistribError *>(&e)) {
+        FWindows.StopAnimation();
+        ReportDistribError(*unread, FLog);
+    } else {
+        LogError(e);
+    }
+    return false;
 }
 
 QString TSetupStages::Product() const
@@ -322,8 +339,7 @@ bool TSetupStages::RunCheckStage()
         }
         return true;
     } catch (const std::exception &e) {
-        LogError(e);
-        return false;
+        return Failed(e);
     }
 }
 
@@ -386,7 +402,6 @@ bool TSetupStages::RunProgramStage()
         Log(QStringLiteral("Программы успешно восстановлены."));
         return true;
     } catch (const std::exception &e) {
-        LogError(e);
-        return false;
+        return Failed(e);
     }
 }

@@ -14,6 +14,7 @@
 
 #include <exception>
 
+class EDistribError;
 class TDistrib;
 class TSetupLog;
 class TVisM;
@@ -28,6 +29,10 @@ struct TSetupOptions
     bool RestorePrograms = true;
     bool RunPostActions = true;
 };
+
+// A distribution that could not be read: its text in an error box and after "Ошибка GUI
+// приложения: " in the log.
+void ReportDistribError(const EDistribError &e, TSetupLog &log);
 
 inline constexpr int DefaultJoinLimit = 32700;
 inline constexpr char SetupRoutineName[] = "velmsetup";
@@ -103,6 +108,8 @@ private:
     void RestoreFailed(const QByteArray &errorName);
     void Log(const QString &line);
     void LogError(const std::exception &e);
+    // A stage ended by e: logged, and a distribution that cannot be read is told too; false.
+    bool Failed(const std::exception &e);
     QString Product() const; // product + " " + version, for titles
 
     TDistrib &FDistrib;

@@ -1,7 +1,9 @@
 // The check and program stages against the recording VisM double: the exact M texts, the log,
-// the windows, Esc and the failures.
+// the windows, Esc and the failures; and the installation that runs them, with its log.
 
 #include "setupfixture.h"
+
+#include "installation.h"
 
 namespace {
 
@@ -391,4 +393,120 @@ TEST(SetupSlides, CountStopsAtTheFirstGap)
     }
     // velm2 counts with another extension; velm3 is missing.
     EXPECT_EQ(CountSlides(images), 2);
+}
+
+// ---- the installation as a whole ----------------------------------------------------------
+
+namespace {
+
+// A server listing %SYS and USER.
+void ServeNameSpaces(TVisMDouble &vism)
+{
+    vism.AnswerValue("$zu(90,0)", {"2"});
+    vism.Handler = [](const TVisMDouble::TRun &run) -> std::optional<TVisMReply> {
+        if (run.Code == "$zu(90,2,0,P1)")
+            return TVisMReply{0, {}, run.P1 == "1" ? "%SYS" : "USER"};
+        return std::nullopt;
+    };
+}
+
+QStringList Text(const TSetupLog &log)
+{
+    QStringList out;
+    for (const QByteArray &l : log.Lines)
+        out << FromWin1251(l);
+    return out;
+}
+
+} // namespace
+
+TEST_F(SetupTest, AnInstallationLogsEveryStepInTheWizardsOrder)
+{
+    TDistContent c = BasicContent();
+    c.Programs = {Routine("A")};
+    Load(c);
+    TInstallation in(Dir.path(), VisM, Clock);
+    in.SetWindows(Windows);
+    in.LogStart();
+    ASSERT_TRUE(in.ReadHeader());
+    ServeNameSpaces(VisM);
+    ASSERT_TRUE(in.ConnectSystem(" 127. 0.0.1", "1972"));
+    EXPECT_EQ(in.NameSpaces, (QList<QByteArray>{"%SYS", "USER"}));
+    EXPECT_EQ(in.Proposed(), 1);
+    EXPECT_FALSE(Windows.Shown());
+    ASSERT_TRUE(in.ConnectNameSpace("USER"));
+    ASSERT_TRUE(in.Install());
+    EXPECT_FALSE(Windows.Shown());
+
+    const QStringList log = Text(in.Log);
+    EXPECT_TRUE(log.value(0).startsWith(U(u"Протокол установки дистрибутива. "))) << log.value(0).toStdString();
+    const QStringList connection{U(u"Параметры соединения:"), U(u"IP адрес:127.0.0.1"), U(u"Порт:1972")};
+    QStringList expected{QString(), U(u"Продукт: Prod"), U(u"Версия: 2.8"), U(u"Дата сборки: 09.12.2024"),
+                         QString(), QString(), U(u"Подключение к системной области.")};
+    expected << connection << U(u"Область:%SYS") << QString() << U(u"Успешное соединение с областью %SYS")
+             << QString() << U(u"Подключение к выбранной области.") << connection << U(u"Область:USER") << QString()
+             << U(u"Успешное соединение с областью USER") << QString() << U(u"Параметры работы установщика:")
+             << U(u"Выполнять метки преддействия;") << U(u"Установка с \"жестким\" преддействием;")
+             << U(u"Восстанавливать программы;") << U(u"Выполнять метки последействия.") << QString()
+             << U(u"Старт процесса установки: 10:00:00") << QString() << QString() << U(u"Метки проверки нет.")
+             << QString() << QString() << U(u"Восстановление программ дистрибутива.")
+             << U(u"В дистрибутиве 1программ.") << U(u"A") << U(u"Программы успешно восстановлены.") << QString()
+             << U(u"Выполнение меток последействия.") << U(u"Начало: 10:00:00")
+             << U(u"Время окончания установки: 10:00:00") << U(u"Продолжительность установки: 00:00:00");
+    EXPECT_EQ(log.mid(1), expected);
+    // An installation runs once.
+    const qsizetype runs = VisM.Runs.size();
+    EXPECT_TRUE(in.Install());
+    EXPECT_EQ(VisM.Runs.size(), runs);
+    EXPECT_EQ(in.WriteLog(), Dir.filePath(QStringLiteral("velmsetup.txt")));
+}
+
+TEST_F(SetupTest, ADistributionThatCannotBeReadIsAMessageAndALogLineAtAnyStep)
+{
+    // Library detection examines the first program: a record over the limit there, or in a later
+    // program; the file gone after the header was read, with and without library detection.
+    const QByteArray big = "BIG\n" + QByteArray(" s x=1\n").repeated(25000) + "\r";
+    const QString tooLong = U(u"Запись дистрибутива длиннее 153599 байт");
+    const QString gone = U(u"Не удается открыть файл дистрибутива ") + Dir.filePath(QStringLiteral("velminstal.dat"));
+    struct Case
+    {
+        QByteArray body;
+        bool remove;
+        bool detect;
+        QString message;
+        bool connects; // the failure comes in the stages
+    } cases[] = {
+        {"pw\r\r\r\r\r" + big, false, true, tooLong, false},
+        {"pw\r\r\r\r\rA\n q\n\r" + big, false, true, tooLong, true},
+        {"pw\r\r\r\r\rA\n q\n\r", true, true, gone, false},
+        {"pw\r\r\r\r\rA\n q\n\r", true, false, gone, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.message.toStdString());
+        Operator.Clear();
+        LoadBytes(RawDistribution(9, c.body));
+        TInstallation in(Dir.path(), VisM, Clock);
+        in.SetWindows(Windows);
+        in.Options.LibraryDetection = c.detect;
+        ASSERT_TRUE(in.ReadHeader());
+        if (c.remove)
+            ASSERT_TRUE(QFile::remove(in.Distrib.FileName));
+        ServeNameSpaces(VisM);
+        const bool connected = in.ConnectSystem("127.0.0.1", "1972");
+        EXPECT_EQ(connected, c.connects);
+        if (connected) {
+            ASSERT_TRUE(in.ConnectNameSpace("USER"));
+            EXPECT_FALSE(in.Install());
+            EXPECT_EQ(Text(in.Log).constLast(), U(u"Продолжительность установки: 00:00:00"));
+        }
+        ASSERT_EQ(Operator.Messages().size(), 1);
+        EXPECT_TRUE(Operator.Messages()[0].startsWith(c.message)) << Operator.Messages()[0].toStdString();
+        EXPECT_TRUE(Operator.Events.contains(QStringLiteral("error: ") + Operator.Messages()[0]));
+        EXPECT_TRUE(Text(in.Log).contains(U(u"Ошибка GUI приложения: ") + Operator.Messages()[0]));
+        EXPECT_FALSE(Windows.Shown());
+        // The log is written all the same.
+        QFile written(in.WriteLog());
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+        EXPECT_EQ(written.readAll(), in.Log.Lines.join("\r\n") + "\r\n");
+    }
 }

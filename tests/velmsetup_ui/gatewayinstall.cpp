@@ -176,7 +176,7 @@ bool TGatewayInstall::Run()
         ticker.stop();
         if (w.Page() != TfmSetup::pgFinal)
             return Fail(*this, QStringLiteral("no final page"));
-        Succeeded = w.Succeeded;
+        Succeeded = w.Installation.Succeeded;
         click(M(u"Выход"));
     }
     client.Disconnect();

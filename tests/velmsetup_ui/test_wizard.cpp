@@ -1,6 +1,7 @@
 // The wizard against the recording VisM double: pages, texts and actions, the connection and the
-// namespace list, the options of the namespace page, the settings memo, an installation with a
-// failing check label, the stored settings, the command line and the log file.
+// namespace list, a distribution that cannot be read there, the options of the namespace page, the
+// settings memo, an installation with a failing check label, the stored settings, the command line
+// and the log file.
 
 #include "wizardfixture.h"
 
@@ -287,6 +288,42 @@ TEST_F(WizardTest, AConnectionMovedByTheServerIsAdoptedAndAForgottenNamespaceFal
                            U(u"Успешное соединение с областью %SYS")}));
 }
 
+TEST_F(WizardTest, ADistributionThatCannotBeReadAtConnectingIsAMessageAndThePageStays)
+{
+    // Key 0, so the body is plain: the library detection reads a first program over the limit.
+    WriteFile(Path(QStringLiteral("velminstal.dat")), QByteArray("V") + char(0) + "Prod\r2.8\r09.12.2024\rpw\r\r\r\r\r"
+                                                          + "BIG\n" + QByteArray(" s x=1\n").repeated(25000) + "\r");
+    ServeNameSpaces(Double, {"%SYS", "USER"});
+    Open();
+    Click(U(u"Далее"));
+    const QString tooLong = U(u"Запись дистрибутива длиннее 153599 байт");
+    AnswerInTurn({[&](QWidget *d) {
+        EXPECT_EQ(qobject_cast<QMessageBox *>(d)->icon(), QMessageBox::Critical);
+        Press(tooLong, QStringLiteral("OK"))(d);
+    }});
+    Click(U(u"Далее"));
+    EXPECT_EQ(Wizard().Page(), TfmSetup::pgConnect);
+    EXPECT_FALSE(Progress().isVisible());
+    EXPECT_TRUE(IsOnTop(&Wizard()));
+    EXPECT_EQ(LogText().constLast(), U(u"Ошибка GUI приложения: ") + tooLong);
+
+    // The file gone after the welcome page: the same, and the log is written at the end.
+    Distribution(Content());
+    Open();
+    Click(U(u"Далее"));
+    ASSERT_TRUE(QFile::remove(Path(QStringLiteral("velminstal.dat"))));
+    AnswerInTurn({[](QWidget *d) {
+        EXPECT_TRUE(BoxText(d).startsWith(U(u"Не удается открыть файл дистрибутива "))) << BoxText(d).toStdString();
+        ClickButton(d, QStringLiteral("OK"));
+    }});
+    Click(U(u"Далее"));
+    EXPECT_EQ(Wizard().Page(), TfmSetup::pgConnect);
+    const QStringList log = LogText();
+    EXPECT_TRUE(log.constLast().startsWith(U(u"Ошибка GUI приложения: Не удается открыть файл дистрибутива ")));
+    Program.reset();
+    EXPECT_EQ(FileLines(Path(QStringLiteral("velmsetup.txt"))), log);
+}
+
 TEST_F(WizardTest, NamespacePageOptionsTakeThePasswordOrTwoYesesAndShowInTheSettings)
 {
     // A library distribution: its first program's name holds a "%".
@@ -364,9 +401,9 @@ TEST_F(WizardTest, NamespacePageOptionsTakeThePasswordOrTwoYesesAndShowInTheSett
                            ten + U(u"не восстанавливать программы"), ten + U(u"выполнять метки последействия"),
                            QString(), U(u"Параметры сервера Cache:"), ten + U(u"IP адрес : 127.0.0.1"),
                            ten + U(u"Порт       : 1972"), QString()}));
-    EXPECT_TRUE(w.Options.KeepSources);
-    EXPECT_FALSE(w.Options.RestorePrograms);
-    EXPECT_TRUE(w.Options.RunPostActions);
+    EXPECT_TRUE(w.Installation.Options.KeepSources);
+    EXPECT_FALSE(w.Installation.Options.RestorePrograms);
+    EXPECT_TRUE(w.Installation.Options.RunPostActions);
 }
 
 namespace {
@@ -495,17 +532,17 @@ TEST_F(WizardTest, CommandLineSettingsAndWhereTheLogGoes)
     Distribution(Content());
     // A limit is read from parameter 2 only when there is a parameter 3.
     Open({QStringLiteral("no"), QStringLiteral("100")}, false);
-    EXPECT_FALSE(Wizard().Options.RunPreActions);
-    EXPECT_TRUE(Wizard().Options.HardPreAction);
-    EXPECT_EQ(Wizard().Options.JoinLimit, 32700);
+    EXPECT_FALSE(Wizard().Installation.Options.RunPreActions);
+    EXPECT_TRUE(Wizard().Installation.Options.HardPreAction);
+    EXPECT_EQ(Wizard().Installation.Options.JoinLimit, 32700);
     Open({QStringLiteral("q"), QStringLiteral("100"), QStringLiteral("x")}, false);
-    EXPECT_FALSE(Wizard().Options.HardPreAction);
-    EXPECT_EQ(Wizard().Options.JoinLimit, 100);
+    EXPECT_FALSE(Wizard().Installation.Options.HardPreAction);
+    EXPECT_EQ(Wizard().Installation.Options.JoinLimit, 100);
     Open({QString(), QStringLiteral("99999"), QStringLiteral("x")}, false);
-    EXPECT_EQ(Wizard().Options.JoinLimit, 32700);
+    EXPECT_EQ(Wizard().Installation.Options.JoinLimit, 32700);
     Open({QString(), QStringLiteral("%"), QStringLiteral("x")}, false);
-    EXPECT_FALSE(Wizard().Options.LibraryDetection);
-    EXPECT_EQ(Wizard().Options.JoinLimit, 32700);
+    EXPECT_FALSE(Wizard().Installation.Options.LibraryDetection);
+    EXPECT_EQ(Wizard().Installation.Options.JoinLimit, 32700);
     EXPECT_EQ(LogText().value(0), U(u"Ошибка GUI приложения: \"%\" не является целым числом"));
     EXPECT_TRUE(LogText().value(1).startsWith(U(u"Протокол установки дистрибутива. ")));
 

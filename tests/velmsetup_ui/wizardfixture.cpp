@@ -123,7 +123,7 @@ void WizardTest::Open(const QStringList &params, bool start)
 QStringList WizardTest::LogText() const
 {
     QStringList out;
-    for (const QByteArray &l : Program->fmSetup->Log.Lines)
+    for (const QByteArray &l : Program->fmSetup->Installation.Log.Lines)
         out << FromWin1251(l);
     return out;
 }

@@ -2,7 +2,6 @@
 
 #include "Access.h"
 #include "Ui.h"
-#include "VisM.h"
 #include "codepage.h"
 #include "fone.h"
 #include "progress.h"
@@ -14,30 +13,22 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QDir>
 #include <QFile>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSettings>
 #include <QStackedWidget>
 #include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
 
-QByteArray W(const QString &text) { return ToWin1251(text); }
-
 // Ten blanks open every indented line of the settings memo.
 const QString Indent = QStringLiteral("          ");
-
-const char SettingsOrg[] = "Remart";
-const char SettingsApp[] = "Velmsetup";
 
 QPlainTextEdit *Memo(QWidget *parent)
 {
@@ -90,8 +81,7 @@ QWidget *Banner(QWidget *parent)
 // ---- creation -------------------------------------------------------------------------------
 
 TfmSetup::TfmSetup(const TSetupEnv &env, TVisM &vism, TSetupClock &clock, TfmFone &fone)
-    : QDialog(nullptr), Distrib(env.Dir + QStringLiteral("/velminstal.dat")), FEnv(env), FVisM(vism),
-      FClock(clock), FFone(fone)
+    : QDialog(nullptr), Installation(env.Dir, vism, clock), FEnv(env), FFone(fone)
 {
     setObjectName(QStringLiteral("fmSetup"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
@@ -132,19 +122,13 @@ TfmSetup::TfmSetup(const TSetupEnv &env, TVisM &vism, TSetupClock &clock, TfmFon
             LicenceLines.removeLast();
         Licensed = true;
     }
-    Options = TSetupOptions();
-    ReadSettings();
-    edIP->setText(QString::fromLatin1(IP));
-    edPort->setText(QString::fromLatin1(Port));
-    Options.JoinLimit = DefaultJoinLimit;
-    ApplyCommandLine(FEnv.Params);
+    Installation.ReadSettings();
+    edIP->setText(QString::fromLatin1(Installation.IP));
+    edPort->setText(QString::fromLatin1(Installation.Port));
+    Installation.ApplyCommandLine(FEnv.Params);
     if (Licensed)
         meLicence->setPlainText(LicenceLines.join(QLatin1Char('\n')));
-    FStartTime = FClock.Now();
-    Add(QStringLiteral("Протокол установки дистрибутива. ")
-        + QLocale::system().toString(FStartTime.date(), QLocale::ShortFormat) + QLatin1Char(' ')
-        + FClock.TimeText(FStartTime.time()));
-    Add(QString());
+    Installation.LogStart();
 }
 
 TfmSetup::~TfmSetup() { EndProgram(); }
@@ -154,62 +138,20 @@ void TfmSetup::SetWindows(TfmProgress *progress, TfmExit *exit, TfmPass *pass)
     FProgress = progress;
     FExit = exit;
     FPass = pass;
+    Installation.SetWindows(*progress);
 }
 
 bool TfmSetup::Start()
 {
-    if (!Distrib.ReadHeader(Log)) {
-        Ui().ShowMessage(QStringLiteral("Ошибка инициализации установщика"));
+    if (!Installation.ReadHeader())
         return false;
-    }
-    const QString product = FromWin1251(Distrib.ProductName) + QLatin1Char(' ') + FromWin1251(Distrib.Version);
+    const TDistrib &d = Installation.Distrib;
+    const QString product = FromWin1251(d.ProductName) + QLatin1Char(' ') + FromWin1251(d.Version);
     FFone.SetTitle(product);
     meProduct->setPlainText(QStringLiteral("Эта программа установит: ") + product + QStringLiteral(". ")
-                            + QLatin1Char('\n') + QStringLiteral("Сборка: ") + FromWin1251(Distrib.BuildDate));
+                            + QLatin1Char('\n') + QStringLiteral("Сборка: ") + FromWin1251(d.BuildDate));
     ShowPage(pgWelcome);
     return true;
-}
-
-void TfmSetup::Add(const QString &line) { Log.Add(line); }
-
-void TfmSetup::ApplyCommandLine(const QStringList &params)
-{
-    if (params.size() >= 1) {
-        if (params[0] == QStringLiteral("q"))
-            Options.HardPreAction = false;
-        else if (params[0] == QStringLiteral("no"))
-            Options.RunPreActions = false;
-    }
-    if (params.size() >= 2 && params[1] == QStringLiteral("%"))
-        Options.LibraryDetection = false;
-    if (params.size() >= 3) {
-        bool ok = false;
-        const int limit = params[1].toInt(&ok);
-        if (ok)
-            Options.JoinLimit = qMin(limit, DefaultJoinLimit);
-        else
-            Add(QStringLiteral("Ошибка GUI приложения: ")
-                + QStringLiteral("\"%1\" не является целым числом").arg(params[1]));
-    }
-}
-
-void TfmSetup::ReadSettings()
-{
-    QSettings s(QString::fromLatin1(SettingsOrg), QString::fromLatin1(SettingsApp));
-    s.beginGroup(QStringLiteral("Settings"));
-    IP = s.value(QStringLiteral("IP"), QStringLiteral("127.0.0.1")).toString().toLatin1();
-    Port = s.value(QStringLiteral("Port"), QStringLiteral("1972")).toString().toLatin1();
-    RememberedNS = s.value(QStringLiteral("NS"), QStringLiteral("USER")).toString();
-}
-
-void TfmSetup::SaveSettings()
-{
-    QSettings s(QString::fromLatin1(SettingsOrg), QString::fromLatin1(SettingsApp));
-    s.beginGroup(QStringLiteral("Settings"));
-    s.setValue(QStringLiteral("IP"), QString::fromLatin1(IP));
-    s.setValue(QStringLiteral("Port"), QString::fromLatin1(Port));
-    s.setValue(QStringLiteral("NS"), FromWin1251(ServerToDisplay(NameSpace)));
-    s.sync();
 }
 
 // ---- pages ----------------------------------------------------------------------------------
@@ -430,35 +372,9 @@ void TfmSetup::act25backExecute() { ShowPage(pgConnect); }
 
 void TfmSetup::act3backExecute() { ShowPage(pgNameSpace); }
 
-void TfmSetup::ShowConnecting(const QString &message)
-{
-    FProgress->SetLayout(TProgressLayout::Connect);
-    FProgress->SetMessage(message);
-    FProgress->SetClip(TSetupClip::FindFolder);
-    FProgress->Show();
-    FProgress->Repaint();
-}
-
-void TfmSetup::LogConnection(const QString &what)
-{
-    Add(QString());
-    if (!what.isEmpty())
-        Add(what);
-    Add(QStringLiteral("Параметры соединения:"));
-    LogParameters();
-}
-
-void TfmSetup::LogParameters()
-{
-    Log.Add(W(QStringLiteral("IP адрес:")) + IP);
-    Log.Add(W(QStringLiteral("Порт:")) + Port);
-    Log.Add(W(QStringLiteral("Область:")) + ServerToDisplay(NameSpace));
-    Add(QString());
-}
-
 void TfmSetup::act2goExecute()
 {
-    QString ipText = edIP->text();
+    const QString ipText = edIP->text();
     const QString portText = edPort->text().trimmed();
     if (ipText.isEmpty() || portText.isEmpty()) {
         Ui().ShowMessage(QStringLiteral("Параметры соединения должны быть указаны"));
@@ -467,74 +383,27 @@ void TfmSetup::act2goExecute()
     // The VisM layer may ask for an account while it connects: nothing stays in front of it.
     SetOnTop(this, false);
     SetOnTop(FProgress, false);
-    ShowConnecting(QStringLiteral("Соединение с сервером..."));
-    IP = W(ipText.remove(QLatin1Char(' ')));
-    Port = W(portText);
-    NameSpace = "%SYS";
-    LogConnection(QStringLiteral("Подключение к системной области."));
-
-    FVisM.SetMServer(TVisM::ServerString(IP, Port));
-    FVisM.SetNameSpace(NameSpace);
-    FVisM.SetValue(QByteArray());
-    FVisM.Execute("$ZNSPACE");
-
-    QByteArray ip;
-    QByteArray port;
-    if (TVisM::ServerAddress(FVisM.MServer(), ip, port) && (ip != IP || port != Port)) {
-        IP = ip;
-        Port = port;
-        edIP->setText(FromWin1251(IP));
-        edPort->setText(FromWin1251(Port));
-        Add(QStringLiteral("Параметры соединения были изменены пользователем."));
-        Add(QStringLiteral("Новые параметры соединения:"));
-        LogParameters();
+    const bool connected = Installation.ConnectSystem(ToWin1251(ipText), ToWin1251(portText));
+    if (Installation.AddressChanged) {
+        edIP->setText(FromWin1251(Installation.IP));
+        edPort->setText(FromWin1251(Installation.Port));
     }
-    if (FVisM.Error()) {
-        Ui().ShowMessage(QStringLiteral("Не удается создать соединение с Cache сервером. Попробуйте задать другие параметры"));
-        FProgress->Hide();
-        show();
-        Log.Add(W(QStringLiteral("Ошибка соединения. ")) + FVisM.ErrorName());
-        SetOnTop(this, true);
-        SetOnTop(FProgress, true);
-        return;
-    }
+    show();
     SetOnTop(this, true);
     SetOnTop(FProgress, true);
-    Log.Add(W(QStringLiteral("Успешное соединение с областью ")) + ServerToDisplay(NameSpace));
+    if (!connected)
+        return;
     FillNameSpaces();
-    FProgress->Hide();
-    show();
-    ShowLibraryNote(Distrib.DetectLibrary(Options.LibraryDetection));
+    ShowLibraryNote(Installation.Library);
     ShowPage(pgNameSpace);
 }
 
 void TfmSetup::FillNameSpaces()
 {
     liNS->clear();
-    FVisM.SetCode("$zu(90,0)");
-    FVisM.SetExecFlag(1);
-    const int count = FVisM.Error() ? 0 : FVisM.Value().trimmed().toInt();
-    QByteArray last;
-    bool any = false;
-    for (int n = 1; n <= count; ++n) {
-        FVisM.SetP1(n);
-        FVisM.SetCode("$zu(90,2,0,P1)");
-        FVisM.SetExecFlag(1);
-        const QByteArray name = FVisM.Value();
-        // A server may list a name twice in a row: it is one namespace.
-        if (FVisM.Error() || name.isEmpty() || (any && name == last))
-            continue;
-        auto *item = new QListWidgetItem(FromWin1251(ServerToDisplay(name)), liNS);
-        item->setData(Qt::UserRole, name);
-        last = name;
-        any = true;
-    }
-    liNS->setCurrentRow(0);
-    for (int i = 0; i < liNS->count(); ++i)
-        if (liNS->item(i)->text().compare(RememberedNS, Qt::CaseInsensitive) == 0) {
-            liNS->setCurrentRow(i);
-            break;
-        }
+    for (const QByteArray &name : Installation.NameSpaces)
+        new QListWidgetItem(FromWin1251(ServerToDisplay(name)), liNS);
+    liNS->setCurrentRow(Installation.Proposed());
 }
 
 void TfmSetup::ShowLibraryNote(bool library)
@@ -561,59 +430,52 @@ void TfmSetup::ShowLibraryNote(bool library)
 
 void TfmSetup::act25goExecute()
 {
-    Options.KeepSources = chSource->isChecked();
-    Options.RestorePrograms = !chNoRes->isChecked();
-    Options.RunPostActions = !chNoAfter->isChecked();
-    const QListWidgetItem *item = liNS->currentItem();
-    if (!item) {
+    TSetupOptions &o = Installation.Options;
+    o.KeepSources = chSource->isChecked();
+    o.RestorePrograms = !chNoRes->isChecked();
+    o.RunPostActions = !chNoAfter->isChecked();
+    const int row = liNS->currentRow();
+    if (row < 0) {
         // Without a namespace the server would install wherever the session happens to be.
         Ui().ShowMessage(QStringLiteral("Выберите область"));
         return;
     }
-    NameSpace = item->data(Qt::UserRole).toByteArray();
-    ShowConnecting(QStringLiteral("Соединение с областью ") + item->text() + QStringLiteral("..."));
-    LogConnection(QStringLiteral("Подключение к выбранной области."));
-    FVisM.SetNameSpace(NameSpace);
-    FVisM.SetValue(QByteArray());
-    FVisM.Execute("$ZNSPACE");
-    FProgress->Hide();
+    const bool connected = Installation.ConnectNameSpace(Installation.NameSpaces.value(row));
     show();
-    if (FVisM.Error()) {
-        Ui().ShowMessage(QStringLiteral("Не удается создать соединение с Cache сервером. Попробуйте задать другие параметры"));
-        Log.Add(W(QStringLiteral("Ошибка соединения. ")) + FVisM.ErrorName());
+    if (!connected)
         return;
-    }
-    Log.Add(W(QStringLiteral("Успешное соединение с областью ")) + ServerToDisplay(NameSpace));
     FillSettingsMemo();
     ShowPage(pgInstall);
 }
 
 void TfmSetup::FillSettingsMemo()
 {
+    const TInstallation &in = Installation;
+    const TSetupOptions &o = in.Options;
     QStringList m;
     m << QStringLiteral("Устанавливаемый продукт:");
-    m << Indent + FromWin1251(Distrib.ProductName) + QLatin1Char(' ') + FromWin1251(Distrib.Version);
-    m << Indent + QStringLiteral("сборка ") + FromWin1251(Distrib.BuildDate);
+    m << Indent + FromWin1251(in.Distrib.ProductName) + QLatin1Char(' ') + FromWin1251(in.Distrib.Version);
+    m << Indent + QStringLiteral("сборка ") + FromWin1251(in.Distrib.BuildDate);
     m << QString();
     m << QStringLiteral("Область Cache:");
-    m << Indent + FromWin1251(ServerToDisplay(NameSpace));
-    m << Indent + (Options.KeepSources ? QStringLiteral("С исходными текстами программ")
-                                       : QStringLiteral("Без исходных текстов программ"));
-    if (Options.RunPreActions) {
+    m << Indent + FromWin1251(ServerToDisplay(in.NameSpace));
+    m << Indent + (o.KeepSources ? QStringLiteral("С исходными текстами программ")
+                                 : QStringLiteral("Без исходных текстов программ"));
+    if (o.RunPreActions) {
         m << Indent + QStringLiteral("выполнять метки преддействия");
-        m << Indent + (Options.HardPreAction ? QStringLiteral("установка с \"жестким\" преддействием")
-                                             : QStringLiteral("установка с \"мягким\" преддействием"));
+        m << Indent + (o.HardPreAction ? QStringLiteral("установка с \"жестким\" преддействием")
+                                       : QStringLiteral("установка с \"мягким\" преддействием"));
     } else {
         m << Indent + QStringLiteral("преддействия не выполнять");
     }
-    m << Indent + (Options.RestorePrograms ? QStringLiteral("восстанавливать программы")
-                                           : QStringLiteral("не восстанавливать программы"));
-    m << Indent + (Options.RunPostActions ? QStringLiteral("выполнять метки последействия")
-                                          : QStringLiteral("последействия НЕ ВЫПОЛНЯТЬ"));
+    m << Indent + (o.RestorePrograms ? QStringLiteral("восстанавливать программы")
+                                     : QStringLiteral("не восстанавливать программы"));
+    m << Indent + (o.RunPostActions ? QStringLiteral("выполнять метки последействия")
+                                    : QStringLiteral("последействия НЕ ВЫПОЛНЯТЬ"));
     m << QString();
     m << QStringLiteral("Параметры сервера Cache:");
-    m << Indent + QStringLiteral("IP адрес : ") + FromWin1251(IP);
-    m << Indent + QStringLiteral("Порт       : ") + FromWin1251(Port);
+    m << Indent + QStringLiteral("IP адрес : ") + FromWin1251(in.IP);
+    m << Indent + QStringLiteral("Порт       : ") + FromWin1251(in.Port);
     m << QString();
     meSettings->setPlainText(m.join(QLatin1Char('\n')));
 }
@@ -623,7 +485,7 @@ void TfmSetup::actSoPassExecute()
     if (!chSource->isChecked())
         return;
     const bool ok = FPass->exec() == QDialog::Accepted
-                    && FPass->edPass->text() == FromWin1251(Distrib.SourcePass);
+                    && FPass->edPass->text() == FromWin1251(Installation.Distrib.SourcePass);
     chSource->setChecked(ok);
 }
 
@@ -652,57 +514,12 @@ void TfmSetup::actNoAfterExecute()
 
 void TfmSetup::act3InstallExecute()
 {
-    if (Installed)
+    if (Installation.Installed)
         return;
-    Installed = true;
-    Add(QString());
-    Add(QStringLiteral("Параметры работы установщика:"));
-    if (Options.RunPreActions) {
-        Add(QStringLiteral("Выполнять метки преддействия;"));
-        Add(Options.HardPreAction ? QStringLiteral("Установка с \"жестким\" преддействием;")
-                                  : QStringLiteral("Установка с \"мягким\" преддействием;"));
-    } else {
-        Add(QStringLiteral("Преддействия не выполнять;"));
-    }
-    Add(Options.RestorePrograms ? QStringLiteral("Восстанавливать программы;")
-                                : QStringLiteral("НЕ восстанавливать программы;"));
-    Add(Options.RunPostActions ? QStringLiteral("Выполнять метки последействия.")
-                               : QStringLiteral("Последействия не выполнять."));
-
     hide();
-    TSetupStages stages(Distrib, FVisM, Log, *FProgress, FClock);
-    stages.Options = Options;
-    stages.Slides = CountSlides(QDir(FEnv.Dir + QStringLiteral("/IMAGES")));
-    stages.JournalOff();
-    bool success = true;
-
-    const QDateTime start = FClock.Now();
-    Add(QString());
-    Add(QStringLiteral("Старт процесса установки: ") + FClock.TimeText(start.time()));
-    Add(QString());
-    try {
-        try {
-            success = stages.RunCheckStage() && stages.RunProgramStage();
-        } catch (...) {
-            stages.JournalOn();
-            throw;
-        }
-        stages.JournalOn();
-        if (success)
-            success = stages.RunPostActionStage();
-    } catch (const std::exception &e) {
-        Log.Add(W(QStringLiteral("Ошибка GUI приложения: ")) + QByteArray(e.what()));
-        success = false;
-    }
-    Succeeded = success;
-
-    FProgress->Hide();
-    const QDateTime end = FClock.Now();
-    Add(QStringLiteral("Время окончания установки: ") + FClock.TimeText(end.time()));
-    Add(QStringLiteral("Продолжительность установки: ") + FClock.Duration(start.msecsTo(end)));
-
+    const bool success = Installation.Install();
     show();
-    SaveSettings();
+    Installation.SaveSettings();
     if (success)
         meFinal->setPlainText(QStringLiteral("Установка дистрибутива успешно завершена."));
     else
@@ -757,13 +574,7 @@ void TfmSetup::EndProgram()
     if (FEnded)
         return;
     FEnded = true;
-    FLogPath = FEnv.Dir + QStringLiteral("/velmsetup.txt");
-    QFile::remove(FLogPath);
-    if (!Log.SaveToFile(FLogPath)) {
-        FLogPath = QDir::tempPath() + QStringLiteral("/velmsetup.txt");
-        QFile::remove(FLogPath);
-        Log.SaveToFile(FLogPath);
-    }
+    FLogPath = Installation.WriteLog();
     if (chShowLog->isChecked())
         OpenFile(FLogPath);
 }

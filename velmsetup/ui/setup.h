@@ -1,14 +1,11 @@
 #pragma once
 // The installer's wizard TfmSetup and the program around it. Six pages (welcome, agreement,
-// connection, namespace, install, final) that only the actions change; the connection through
-// the VisM layer, the namespace list, the options of the namespace page, the installation with
-// the three stages, and the installation log, written when the program ends.
+// connection, namespace, install, final) that only the actions change; each action takes its
+// values from the pages, runs its step of the installation and shows what came of it. The log
+// is written when the program ends.
 
-#include "distrib.h"
-#include "setuplog.h"
-#include "stages.h"
+#include "installation.h"
 
-#include <QDateTime>
 #include <QDialog>
 #include <QStringList>
 
@@ -61,17 +58,9 @@ public:
     // Ends the application (the program's message loop); set by the program.
     std::function<void()> EndApplication;
 
-    TSetupOptions Options;
-    TSetupLog Log;
-    TDistrib Distrib;
+    TInstallation Installation;
     bool Licensed = false;      // "licence.txt" was loaded
     QStringList LicenceLines;
-    QByteArray IP;
-    QByteArray Port;
-    QByteArray NameSpace;        // in use
-    QString RememberedNS;        // from the last run
-    bool Installed = false;
-    bool Succeeded = false;
 
     // Pages and controls.
     QStackedWidget *pcPages;
@@ -129,28 +118,18 @@ private:
                      int boldLines = 1);
     QPushButton *Button(const QString &caption, QAction *action);
     void ShowPage(int page);
-    void ApplyCommandLine(const QStringList &params);
-    void ReadSettings();
-    void SaveSettings();
-    void LogConnection(const QString &what);
-    void LogParameters();
     void FillNameSpaces();
     void ShowLibraryNote(bool library);
     void FillSettingsMemo();
     bool Confirm(QCheckBox *box, const QString &first, const QString &second);
     void OpenFile(const QString &path);
-    void ShowConnecting(const QString &message);
-    void Add(const QString &line);
 
     TSetupEnv FEnv;
-    TVisM &FVisM;
-    TSetupClock &FClock;
     TfmFone &FFone;
     TfmProgress *FProgress = nullptr;
     TfmExit *FExit = nullptr;
     TfmPass *FPass = nullptr;
     QList<QPushButton *> FDefaults; // the default button of each page
-    QDateTime FStartTime;
     QString FLogPath;
     bool FEnded = false;
 };

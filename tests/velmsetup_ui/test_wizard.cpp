@@ -1,7 +1,7 @@
-// The wizard against the recording VisM double: pages, texts and actions, the connection and the
-// namespace list, a distribution that cannot be read there, the options of the namespace page, the
-// settings memo, an installation with a failing check label, the stored settings, the command line
-// and the log file.
+// The wizard against the recording VisM double: pages, texts, captions and actions, the
+// connection and the namespace list, a distribution that cannot be read there, the options of the
+// namespace page, the settings memo, an installation with a failing check label, the progress
+// window's place, the stored settings, the command line and the log file.
 
 #include "wizardfixture.h"
 
@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QProgressBar>
 #include <QDir>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QImage>
 #include <QPainter>
@@ -46,6 +47,17 @@ void ServeNameSpaces(TVisMDouble &vism, const QByteArrayList &names)
     };
 }
 
+// The caption the desktop shows: Qt appends the application display name, once one is set, to
+// every caption that does not end with it.
+QString ShownCaption(const QWidget *w)
+{
+    const QString name = QGuiApplication::applicationDisplayName();
+    const QString title = w->windowTitle();
+    if (name == QCoreApplication::applicationName() || title.endsWith(name))
+        return title;
+    return title + QStringLiteral(" — ") + name;
+}
+
 QStringList Entries(const QListWidget *list)
 {
     QStringList out;
@@ -63,9 +75,9 @@ TEST_F(WizardTest, PagesTheirTextsAndTheExitDialogFromEveryPage)
     ServeNameSpaces(Double, {"%SYS", "USER"});
     Open();
     TfmSetup &w = Wizard();
-    EXPECT_EQ(w.windowTitle(), QStringLiteral("Remart Installation Wizard 2.8"));
+    EXPECT_EQ(ShownCaption(&w), QStringLiteral("Remart Installation Wizard 2.8"));
     EXPECT_TRUE(IsOnTop(&w));
-    EXPECT_EQ(Program->fmFone->windowTitle(), QStringLiteral("Remart Installation Wizard"));
+    EXPECT_EQ(ShownCaption(Program->fmFone.get()), QStringLiteral("Remart Installation Wizard"));
     EXPECT_EQ(Program->fmFone->lbTitle->text(), U(u"Шлюз ВЕЛЬМ-Банк 3.1"));
     EXPECT_EQ(Program->fmFone->lbShadow->pos() - Program->fmFone->lbTitle->pos(), QPoint(4, 4));
     EXPECT_EQ(w.meProduct->toPlainText(), U(u"Эта программа установит: Шлюз ВЕЛЬМ-Банк 3.1. \nСборка: 09.12.2024"));
@@ -77,7 +89,7 @@ TEST_F(WizardTest, PagesTheirTextsAndTheExitDialogFromEveryPage)
         WhenModal([&](QWidget *d) {
             auto *exit = qobject_cast<TfmExit *>(d);
             ASSERT_TRUE(exit);
-            EXPECT_EQ(exit->windowTitle(), U(u"Выход из установки"));
+            EXPECT_EQ(ShownCaption(exit), U(u"Выход из установки"));
             EXPECT_EQ(exit->meText->toPlainText(),
                       U(u"Установка не была завершена. Если вы выйдете \nсейчас, дистрибутив не будет установлен.\n\n"
                         "Для продолжения установки нажмите Продолжить\nДля выхода нажмите Выход."));
@@ -494,17 +506,26 @@ TEST_F(WizardTest, ASoftCheckLabelRefusalIsTheOperatorsToIgnoreAndSlidesShowMean
     // A background window that leaves the progress window room on the test's small screen.
     Program->fmFone->showNormal();
     Program->fmFone->setGeometry(0, 0, 700, 500);
+    // Where the progress window stands at every routine restored, check programs and programs.
+    QList<QPoint> atRoutines;
+    const auto serve = Double.Handler;
+    Double.Handler = [&, serve](const TVisMDouble::TRun &run) {
+        if (run.Code == "k text")
+            atRoutines << Progress().pos();
+        return serve(run);
+    };
+    QPoint below;
     Click(U(u"Далее"));
     Click(U(u"Далее"));
     Click(U(u"Далее"));
-    AnswerInTurn({[this](QWidget *d) {
+    AnswerInTurn({[&](QWidget *d) {
         // The slide is up and the progress window stands below it at the right edge.
         EXPECT_TRUE(Program->fmFone->pnBevel->isVisible());
         const int fw = Program->fmFone->width();
         const int fh = Program->fmFone->height();
         EXPECT_EQ(Program->fmFone->pnBevel->geometry(), QRect(fw / 10, fh / 20 * 2, fw / 10 * 8, fh / 20 * 14));
         // (Within the few pixels of frame the offscreen platform adds or not.)
-        const QPoint below = Program->fmFone->mapToGlobal(QPoint(fw - TfmProgress::DesignWidth, fh / 20 * 16 + 20));
+        below = Program->fmFone->mapToGlobal(QPoint(fw - TfmProgress::DesignWidth, fh / 20 * 16 + 20));
         EXPECT_LE((Progress().pos() - below).manhattanLength(), 4);
         SaveScreen(Program->fmFone.get(), QStringLiteral("velmsetup-background"));
         EXPECT_EQ(Progress().height(), TfmProgress::StagesHeight);
@@ -514,6 +535,10 @@ TEST_F(WizardTest, ASoftCheckLabelRefusalIsTheOperatorsToIgnoreAndSlidesShowMean
     }});
     Click(U(u"Установить"));
     EXPECT_EQ(Wizard().meFinal->toPlainText(), U(u"Установка дистрибутива успешно завершена."));
+    // It stays there through both stages, the program stage's time line shown or not.
+    ASSERT_EQ(atRoutines.size(), 3);
+    for (const QPoint &at : atRoutines)
+        EXPECT_LE((at - below).manhattanLength(), 4) << at.x() << "," << at.y();
     const QString log = LogText().join(QLatin1Char('\n'));
     EXPECT_TRUE(log.contains(U(u"Установка с \"мягким\" преддействием;")));
     EXPECT_TRUE(log.contains(U(u"Неуспех. Область не подходит\nУспех."))) << log.toStdString();
@@ -593,6 +618,10 @@ TEST_F(WizardTest, PostActionQuestionsReachTheOperatorInTheInstallersDialogs)
                       ASSERT_TRUE(box) << d->metaObject()->className();
                       EXPECT_EQ(box->lbMes->text(), U(u"Продолжить установку?"));
                       EXPECT_EQ(box->windowTitle(), U(u"Установка Шлюз ВЕЛЬМ-Банк 3.1  Выполнение последействий: 30%"));
+                      // The progress title is the question's caption, no other window's.
+                      EXPECT_EQ(ShownCaption(box), box->windowTitle());
+                      EXPECT_EQ(ShownCaption(&Wizard()), QStringLiteral("Remart Installation Wizard 2.8"));
+                      EXPECT_EQ(ShownCaption(Program->fmFone.get()), QStringLiteral("Remart Installation Wizard"));
                       ASSERT_EQ(box->ButtonList.size(), 2);
                       EXPECT_TRUE(box->ButtonList[0]->isDefault());
                       // Meanwhile the progress window shows the post-actions' messages.

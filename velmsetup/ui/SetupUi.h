@@ -25,6 +25,11 @@ public:
     std::optional<QString> AskText(const QString &caption, const QString &prompt,
                                    const QString &initial) override;
 
+protected:
+    // The title captions the boxes and questions only: as Qt's application display name it
+    // would be appended to every window's caption, the progress title during the stages.
+    void OnTitleChanged(const QString &) override {}
+
 private:
     QWidget *Front();
 

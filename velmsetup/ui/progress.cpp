@@ -261,8 +261,6 @@ void TfmProgress::ApplyLayout()
     pnAfter->setGeometry(0, h - PanelHeight, w, PanelHeight);
     pnAfter->setVisible(post);
     sbAfter->setGeometry(Margin / 2, Margin / 2, w - Margin, PanelHeight - Margin);
-    // Centred on the main window in every layout; the stages move it below the slides.
-    CentreOnMain();
 }
 
 void TfmProgress::Changed(TSetupPart part)
@@ -276,6 +274,9 @@ void TfmProgress::Changed(TSetupPart part)
         if (Layout() == TProgressLayout::PostActions)
             lbAfter->setText(PanelText());
         ApplyLayout();
+        // Centred on the main window when a layout begins; the stages may then move it below
+        // the slides, and a line shown or hidden later leaves it where it is.
+        CentreOnMain();
         break;
     case TSetupPart::Message: SetLine(lbMes, Message()); break;
     case TSetupPart::Element: SetLine(lbElement, Element()); break;

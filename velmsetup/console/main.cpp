@@ -2,17 +2,16 @@
 // current folder (velminstal.dat) into NAMESPACE through the installer's three stages, with no
 // windows. The account comes from VELMSETUP_USER and VELMSETUP_PASSWORD; the post-actions'
 // questions take the --answer texts in turn (a button's caption for a choice), then what they
-// propose; library programs go to the first namespace, as in the wizard. The log is written to velmsetup.txt as the wizard writes it and printed.
+// propose; library programs go to the first namespace, as in the wizard. The installation is the
+// wizard's, step by step, and so is its log, written to velmsetup.txt (in the temporary folder
+// when the current one is not writable) and printed; the outcome ends it.
 // Exit 0 installed, 1 the installation failed, 2 a wrong command line.
 
 #include "StandardOptions.h"
 #include "Ui.h"
 #include "VisM.h"
 #include "codepage.h"
-#include "distrib.h"
-#include "setuplog.h"
-#include "setupwindows.h"
-#include "stages.h"
+#include "installation.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -37,8 +36,9 @@ const char *const kUsage =
     "  --help         this text; --version: the version\n"
     "\n"
     "The account comes from VELMSETUP_USER and VELMSETUP_PASSWORD. Messages and questions go to\n"
-    "stderr; the installation log is written to velmsetup.txt in the current folder, as the\n"
-    "wizard writes it, and printed.\n"
+    "stderr; the installation log is written to velmsetup.txt in the current folder (in the\n"
+    "temporary folder when the current one is not writable), as the wizard writes it, and\n"
+    "printed; the outcome ends it and stderr.\n"
     "\n"
     "Exit: 0 installed, 1 the installation failed, 2 a wrong command line.\n";
 
@@ -148,77 +148,49 @@ int main(int argc, char **argv)
     }
     SetUi(&ui);
     ui.SetTitle(QString::fromLatin1(WizardCaption));
-    QByteArray ns = args[0].toUpper().toLatin1();
     const QByteArray ip = args.value(1, QStringLiteral("127.0.0.1")).toLatin1();
     const QByteArray port = args.value(2, QStringLiteral("1972")).toLatin1();
 
-    TSetupLog log;
     TSetupClock clock;
     TConsoleWindows windows;
     TVisMClient vism;
-    TDistrib distrib(QDir::current().filePath(QStringLiteral("velminstal.dat")));
-    bool ok = distrib.ReadHeader(log);
+    TInstallation in(QDir::currentPath(), vism, clock);
+    in.SetWindows(windows);
+    in.Options.KeepSources = keepSources;
+    in.LogStart();
+    bool ok = in.ReadHeader();
     // As the wizard's check box: only with the distribution's source password.
     if (ok && keepSources
-        && QString::fromLocal8Bit(qgetenv("VELMSETUP_SOURCE_PASSWORD")) != FromWin1251(distrib.SourcePass)) {
+        && QString::fromLocal8Bit(qgetenv("VELMSETUP_SOURCE_PASSWORD")) != FromWin1251(in.Distrib.SourcePass)) {
         Err(QStringLiteral("--keep-sources: VELMSETUP_SOURCE_PASSWORD is not the distribution's source password"));
         ok = false;
     }
-    if (ok && distrib.DetectLibrary()) {
-        // As in the wizard: library programs go to the server's first namespace.
-        vism.SetMServer(TVisM::ServerString(ip, port));
-        vism.SetNameSpace("%SYS");
-        vism.SetP1(1);
-        vism.SetValue(QByteArray());
-        vism.Execute("$zu(90,2,0,P1)");
-        ok = !vism.Error() && !vism.Value().isEmpty();
-        if (ok)
-            ns = vism.Value();
-        Err(QStringLiteral("library programs: installed into the first namespace, ") + QString::fromLatin1(ns));
-    }
+    ok = ok && in.ConnectSystem(ip, port);
     if (ok) {
-        log.Add(QString());
-        log.Add(QStringLiteral("Параметры соединения:"));
-        log.Add(ToWin1251(QStringLiteral("IP адрес:")) + ip);
-        log.Add(ToWin1251(QStringLiteral("Порт:")) + port);
-        log.Add(ToWin1251(QStringLiteral("Область:")) + ns);
-        vism.SetMServer(TVisM::ServerString(ip, port));
-        vism.SetNameSpace(ns);
-        vism.SetValue(QByteArray());
-        vism.Execute("$ZNSPACE");
-        ok = !vism.Error();
-        log.Add(ok ? ToWin1251(QStringLiteral("Успешное соединение с областью ")) + ns
-                   : ToWin1251(QStringLiteral("Ошибка соединения. ")) + vism.ErrorName());
-    }
-    if (ok) {
-        TSetupStages stages(distrib, vism, log, windows, clock);
-        stages.Options.KeepSources = keepSources;
-        const QDateTime start = clock.Now();
-        log.Add(QString());
-        log.Add(QStringLiteral("Старт процесса установки: ") + clock.TimeText(start.time()));
-        log.Add(QString());
-        stages.JournalOff();
-        try {
-            ok = stages.RunCheckStage() && stages.RunProgramStage();
-            stages.JournalOn();
-            ok = ok && stages.RunPostActionStage();
-        } catch (const std::exception &e) {
-            stages.JournalOn();
-            log.Add(ToWin1251(QStringLiteral("Ошибка: ")) + QByteArray(e.what()));
-            ok = false;
+        QByteArray ns = args[0].toUpper().toLatin1();
+        if (in.Library) {
+            // As in the wizard: library programs go to the server's first namespace.
+            ns = in.NameSpaces.value(0);
+            Err(QStringLiteral("library programs: installed into the first namespace, ")
+                + FromWin1251(ServerToDisplay(ns)));
         }
-        const QDateTime end = clock.Now();
-        log.Add(QStringLiteral("Время окончания установки: ") + clock.TimeText(end.time()));
-        log.Add(QStringLiteral("Продолжительность установки: ") + clock.Duration(start.msecsTo(end)));
+        if (ns.isEmpty())
+            Err(QStringLiteral("the server lists no namespace"));
+        ok = !ns.isEmpty() && in.ConnectNameSpace(ns);
     }
+    ok = ok && in.Install();
     vism.Disconnect();
-    log.Add(ok ? QStringLiteral("Установка дистрибутива успешно завершена.")
-               : QStringLiteral("Установка дистрибутива не была завершена"));
-    const QString path = QDir::current().filePath(QStringLiteral("velmsetup.txt"));
-    if (!log.SaveToFile(path))
-        Err(QStringLiteral("cannot write ") + path);
-    for (const QByteArray &line : log.Lines)
+    // What the wizard's final page would say ends the log, and the output.
+    const QString outcome = ok ? QStringLiteral("Установка дистрибутива успешно завершена.")
+                               : QStringLiteral("Установка дистрибутива не была завершена");
+    in.Log.Add(outcome);
+    const QString path = in.WriteLog();
+    for (const QByteArray &line : in.Log.Lines)
         std::printf("%s\n", FromWin1251(line).toUtf8().constData());
+    std::fflush(stdout);
+    if (path != QDir::current().filePath(QStringLiteral("velmsetup.txt")))
+        Err(QStringLiteral("the current folder is not writable: the log is ") + path);
+    Err(outcome);
     SetUi(nullptr);
     return ok ? 0 : 1;
 }

@@ -31,7 +31,6 @@ class TUi
 public:
     virtual ~TUi() = default;
 
-    // Application title: caption of error boxes and questions.
     // Application title: caption of error boxes and questions. The implementation hears of every
     // change (the installer's stages retitle the program while they run).
     const QString &Title() const { return FTitle; }
@@ -98,6 +97,50 @@ private:
     int FPosition = 0;
     int FMaximum = 0;
     bool FShown = false;
+};
+
+// The seam where nobody answers, for the implementations without windows (a tool, the unattended
+// import, a benchmark) to extend with only what they do differently: messages go nowhere, every
+// question gets what Esc gives (a yes/no box, which has no Esc, its default button), nothing is
+// chosen and no progress is drawn.
+class TSilentUi : public TUi
+{
+public:
+    void ShowMessage(const QString &) override {}
+    void ShowError(const QString &text) override { ShowMessage(text); }
+    TAnswer AskYesNo(const QString &, TAnswer defaultAnswer, const QString & = QString(),
+                     TQuestionIcon = TQuestionIcon::Question) override
+    {
+        return defaultAnswer;
+    }
+    TAnswer AskYesNoCancel(const QString &, TAnswer, const QString & = QString(),
+                           TQuestionIcon = TQuestionIcon::Question) override
+    {
+        return TAnswer::Cancel;
+    }
+    int ChoiceBox(const TChoiceArgs &args) override { return args.EscapeResult; }
+    std::optional<QString> AskPassword(const QString &) override { return std::nullopt; }
+    std::optional<Account> AskAccount(const QString &, const QString &) override { return std::nullopt; }
+    std::optional<QString> AskText(const QString &, const QString &, const QString &) override
+    {
+        return std::nullopt;
+    }
+    std::optional<QString> AskName(const QString &, const QString &, const QString &, const NameCheck &) override
+    {
+        return std::nullopt;
+    }
+    std::optional<QString> ChooseFile(const QString &, const QString &, const QString &) override
+    {
+        return std::nullopt;
+    }
+    std::optional<QString> ChooseFolder(const QString &, const QString &) override { return std::nullopt; }
+    void ProcessEvents() override {}
+
+protected:
+    void OnProgressShow(const QString &, int) override {}
+    void OnProgressHide() override {}
+    void OnProgressMessage(const QString &) override {}
+    void OnProgressPosition(int, int) override {}
 };
 
 // The program-wide seam, set once at start. Ui() throws if nothing was set, and ends the program

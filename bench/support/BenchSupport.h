@@ -11,29 +11,10 @@
 
 class TXAPI;
 
-class QuietUi : public TUi
+class QuietUi : public TSilentUi
 {
 public:
     void ShowMessage(const QString &t) override;
-    void ShowError(const QString &t) override { ShowMessage(t); }
-    TAnswer AskYesNo(const QString &, TAnswer d, const QString & = QString(),
-                     TQuestionIcon = TQuestionIcon::Question) override { return d; }
-    TAnswer AskYesNoCancel(const QString &, TAnswer d, const QString & = QString(),
-                           TQuestionIcon = TQuestionIcon::Question) override { return d; }
-    int ChoiceBox(const TChoiceArgs &) override { return 0; }
-    std::optional<QString> AskPassword(const QString &) override { return std::nullopt; }
-    std::optional<Account> AskAccount(const QString &, const QString &) override { return std::nullopt; }
-    std::optional<QString> AskText(const QString &, const QString &, const QString &) override { return std::nullopt; }
-    std::optional<QString> AskName(const QString &, const QString &, const QString &, const NameCheck &) override { return std::nullopt; }
-    std::optional<QString> ChooseFile(const QString &, const QString &, const QString &) override { return std::nullopt; }
-    std::optional<QString> ChooseFolder(const QString &, const QString &) override { return std::nullopt; }
-    void ProcessEvents() override {}
-
-protected:
-    void OnProgressShow(const QString &, int) override {}
-    void OnProgressHide() override {}
-    void OnProgressMessage(const QString &) override {}
-    void OnProgressPosition(int, int) override {}
 };
 
 // Exchanges per second of a blocking client and a loopback server thread that answers every

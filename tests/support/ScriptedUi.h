@@ -11,7 +11,7 @@
 #include <functional>
 #include <variant>
 
-class ScriptedUi : public TUi
+class ScriptedUi : public TSilentUi
 {
 public:
     ScriptedUi();  // becomes the program-wide seam

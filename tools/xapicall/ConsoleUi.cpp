@@ -9,8 +9,6 @@ void ConsoleUi::ShowMessage(const QString &text)
     std::fprintf(stderr, "%s\n", text.toUtf8().constData());
 }
 
-void ConsoleUi::ShowError(const QString &text) { ShowMessage(text); }
-
 // A tool has no one to answer questions: it takes the safe answer and says so.
 TAnswer ConsoleUi::AskYesNo(const QString &text, TAnswer, const QString &, TQuestionIcon)
 {
@@ -43,30 +41,4 @@ std::optional<QString> ConsoleUi::AskPassword(const QString &caption)
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     return QString::fromStdString(line);
-}
-
-std::optional<TUi::Account> ConsoleUi::AskAccount(const QString &, const QString &)
-{
-    return std::nullopt;
-}
-
-std::optional<QString> ConsoleUi::AskText(const QString &, const QString &, const QString &)
-{
-    return std::nullopt;
-}
-
-std::optional<QString> ConsoleUi::AskName(const QString &, const QString &, const QString &,
-                                          const NameCheck &)
-{
-    return std::nullopt;
-}
-
-std::optional<QString> ConsoleUi::ChooseFile(const QString &, const QString &, const QString &)
-{
-    return std::nullopt;
-}
-
-std::optional<QString> ConsoleUi::ChooseFolder(const QString &, const QString &)
-{
-    return std::nullopt;
 }

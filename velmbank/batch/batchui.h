@@ -20,7 +20,7 @@ class TLink;
 extern std::atomic<bool> BatchInterrupted;
 void InstallBatchSignalHandlers();
 
-class TBatchUi : public TUi
+class TBatchUi : public TSilentUi
 {
 public:
     using Writer = std::function<void(const QByteArray &utf8)>;

@@ -45,13 +45,12 @@ const char *const kUsage =
 void Err(const QString &text) { std::fprintf(stderr, "velmsetup-console: %s\n", text.toUtf8().constData()); }
 
 // Messages go to stderr; questions take the given answers in turn, then what they propose.
-class TConsoleSetupUi : public TUi
+class TConsoleSetupUi : public TSilentUi
 {
 public:
     QStringList Answers;
 
     void ShowMessage(const QString &text) override { Err(text); }
-    void ShowError(const QString &text) override { Err(text); }
     TAnswer AskYesNo(const QString &text, TAnswer def, const QString &, TQuestionIcon) override
     {
         Err(text + (def == TAnswer::Yes ? QStringLiteral(" Да") : QStringLiteral(" Нет")));
@@ -79,7 +78,6 @@ public:
         Err(args.Message + QLatin1Char(' ') + buttons.value(pressed - 1));
         return pressed;
     }
-    std::optional<QString> AskPassword(const QString &) override { return std::nullopt; }
     std::optional<Account> AskAccount(const QString &, const QString &) override
     {
         Err(QStringLiteral("set VELMSETUP_USER and VELMSETUP_PASSWORD"));
@@ -91,19 +89,6 @@ public:
         Err(prompt + QStringLiteral(": ") + answer);
         return answer;
     }
-    std::optional<QString> AskName(const QString &, const QString &, const QString &, const NameCheck &) override
-    {
-        return std::nullopt;
-    }
-    std::optional<QString> ChooseFile(const QString &, const QString &, const QString &) override { return {}; }
-    std::optional<QString> ChooseFolder(const QString &, const QString &) override { return {}; }
-    void ProcessEvents() override {}
-
-protected:
-    void OnProgressShow(const QString &, int) override {}
-    void OnProgressHide() override {}
-    void OnProgressMessage(const QString &) override {}
-    void OnProgressPosition(int, int) override {}
 };
 
 // The progress window's messages, one line each as they change.

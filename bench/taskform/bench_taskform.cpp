@@ -39,6 +39,8 @@
 #include <cstdlib>
 #include <memory>
 
+using namespace velmbank;
+
 namespace {
 
 constexpr double TargetShowMs = 1000;

@@ -13,6 +13,8 @@
 #include <QDir>
 #include <QProcess>
 
+using namespace velmbank;
+
 namespace {
 
 const QString NameSpace = QStringLiteral("VELMW");

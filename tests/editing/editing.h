@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace velmbank;
+
 // Enters the cell (its editor opens, as the grid always shows one), types or picks text there
 // and leaves the cell, which takes the text into the row.
 inline void EnterCell(TfmInform *f, int row, int field, const QString &text)

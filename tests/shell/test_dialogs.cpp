@@ -1,4 +1,4 @@
-// The password prompt and the login dialog as the operator meets them.
+// The password prompt, the surname prompt and the login dialog as the operator meets them.
 #include "Access.h"
 #include "AppSetup.h"
 #include "BankUi.h"
@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -23,6 +24,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+
+using namespace velmbank;
 
 namespace {
 
@@ -211,4 +214,40 @@ TEST(PasswordPrompt, ConfirmedTextOrCancelMarker)
     });
     EXPECT_EQ(AskXApiPassword(), QByteArray(1, '\x01'));
     SetUi(nullptr);
+}
+
+TEST(SurnamePrompt, TheRunsQuestionKeepsItsTextUntilTheCheckAccepts)
+{
+    TBankUi bank;
+    ScriptedUi ui; // the refusals
+    const QString caption = QStringLiteral("Импорт платежных документов");
+    const QString group = QStringLiteral("Фамилия");
+    const TUi::NameCheck check = [](const QString &typed) {
+        return typed.isEmpty() ? QStringLiteral("Имя клиент-банка должно быть определено") : QString();
+    };
+    WhenModal([&](QWidget *w) {
+        EXPECT_EQ(w->windowTitle(), caption);
+        ASSERT_TRUE(w->findChild<QGroupBox *>());
+        EXPECT_EQ(w->findChild<QGroupBox *>()->title(), group);
+        auto *edit = w->findChild<QLineEdit *>();
+        ASSERT_TRUE(edit);
+        EXPECT_EQ(edit->text(), QStringLiteral("Иванова"));
+        EXPECT_EQ(edit->accessibleName(), group);
+        EXPECT_EQ(QApplication::focusWidget(), edit);
+        SaveScreen(w, QStringLiteral("surname"));
+        // Refused names keep the prompt open with what was typed.
+        edit->clear();
+        ClickButton(w, QStringLiteral("ОК"));
+        edit->setText(QStringLiteral("Ли 李"));
+        ClickButton(w, QStringLiteral("ОК"));
+        EXPECT_TRUE(w->isVisible());
+        EXPECT_EQ(edit->text(), QStringLiteral("Ли 李"));
+        EXPECT_EQ(ui.Messages(), (QStringList{QStringLiteral("Имя клиент-банка должно быть определено"),
+                                              QStringLiteral("Имя клиент-банка содержит недопустимые символы")}));
+        edit->setText(QStringLiteral("Петрова"));
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+    EXPECT_EQ(bank.AskName(caption, group, QStringLiteral("Иванова"), check), QStringLiteral("Петрова"));
+    WhenModal([](QWidget *w) { ClickButton(w, QStringLiteral("Отмена")); });
+    EXPECT_EQ(bank.AskName(caption, group, QStringLiteral("Иванова"), check), std::nullopt);
 }

@@ -30,6 +30,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace velmbank;
+
 namespace {
 
 // Answers the next login dialog as a demo user does (user 0: Esc).

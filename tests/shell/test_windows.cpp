@@ -25,6 +25,8 @@
 
 #include <functional>
 
+using namespace velmbank;
+
 TEST(Logo, BuiltInPictureUnlessTheSiteHasItsOwn)
 {
     QTemporaryDir dir;

@@ -27,6 +27,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace velmbank;
+
 inline QByteArray W(const QString &s)
 {
     return ToWin1251(s);

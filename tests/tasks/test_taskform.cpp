@@ -15,6 +15,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace velmbank;
+
 namespace {
 
 // Dates, sums, payers, payees and numbers: the demo's order of columns.

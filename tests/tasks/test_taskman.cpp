@@ -26,6 +26,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace velmbank;
+
 namespace {
 
 QByteArray Entry(const char *client, int set, const char *name)

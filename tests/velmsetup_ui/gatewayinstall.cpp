@@ -18,6 +18,8 @@
 #include <QStackedWidget>
 #include <QTimer>
 
+using namespace velmsetup;
+
 namespace {
 
 bool Fail(TGatewayInstall &run, const QString &why)

@@ -27,6 +27,8 @@
 
 #include <ostream>
 
+using namespace velmsetup;
+
 // Readable failure output for texts and byte strings.
 inline void PrintTo(const QString &text, std::ostream *os) { *os << '"' << text.toStdString() << '"'; }
 inline void PrintTo(const QByteArray &bytes, std::ostream *os) { *os << '"' << bytes.toStdString() << '"'; }

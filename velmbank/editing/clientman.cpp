@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+namespace velmbank {
+
 TfmClients *fmClients = nullptr;
 
 namespace {
@@ -135,3 +137,5 @@ void TfmClients::actDelExecute()
     if (fmPass->exec() != QDialog::Accepted || !AddName(fmPass->edPass->text()))
         reject();
 }
+
+} // namespace velmbank

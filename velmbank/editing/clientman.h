@@ -9,6 +9,8 @@ class QLabel;
 class QListWidget;
 class QPushButton;
 
+namespace velmbank {
+
 class TfmClients : public QDialog
 {
     Q_OBJECT
@@ -36,3 +38,5 @@ private:
 };
 
 extern TfmClients *fmClients;
+
+} // namespace velmbank

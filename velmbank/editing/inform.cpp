@@ -30,6 +30,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+namespace velmbank {
+
 TfmInform *fmInform = nullptr;
 
 namespace {
@@ -726,3 +728,5 @@ void TfmInform::hideEvent(QHideEvent *e)
     settings.setValue(QStringLiteral("ActiveControl"), focus ? focus->objectName() : QString());
     QMainWindow::hideEvent(e);
 }
+
+} // namespace velmbank

@@ -20,6 +20,8 @@ class QMenu;
 class QPlainTextEdit;
 class TMemTableModel;
 
+namespace velmbank {
+
 // The editors of rdbIn's cells: a pick list that also takes typed text for the type and the
 // characteristic, a box as wide as the field for the rest.
 class TInformDelegate : public QStyledItemDelegate
@@ -129,3 +131,5 @@ private:
 };
 
 extern TfmInform *fmInform;
+
+} // namespace velmbank

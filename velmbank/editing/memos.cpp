@@ -2,6 +2,8 @@
 
 #include "data.h"
 
+namespace velmbank {
+
 TfmMemo *fmMemo = nullptr;
 
 TfmMemo::TfmMemo(QObject *parent) : QObject(parent)
@@ -28,3 +30,5 @@ std::optional<QString> TfmMemo::ColumnHelp(int field) const
     default: return std::nullopt;
     }
 }
+
+} // namespace velmbank

@@ -7,6 +7,8 @@
 
 #include <optional>
 
+namespace velmbank {
+
 class TfmMemo : public QObject
 {
     Q_OBJECT
@@ -20,3 +22,5 @@ public:
 };
 
 extern TfmMemo *fmMemo;
+
+} // namespace velmbank

@@ -31,6 +31,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+namespace velmbank {
+
 TfmNew *fmNew = nullptr;
 
 namespace {
@@ -501,3 +503,5 @@ void TfmNew::actConstrExecute()
         return true;
     });
 }
+
+} // namespace velmbank

@@ -17,6 +17,9 @@ class QPlainTextEdit;
 class QPushButton;
 class QStackedWidget;
 class QToolButton;
+
+namespace velmbank {
+
 class TDirectoryEdit;
 
 class TfmNew : public QDialog
@@ -93,3 +96,5 @@ private:
 };
 
 extern TfmNew *fmNew;
+
+} // namespace velmbank

@@ -17,6 +17,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+namespace velmbank {
+
 TfmSetParams *fmSetParams = nullptr;
 
 namespace {
@@ -198,3 +200,5 @@ void TfmSetParams::hideEvent(QHideEvent *e)
     settings.setValue(QStringLiteral("ActiveControl"), FActiveControl);
     QDialog::hideEvent(e);
 }
+
+} // namespace velmbank

@@ -13,6 +13,9 @@ class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class QToolButton;
+class TMemTable;
+
+namespace velmbank {
 
 // A text box for a folder, with a button that opens the folder dialog there (or in InitialDir
 // while the box names no folder).
@@ -30,8 +33,6 @@ public:
     void setText(const QString &text);
     void Browse();
 };
-
-class TMemTable;
 
 // The parameters an operator types for a setting (name, folder, file, conversion functions,
 // similarity fields), written into the current row of the settings table while it is edited.
@@ -77,3 +78,5 @@ extern TfmSetParams *fmSetParams;
 
 // The task items of the wizard and the properties dialog, for task types 1 and 2.
 QStringList SettingTaskItems();
+
+} // namespace velmbank

@@ -9,6 +9,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+namespace velmbank {
+
 TXApiPassWord::TXApiPassWord(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("XApiPassWord"));
@@ -55,3 +57,5 @@ std::optional<QString> ShowXApiPassWord(QWidget *parent)
         return std::nullopt;
     return prompt.Edit1->text();
 }
+
+} // namespace velmbank

@@ -9,6 +9,8 @@
 class QLineEdit;
 class QPushButton;
 
+namespace velmbank {
+
 class TXApiPassWord : public QDialog
 {
     Q_OBJECT
@@ -23,3 +25,5 @@ public:
 // Shows the prompt modally and frees it: the typed text when confirmed (an empty text is a valid
 // retry), nullopt when cancelled.
 std::optional<QString> ShowXApiPassWord(QWidget *parent = nullptr);
+
+} // namespace velmbank

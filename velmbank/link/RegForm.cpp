@@ -14,6 +14,8 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+namespace velmbank {
+
 namespace {
 
 // Boxes the login shows open over the dialog, not over a window hidden behind it.
@@ -211,3 +213,5 @@ void TRegistration::BOKClick()
     FLink.UserNumber = *number;
     accept();
 }
+
+} // namespace velmbank

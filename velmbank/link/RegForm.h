@@ -13,6 +13,8 @@ class QPushButton;
 class QStatusBar;
 class TLink;
 
+namespace velmbank {
+
 class TRegistration : public QDialog
 {
     Q_OBJECT
@@ -45,3 +47,5 @@ private:
     TLink &FLink;
     bool FRegistered = false;
 };
+
+} // namespace velmbank

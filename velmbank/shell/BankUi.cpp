@@ -1,7 +1,9 @@
 #include "BankUi.h"
 
+#include "NameDialog.h"
 #include "PassForm.h"
-#include "newclb.h"
+
+namespace velmbank {
 
 std::optional<QString> TBankUi::AskPassword(const QString &caption)
 {
@@ -12,12 +14,13 @@ std::optional<QString> TBankUi::AskPassword(const QString &caption)
 std::optional<QString> TBankUi::AskName(const QString &caption, const QString &prompt, const QString &initial,
                                         const NameCheck &check)
 {
-    if (!fmPass)
-        return QtUi::AskName(caption, prompt, initial, check);
-    return fmPass->AskName(caption, prompt, initial, check);
+    TNameDialog d(caption, prompt, ParentWindow());
+    return d.AskName(caption, prompt, initial, check);
 }
 
 void TBankUi::OnTitleChanged(const QString &title)
 {
     (void)title;
 }
+
+} // namespace velmbank

@@ -9,6 +9,8 @@
 #include <QToolTip>
 #include <QWidget>
 
+namespace velmbank {
+
 TBHint *BHint = nullptr;
 
 namespace {
@@ -127,3 +129,5 @@ void TBHint::ShowAtPointer()
     HintShown = true;
     StartTimer(HideTimeout, 1);
 }
+
+} // namespace velmbank

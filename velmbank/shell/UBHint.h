@@ -14,6 +14,8 @@ class QLabel;
 class QTimer;
 class QWidget;
 
+namespace velmbank {
+
 // Sent to the control just before its hint is shown: it may change Text or refuse the hint.
 class TBHintShowEvent : public QEvent
 {
@@ -59,3 +61,5 @@ private:
 
 // The one instance, owned by the document grid's window.
 extern TBHint *BHint;
+
+} // namespace velmbank

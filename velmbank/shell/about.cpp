@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+namespace velmbank {
+
 TfmAbout *fmAbout = nullptr;
 
 TfmAbout::TfmAbout(QWidget *parent) : QDialog(parent)
@@ -69,3 +71,5 @@ void TfmAbout::reject()
 {
     accept();
 }
+
+} // namespace velmbank

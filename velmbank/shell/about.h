@@ -6,6 +6,8 @@
 class QLabel;
 class QPushButton;
 
+namespace velmbank {
+
 class TfmAbout : public QDialog
 {
     Q_OBJECT
@@ -22,3 +24,5 @@ public:
 };
 
 extern TfmAbout *fmAbout;
+
+} // namespace velmbank

@@ -9,17 +9,19 @@
 #include <QLabel>
 #include <QScreen>
 
-namespace {
-constexpr int Width = 233;
-constexpr int Height = 306;
-constexpr int Panel2Height = 36;
-} // namespace
-
 static void InitShellResources()
 {
     // The pictures live in a static library: referencing them keeps them linked in.
     Q_INIT_RESOURCE(shell);
 }
+
+namespace velmbank {
+
+namespace {
+constexpr int Width = 233;
+constexpr int Height = 306;
+constexpr int Panel2Height = 36;
+} // namespace
 
 TfmLogo::TfmLogo(const QString &dir)
 {
@@ -92,3 +94,5 @@ void TfmLogo::ShowNow()
     raise();
     repaint();
 }
+
+} // namespace velmbank

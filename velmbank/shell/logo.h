@@ -7,6 +7,8 @@
 class QFrame;
 class QLabel;
 
+namespace velmbank {
+
 class TfmLogo : public QWidget
 {
     Q_OBJECT
@@ -26,3 +28,5 @@ public:
 private:
     void FormCreate(const QString &dir);
 };
+
+} // namespace velmbank

@@ -13,6 +13,8 @@
 
 #include <cmath>
 
+namespace velmbank {
+
 TfmProgress *fmProgress = nullptr;
 
 namespace {
@@ -146,3 +148,5 @@ void TfmProgress::keyPressEvent(QKeyEvent *e)
     if (e->key() == Qt::Key_Escape)
         Ui().SetEscapePressed(true);
 }
+
+} // namespace velmbank

@@ -11,6 +11,8 @@ class QLabel;
 class QProgressBar;
 class QTimer;
 
+namespace velmbank {
+
 // A small busy animation that turns while the message loop gets a chance to run.
 class TActivity : public QWidget
 {
@@ -54,3 +56,5 @@ private:
 };
 
 extern TfmProgress *fmProgress;
+
+} // namespace velmbank

@@ -17,6 +17,8 @@
 
 #include <memory>
 
+namespace velmbank {
+
 namespace {
 
 QtUi *WidgetUi()
@@ -200,3 +202,5 @@ void TVelmBank::Shutdown()
     delete dmSet;
     dmSet = nullptr;
 }
+
+} // namespace velmbank

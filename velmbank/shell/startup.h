@@ -12,6 +12,8 @@
 
 class TLink;
 
+namespace velmbank {
+
 // The machine's profile, which the package installs for the velmd service of this machine.
 extern QString SystemProfileFileName;
 
@@ -53,3 +55,5 @@ private:
     void FreeWindows();
     bool FTerminate = false;
 };
+
+} // namespace velmbank

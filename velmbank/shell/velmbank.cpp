@@ -71,6 +71,8 @@ private:
 
 } // namespace
 
+using namespace velmbank;
+
 int main(int argc, char **argv)
 {
     if (const auto answered = AnswerHelpOrVersion(argc, argv, "velmbank", kUsage))

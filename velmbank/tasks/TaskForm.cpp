@@ -29,6 +29,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+namespace velmbank {
+
 TfmTaskForm *fmTaskForm = nullptr;
 
 namespace {
@@ -811,3 +813,5 @@ void FreeTaskWindows()
     fmPass = nullptr;
     fmClients = nullptr;
 }
+
+} // namespace velmbank

@@ -16,9 +16,12 @@ class QCheckBox;
 class QGroupBox;
 class QMenu;
 class QToolBar;
-class TBHint;
 class TdmTask;
 class TTaskRun;
+
+namespace velmbank {
+
+class TBHint;
 
 // The six small pictures of the grid.
 enum class TTaskPicture { None, Ok, Fail, Include, Exclude, Includei, Excludei };
@@ -152,3 +155,5 @@ extern TfmTaskForm *fmTaskForm;
 // the client-bank list was loaded and dmTask made; they go with the main window.
 void CreateTaskWindows(QWidget *mainWindow);
 void FreeTaskWindows();
+
+} // namespace velmbank

@@ -15,6 +15,8 @@
 #include <QPushButton>
 #include <QToolButton>
 
+namespace velmbank {
+
 TfmTaskPar *fmTaskPar = nullptr;
 
 bool GotoTaskRow(int task)
@@ -260,3 +262,5 @@ bool TfmTaskPar::ChooseTaskSetting(int task, QByteArray &entry)
         return false;
     }
 }
+
+} // namespace velmbank

@@ -14,6 +14,8 @@ class QLabel;
 class QPushButton;
 class QToolButton;
 
+namespace velmbank {
+
 class TfmTaskPar : public QDialog
 {
     Q_OBJECT
@@ -57,3 +59,5 @@ extern TfmTaskPar *fmTaskPar;
 
 // The remembered row of task 0, 1 or 2 in the task table; false when there is none.
 bool GotoTaskRow(int task);
+
+} // namespace velmbank

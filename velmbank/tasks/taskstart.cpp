@@ -23,6 +23,8 @@
 #include <QFileInfo>
 #include <QPointer>
 
+namespace velmbank {
+
 namespace {
 
 // "Выбрать настройку" of an import task: the context dialog, the entry, the start.
@@ -234,3 +236,5 @@ void TfmTaskMan::actSetupPrpExecute()
     if (!entries.isEmpty())
         actSetupExecute(entries.first());
 }
+
+} // namespace velmbank

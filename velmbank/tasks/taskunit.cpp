@@ -17,13 +17,15 @@
 #include <QToolBar>
 #include <QToolButton>
 
-TfmTaskMan *fmTaskMan = nullptr;
-
 static void InitTaskResources()
 {
     // The toolbar's images live in a static library: referencing them keeps them linked in.
     Q_INIT_RESOURCE(tasks);
 }
+
+namespace velmbank {
+
+TfmTaskMan *fmTaskMan = nullptr;
 
 namespace {
 
@@ -467,3 +469,5 @@ void TfmTaskMan::SavePlacement()
     settings.setValue(QStringLiteral("ActiveControl"),
                       focus && isAncestorOf(focus) ? focus->objectName() : QString());
 }
+
+} // namespace velmbank

@@ -13,6 +13,8 @@ class QMenu;
 class QToolBar;
 class QToolButton;
 
+namespace velmbank {
+
 // A menu entry: one client-bank and one setting, as "client<4>setId<4>setName" (Windows-1251).
 class TTaskMenuItem : public QAction
 {
@@ -103,3 +105,5 @@ private:
 };
 
 extern TfmTaskMan *fmTaskMan;
+
+} // namespace velmbank

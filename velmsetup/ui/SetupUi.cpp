@@ -9,6 +9,8 @@
 #include <QThread>
 #include <QTimer>
 
+namespace velmsetup {
+
 void TSetupUi::SetWindows(QWidget *progress, QWidget *wizard, QWidget *main)
 {
     FProgress = progress;
@@ -75,3 +77,5 @@ void TGuiClock::Sleep(int ms)
     if (const qint64 rest = ms - waited.elapsed(); rest > 0)
         QThread::msleep(static_cast<unsigned long>(rest));
 }
+
+} // namespace velmsetup

@@ -9,6 +9,8 @@
 
 #include <QPointer>
 
+namespace velmsetup {
+
 class TSetupUi : public QtUi
 {
 public:
@@ -44,3 +46,5 @@ public:
     // Waits in an event loop of its own: timers, input and repaints go on, nothing spins.
     void Sleep(int ms) override;
 };
+
+} // namespace velmsetup

@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+namespace velmsetup {
+
 TfmAccount::TfmAccount(const QString &caption, const QString &user, QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("fmAccount"));
@@ -33,3 +35,5 @@ TfmAccount::TfmAccount(const QString &caption, const QString &user, QWidget *par
     LayOutPrompt(this, gbAccount, btOk, btCancel, 300);
     (user.isEmpty() ? edUser : edPassword)->setFocus();
 }
+
+} // namespace velmsetup

@@ -12,6 +12,8 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
+namespace velmsetup {
+
 class TfmAccount : public QDialog
 {
     Q_OBJECT
@@ -24,3 +26,5 @@ public:
     QPushButton *btOk;
     QPushButton *btCancel;
 };
+
+} // namespace velmsetup

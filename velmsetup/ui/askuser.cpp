@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QScreen>
 
+namespace velmsetup {
+
 namespace {
 // The design: client 177 x 79, the label at (8, 8) 161 wide and one line high, the edit at
 // (7, 24), both buttons at top 48. A font taller than 13 pixels moves what is below the label.
@@ -120,3 +122,5 @@ std::optional<QString> AskUser(const QString &question, const QString &caption, 
         return std::nullopt;
     }
 }
+
+} // namespace velmsetup

@@ -11,6 +11,8 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
+namespace velmsetup {
+
 class TfmAskUser : public QDialog
 {
     Q_OBJECT
@@ -42,3 +44,5 @@ private:
 // box or any failure.
 std::optional<QString> AskUser(const QString &question, const QString &caption, const QString &proposed,
                                QWidget *parent = nullptr);
+
+} // namespace velmsetup

@@ -12,6 +12,8 @@
 
 #include <exception>
 
+namespace velmsetup {
+
 namespace {
 
 // A slide that cannot be read; the stages log the message (Windows-1251).
@@ -146,3 +148,5 @@ void TfmFone::closeEvent(QCloseEvent *e)
     if (OnClose)
         OnClose();
 }
+
+} // namespace velmsetup

@@ -10,6 +10,8 @@
 class QFrame;
 class QLabel;
 
+namespace velmsetup {
+
 class TfmFone : public QWidget
 {
     Q_OBJECT
@@ -49,3 +51,5 @@ private:
 // Whether a top-level window stays on top of the others; changing it keeps the window shown.
 bool IsOnTop(const QWidget *w);
 void SetOnTop(QWidget *w, bool onTop);
+
+} // namespace velmsetup

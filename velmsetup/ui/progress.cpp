@@ -16,6 +16,8 @@
 
 #include <cmath>
 
+namespace velmsetup {
+
 // ---- the clips ------------------------------------------------------------------------------
 
 namespace {
@@ -352,3 +354,5 @@ void TfmProgress::ProgressPosition(int position, int maximum)
     SetMaximum(maximum);
     SetPosition(position);
 }
+
+} // namespace velmsetup

@@ -14,6 +14,9 @@ class QLabel;
 class QProgressBar;
 class QScrollArea;
 class QTimer;
+
+namespace velmsetup {
+
 class TfmFone;
 
 // An activity indicator standing in for the system's animation clips: a sheet flying from
@@ -83,3 +86,5 @@ private:
 
     TfmFone *FFone;
 };
+
+} // namespace velmsetup

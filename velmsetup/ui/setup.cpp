@@ -25,6 +25,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+namespace velmsetup {
+
 namespace {
 
 // Ten blanks open every indented line of the settings memo.
@@ -622,3 +624,5 @@ bool CheckVisMControl(bool registered)
         Ui().ShowMessage(QStringLiteral("Cache-клиент не обнаружен. Установите сначала cache-клиент"));
     return registered;
 }
+
+} // namespace velmsetup

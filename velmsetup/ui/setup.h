@@ -20,11 +20,14 @@ class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 class QStackedWidget;
+class TVisM;
+
+namespace velmsetup {
+
 class TfmExit;
 class TfmFone;
 class TfmPass;
 class TfmProgress;
-class TVisM;
 
 inline constexpr char SetupVersion[] = "2.8";
 
@@ -155,3 +158,5 @@ public:
 // the program says so and ends (exit code 0) before any window exists.
 bool VisMControlRegistered();
 bool CheckVisMControl(bool registered);
+
+} // namespace velmsetup

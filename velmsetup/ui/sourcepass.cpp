@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+namespace velmsetup {
+
 void SetStarEcho(QLineEdit *edit)
 {
     edit->setEchoMode(QLineEdit::Password);
@@ -57,3 +59,5 @@ void TfmPass::showEvent(QShowEvent *e)
     edPass->setFocus();
     edPass->selectAll();
 }
+
+} // namespace velmsetup

@@ -8,6 +8,8 @@ class QGroupBox;
 class QLineEdit;
 class QPushButton;
 
+namespace velmsetup {
+
 class TfmPass : public QDialog
 {
     Q_OBJECT
@@ -30,3 +32,5 @@ void SetStarEcho(class QLineEdit *edit);
 // gateway's password prompt; the default, Enter) and "Отмена" (Esc) on the right, the controls
 // named for assistive technology, and a fixed size at least minWidth wide.
 void LayOutPrompt(QDialog *dialog, QWidget *group, QPushButton *&ok, QPushButton *&cancel, int minWidth);
+
+} // namespace velmsetup

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+namespace velmsetup {
+
 TfmExit::TfmExit(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("fmExit"));
@@ -61,3 +63,5 @@ void TfmExit::showEvent(QShowEvent *e)
 }
 
 void TfmExit::reject() { accept(); }
+
+} // namespace velmsetup

@@ -7,6 +7,8 @@
 class QPlainTextEdit;
 class QPushButton;
 
+namespace velmsetup {
+
 class TfmExit : public QDialog
 {
     Q_OBJECT
@@ -22,3 +24,5 @@ protected:
     void showEvent(QShowEvent *e) override;
     void reject() override; // Esc and the close box: go on installing
 };
+
+} // namespace velmsetup

@@ -41,6 +41,8 @@ const char *const kUsage =
 
 } // namespace
 
+using namespace velmsetup;
+
 int main(int argc, char **argv)
 {
     if (const auto answered = AnswerHelpOrVersion(argc, argv, "velmsetup", kUsage))

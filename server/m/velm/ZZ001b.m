@@ -118,10 +118,11 @@ plan(P) ;P("pl",i): "ih^what^missing^malformed^bic" for each characteristic that
 find(t,V,P,ex,op) ;similar documents by the setting's search characteristics, and the unclosed ones
  n ih,k,id,ok,x,v
  q:'$d(P("fx"))
- ;Walk the index of one short characteristic, check the others on each candidate (the kinds
- ;as ix reads them, from the plan).
+ ;Walk the index of one short characteristic, check the others on each candidate. The index
+ ;walked is the likeliest to be short: a number before a sum, a date last (a day holds many).
  i '$d(P("pl")) d plan(.P)
- s k="",ih="" f  s ih=$o(P("fx",ih)) q:ih=""  s v=$g(V(ih)) i $g(P("mk",ih))'="T",v'="",$l(v)'>60 s k=ih q
+ n r,best s k="",best=9,ih=""
+ f  s ih=$o(P("fx",ih)) q:ih=""  s v=$g(V(ih)),x=$g(P("mk",ih)),r=$s(x="T":0,x="":8,$f("NSAIBD",x):$f("NSAIBD",x),1:8) i r,r<best,v'="",$l(v)'>60 s k=ih,best=r
  s id=""
  f  d  q:id=""
  . i k'="" s id=$o(^VELMDX(t,k,V(k),id))

@@ -238,10 +238,10 @@ bool KnownVersion(unsigned char v)
     return std::find(std::begin(known), std::end(known), v) != std::end(known);
 }
 
-} // namespace
-
 // ---- the open file ----
 
+// Inside this file only: dbfops.h has a TDbfFile of its own, and two classes of one name with
+// inline members are one class to the linker.
 class TDbfFile final : public TDbfRecords
 {
 public:
@@ -294,6 +294,8 @@ private:
     int FPhysical = -1;
     qint64 FBlockSize = 512;
 };
+
+} // namespace
 
 std::unique_ptr<TDbfFile> TDbfFile::Open(const QString &path, std::unique_ptr<TByteSource> source)
 {

@@ -202,8 +202,9 @@ TEST_F(TaskData, ImportKeepsAcceptedRecordsInFileOrderAndDiagnosesEveryOne)
     peer.QueueCall(Reply("", "5,6", "6", "0", "101"));
     ui.Clear();
     int inserted = 0, reset = 0;
-    QObject::connect(engine.dsTask, &QAbstractItemModel::rowsInserted, [&inserted] { ++inserted; });
-    QObject::connect(engine.dsTask, &QAbstractItemModel::modelReset, [&reset] { ++reset; });
+    QObject counters; // the engine outlives the test's counters: their connections go first
+    QObject::connect(engine.dsTask, &QAbstractItemModel::rowsInserted, &counters, [&inserted] { ++inserted; });
+    QObject::connect(engine.dsTask, &QAbstractItemModel::modelReset, &counters, [&reset] { ++reset; });
 
     ASSERT_TRUE(engine.ImportDbfFile(path, 7));
     EXPECT_EQ(ImportCalls(),

@@ -102,7 +102,8 @@ TEST_F(TaskRun, TableWithoutIncludedRowsMakesNoCallAndIsRunOnce)
     engine.tbTask->SetAsString(engine.TransactField(), "stale");
     engine.tbTask->Post();
     QList<bool> changes;
-    QObject::connect(&run, &TTaskRun::RunEnabledChanged, [&changes](bool on) { changes << on; });
+    QObject counter; // the fixture's run outlives the list: the connection goes with it
+    QObject::connect(&run, &TTaskRun::RunEnabledChanged, &counter, [&changes](bool on) { changes << on; });
 
     Run();
     EXPECT_EQ(Results(), (QList<QByteArray>{"", ""}));

@@ -139,7 +139,8 @@ TEST_F(Model, ViewsAreToldWhichRowsChanged)
 TEST_F(Model, EditsGoThroughTheTableAndRefusalsKeepTheValue)
 {
     QStringList refusals;
-    QObject::connect(&m, &TMemTableModel::EditRefused, [&refusals](const QString &r) { refusals << r; });
+    QObject counters; // the fixture's model and table outlive the counts: the connections go first
+    QObject::connect(&m, &TMemTableModel::EditRefused, &counters, [&refusals](const QString &r) { refusals << r; });
     Add(QStringLiteral("a"), 1);
     Add(QStringLiteral("b"), 2);
     EXPECT_FALSE(m.setData(m.index(0, sum), QStringLiteral("7"))) << "read-only until allowed";
@@ -148,7 +149,7 @@ TEST_F(Model, EditsGoThroughTheTableAndRefusalsKeepTheValue)
     EXPECT_TRUE(m.flags(m.index(0, on)).testFlag(Qt::ItemIsUserCheckable));
 
     int posts = 0;
-    QObject::connect(&t, &TMemTable::AfterPost, [&posts] { ++posts; });
+    QObject::connect(&t, &TMemTable::AfterPost, &counters, [&posts] { ++posts; });
     EXPECT_TRUE(m.setData(m.index(0, sum), QStringLiteral("7")));
     EXPECT_EQ(t.IntegerAt(0, sum), 7);
     EXPECT_EQ(t.RecNo(), 1);

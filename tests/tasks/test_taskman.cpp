@@ -181,8 +181,9 @@ TEST_F(TaskMan, MenusFromTheStoredTextsAndButtonsByRights)
     // The first start: a button without entries runs "Выбрать настройку" (its own handler is
     // the task context dialog's business, so only the routing is looked at here).
     int chosen = 0;
+    QObject counter; // the window outlives the count: the connection goes with it
     QObject::disconnect(window->actSetupPrp, &QAction::triggered, window, nullptr);
-    QObject::connect(window->actSetupPrp, &QAction::triggered, [&chosen] { ++chosen; });
+    QObject::connect(window->actSetupPrp, &QAction::triggered, &counter, [&chosen] { ++chosen; });
     QTest::mouseClick(window->tb0, Qt::LeftButton, {}, QPoint(10, 10));
     EXPECT_EQ(chosen, 1);
 }
@@ -384,7 +385,8 @@ TEST_F(TaskMan, PlacementIsRememberedAndClosingEndsTheRun)
     window->move(window->pos() + QPoint(37, 23));
     const QPoint placed = window->pos();
     bool closed = false;
-    QObject::connect(window, &TfmTaskMan::Closed, [&closed] { closed = true; });
+    QObject witness; // the window outlives the flag: the connection goes with it
+    QObject::connect(window, &TfmTaskMan::Closed, &witness, [&closed] { closed = true; });
     window->close();
     EXPECT_TRUE(closed);
     QSettings settings(QStringLiteral("Remart"), QStringLiteral("VelmBank"));

@@ -38,13 +38,6 @@ constexpr double TargetImportOverBare = 0.95; // the gateway's share of the impo
 constexpr double TargetClientUs = 15;         // the gateway's own CPU per record
 constexpr int SmallFile = 1000;
 
-double PeakRssMb()
-{
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_maxrss) / 1024.0; // kilobytes on Linux
-}
-
 double Seconds(qint64 ns) { return double(ns) / 1e9; }
 
 // CPU time of this process (user and system), the client's share of the work; its user part.
@@ -54,19 +47,6 @@ double CpuSeconds(bool userOnly = false)
     ::getrusage(RUSAGE_SELF, &u);
     const double user = double(u.ru_utime.tv_sec) + double(u.ru_utime.tv_usec) / 1e6;
     return userOnly ? user : user + double(u.ru_stime.tv_sec) + double(u.ru_stime.tv_usec) / 1e6;
-}
-
-bool MakeFile(const QString &path, long count, std::uint64_t seed)
-{
-    clb::Options options;
-    options.count = count;
-    options.seed = seed;
-    std::string error;
-    if (!clb::writeFile(QFile::encodeName(path).toStdString(), options, error)) {
-        std::fprintf(stderr, "bench_import: %s\n", error.c_str());
-        return false;
-    }
-    return true;
 }
 
 // One task start's import: the table built, the file imported. Elapsed ns, -1 on failure.
@@ -144,7 +124,7 @@ int main(int argc, char **argv)
     }
     const QString big = server.DataDir() + QStringLiteral("/bench_big.dbf");
     const QString small = server.DataDir() + QStringLiteral("/bench_small.dbf");
-    if (!MakeFile(big, count, 2024) || !MakeFile(small, SmallFile, 2025))
+    if (!MakeClientBankFile(big, count, 2024) || !MakeClientBankFile(small, SmallFile, 2025))
         return 1;
 
     TdmSet dm;

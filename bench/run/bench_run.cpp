@@ -8,7 +8,6 @@
 #include "BenchSupport.h"
 #include "Routines.h"
 #include "VelmdProcess.h"
-#include "clbgen.h"
 #include "codepage.h"
 #include "data.h"
 #include "dbfsettings.h"
@@ -19,7 +18,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -41,26 +39,6 @@ public:
         return QStringLiteral("Иванова");
     }
 };
-
-double PeakRssMb()
-{
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_maxrss) / 1024.0;
-}
-
-bool MakeFile(const QString &path, long count, std::uint64_t seed)
-{
-    clb::Options options;
-    options.count = count;
-    options.seed = seed;
-    std::string error;
-    if (!clb::writeFile(QFile::encodeName(path).toStdString(), options, error)) {
-        std::fprintf(stderr, "bench_run: %s\n", error.c_str());
-        return false;
-    }
-    return true;
-}
 
 bool Import(TdmTask &engine, const QString &path, int expected)
 {
@@ -125,8 +103,8 @@ int main(int argc, char **argv)
     const QString before = server.DataDir() + QStringLiteral("/bench_before.dbf");
     const QString after = server.DataDir() + QStringLiteral("/bench_after.dbf");
     const int half = count / 2;
-    if (!MakeFile(big, count, 3024) || !MakeFile(small, SmallFile, 3025) || !MakeFile(before, half, 3026) ||
-        !MakeFile(after, count - half, 3027))
+    if (!MakeClientBankFile(big, count, 3024) || !MakeClientBankFile(small, SmallFile, 3025) ||
+        !MakeClientBankFile(before, half, 3026) || !MakeClientBankFile(after, count - half, 3027))
         return 1;
 
     TdmSet dm;

@@ -3,10 +3,15 @@
 #include "UXAPI.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QString>
+
+#include <clbgen.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -86,4 +91,24 @@ double CallRate(TXAPI &x, const QList<QByteArray> &elements, const QByteArray &e
         if (x.Call(elements) != expected)
             std::abort();
     return calls / (double(t.nsecsElapsed()) / 1e9);
+}
+
+double PeakRssMb()
+{
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_maxrss) / 1024.0; // kilobytes on Linux
+}
+
+bool MakeClientBankFile(const QString &path, long count, std::uint64_t seed)
+{
+    clb::Options options;
+    options.count = count;
+    options.seed = seed;
+    std::string error;
+    if (!clb::writeFile(QFile::encodeName(path).toStdString(), options, error)) {
+        std::fprintf(stderr, "%s: %s\n", QFile::encodeName(path).constData(), error.c_str());
+        return false;
+    }
+    return true;
 }

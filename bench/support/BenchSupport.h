@@ -8,7 +8,9 @@
 #include <QList>
 
 #include <cstddef>
+#include <cstdint>
 
+class QString;
 class TXAPI;
 
 class QuietUi : public TSilentUi
@@ -25,3 +27,10 @@ double PingPongRate(int calls, size_t reqSize, size_t replySize);
 // reply, so that a fast wrong answer is never measured.
 double CallRate(TXAPI &x, const QList<QByteArray> &elements, const QByteArray &expected, int calls,
                 int warmUp);
+
+// The peak resident memory of this process so far, in MB.
+double PeakRssMb();
+
+// A money-out client-bank file of count new records made with clbgen (seed picks them); false
+// with a message on stderr.
+bool MakeClientBankFile(const QString &path, long count, std::uint64_t seed);

@@ -50,13 +50,6 @@ constexpr double TargetRssMb = 300;
 constexpr int Pages = 200;
 constexpr int Rounds = 4;
 
-double PeakRssMb()
-{
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_maxrss) / 1024.0;
-}
-
 double Ms(qint64 ns)
 {
     return double(ns) / 1e6;
@@ -178,14 +171,8 @@ int main(int argc, char **argv)
     }
     const QString file = QStringLiteral("bench_taskform.dbf");
     const QString path = server.DataDir() + u'/' + file;
-    clb::Options options;
-    options.count = count;
-    options.seed = 2024;
-    std::string error;
-    if (!clb::writeFile(QFile::encodeName(path).toStdString(), options, error)) {
-        std::fprintf(stderr, "bench_taskform: %s\n", error.c_str());
+    if (!MakeClientBankFile(path, count, 2024))
         return 1;
-    }
 
     QuietUi quiet;
     BenchWindowUi windowUi;

@@ -3,7 +3,7 @@
 set(VELM_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wcast-align
                   -Wunused -Woverloaded-virtual -Wnull-dereference -Wimplicit-fallthrough)
 
-option(VELM_PCH "Tests compile over precompiled Qt and GoogleTest headers" ON)
+option(VELM_PCH "Compile over precompiled Qt (and, for the tests, GoogleTest) headers" ON)
 
 # velm_target_defaults(target [TEST]): warnings (errors with VELM_WERROR) for our own code.
 # TEST: a test's own sources, compiled without the optimiser (the code under test keeps the
@@ -18,6 +18,7 @@ function(velm_target_defaults target)
   if("TEST" IN_LIST ARGN)
     target_compile_options(${target} PRIVATE -O0)
   else()
+    set_property(GLOBAL APPEND PROPERTY VELM_PCH_USERS ${target})
     # Debian's hardening: checked string and memory calls (they need the optimiser) and a
     # read-only relocation table resolved at start.
     target_compile_options(${target} PRIVATE
@@ -38,6 +39,64 @@ function(velm_test_pch target)
   target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:SHELL:-Xclang -fno-pch-timestamp>")
 endfunction()
 
+# velm_share_pch(): once every target is known, each of our Qt targets compiles over the
+# precompiled Qt headers of velm_common (QtCore only, so that the core still cannot reach a
+# widget) or, when it links Qt Widgets, of velm_widgets. Parsing Qt's headers was most of the
+# time of a small source.
+function(_velm_links_qt target module out)
+  set(seen ${ARGN})
+  set(found OFF)
+  get_target_property(libs ${target} LINK_LIBRARIES)
+  get_target_property(ilibs ${target} INTERFACE_LINK_LIBRARIES)
+  foreach(lib IN LISTS libs ilibs)
+    string(REGEX REPLACE "^\\$<LINK_ONLY:(.*)>$" "\\1" lib "${lib}")
+    if(lib STREQUAL "Qt6::${module}")
+      set(found ON)
+      break()
+    endif()
+    if(TARGET ${lib} AND NOT lib IN_LIST seen AND NOT lib MATCHES "^Qt6::")
+      list(APPEND seen ${lib})
+      _velm_links_qt(${lib} ${module} sub ${seen})
+      if(sub)
+        set(found ON)
+        break()
+      endif()
+    endif()
+  endforeach()
+  set(${out} ${found} PARENT_SCOPE)
+endfunction()
+
+function(velm_share_pch)
+  if(NOT VELM_PCH OR NOT TARGET velm_common)
+    return()
+  endif()
+  set(core <QByteArray> <QList> <QObject> <QString> <QStringList> <functional> <memory> <optional>
+           <string> <vector>)
+  target_precompile_headers(velm_common PRIVATE ${core})
+  target_compile_options(velm_common PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:SHELL:-Xclang -fno-pch-timestamp>")
+  if(TARGET velm_widgets)
+    target_precompile_headers(velm_widgets PRIVATE ${core} <QApplication> <QDialog> <QLabel> <QLineEdit>
+                              <QPushButton> <QWidget>)
+    target_compile_options(velm_widgets PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:SHELL:-Xclang -fno-pch-timestamp>")
+  endif()
+  get_property(users GLOBAL PROPERTY VELM_PCH_USERS)
+  foreach(target IN LISTS users)
+    get_target_property(own ${target} VELM_NO_PCH)
+    if(own OR target STREQUAL "velm_common" OR target STREQUAL "velm_widgets")
+      continue()
+    endif()
+    _velm_links_qt(${target} Widgets widgets)
+    if(widgets AND TARGET velm_widgets)
+      target_precompile_headers(${target} REUSE_FROM velm_widgets)
+      continue()
+    endif()
+    _velm_links_qt(${target} Core core)
+    if(core)
+      target_precompile_headers(${target} REUSE_FROM velm_common)
+    endif()
+  endforeach()
+endfunction()
+
 # velm_add_subdirs(): adds every immediate subfolder that has a CMakeLists.txt.
 macro(velm_add_subdirs)
   file(GLOB _velm_children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}
@@ -51,11 +110,13 @@ macro(velm_add_subdirs)
   endforeach()
 endmacro()
 
-# velm_add_gtest(NAME name LABEL label [GUI] SOURCES ... LIBS ... [ENV ...] [FIXTURES ...]):
-# one GoogleTest executable registered as one CTest test with a label. Tests run with
-# the offscreen platform so that no display is ever needed; GUI tests get a QApplication.
+# velm_add_gtest(NAME name LABEL label [GUI] SOURCES ... LIBS ... [ENV ...] [FIXTURES ...]
+#                [SPLIT filter...]): one GoogleTest executable registered as one CTest test with a
+# label. Tests run with the offscreen platform so that no display is ever needed; GUI tests get
+# a QApplication. SPLIT: suites that mostly wait (deadlines, slowed logins) are tests of their
+# own, NAME.<first suite of the filter>, which run beside the rest (NAME).
 function(velm_add_gtest)
-  cmake_parse_arguments(T "GUI" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS;ENV;FIXTURES" ${ARGN})
+  cmake_parse_arguments(T "GUI" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS;ENV;FIXTURES;SPLIT" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   velm_target_defaults(${T_NAME} TEST)
   if(T_GUI)
@@ -68,14 +129,25 @@ function(velm_add_gtest)
   if(VELM_PCH)
     target_precompile_headers(${T_NAME} REUSE_FROM ${main})
   endif()
-  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  set(tests ${T_NAME})
+  if(T_SPLIT)
+    string(JOIN ":" taken ${T_SPLIT})
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_filter=-${taken})
+    foreach(filter IN LISTS T_SPLIT)
+      string(REGEX MATCH "^[A-Za-z0-9_]+" suite "${filter}")
+      add_test(NAME ${T_NAME}.${suite} COMMAND ${T_NAME} --gtest_filter=${filter})
+      list(APPEND tests ${T_NAME}.${suite})
+    endforeach()
+  else()
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
-  set_tests_properties(${T_NAME} PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
+  set_tests_properties(${tests} PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
                        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${T_ENV}")
   if(T_FIXTURES)
-    set_tests_properties(${T_NAME} PROPERTIES FIXTURES_REQUIRED "${T_FIXTURES}")
+    set_tests_properties(${tests} PROPERTIES FIXTURES_REQUIRED "${T_FIXTURES}")
   endif()
 endfunction()
 
@@ -92,6 +164,8 @@ function(velm_add_fuzzer)
     set(F_SECONDS 5)
   endif()
   add_executable(${F_NAME} ${F_SOURCES})
+  # Its own optimisation and sanitizers: no precompiled header of the others fits it.
+  set_target_properties(${F_NAME} PROPERTIES VELM_NO_PCH ON)
   target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer,address,undefined -g -O1)
   target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})

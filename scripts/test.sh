@@ -8,4 +8,5 @@ bash scripts/deps.sh
 preset=${VELM_PRESET:-ci}
 cmake --preset "$preset"
 cmake --build --preset "$preset" -j "$(nproc)"
-ctest --preset "$preset" -j "$(nproc)" "$@"
+# Twice as many tests as cores: most of them spend their time waiting on a server or a timer.
+ctest --preset "$preset" -j "$(($(nproc) * 2))" "$@"

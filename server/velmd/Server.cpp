@@ -25,6 +25,13 @@
 #include <vector>
 #include <thread>
 
+// AddressSanitizer reserves terabytes of shadow memory, which no data limit leaves room for.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VELMD_ASAN 1
+#endif
+#endif
+
 namespace velmd {
 namespace {
 
@@ -360,9 +367,12 @@ private:
             std::string error;
             if (!MakeDirs(scratch, error) || ::chdir(scratch.c_str()) != 0)
                 ::_exit(ExitFailed);
-            // A session's own memory is capped: one client's M code cannot starve the others.
+            // A session's own memory is capped: one client's M code cannot starve the others (not
+            // in a sanitizer build, whose shadow memory alone is beyond any cap).
+#ifndef VELMD_ASAN
             const rlimit memory{rlim_t(FConfig.MaxMemory) << 20, rlim_t(FConfig.MaxMemory) << 20};
             ::setrlimit(RLIMIT_DATA, &memory);
+#endif
             const int null = ::open("/dev/null", O_RDWR);
             const int log = ::open((FDir + "/sessions.log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
             ::dup2(null, 0);

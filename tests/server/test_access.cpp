@@ -20,6 +20,19 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+// A velmd built with AddressSanitizer runs its sessions without the memory cap, which its shadow
+// memory would exceed: there a filling call would fill the machine.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VELM_TEST_ASAN 1
+#endif
+#endif
+#ifdef VELM_TEST_ASAN
+constexpr bool SessionsCapped = false;
+#else
+constexpr bool SessionsCapped = true;
+#endif
+
 namespace {
 
 const QByteArray kWrongAccount = "<PROTECT>wrong account or password";
@@ -321,10 +334,12 @@ TEST(VelmdLimits, EveryConnectionAndCallIsBoundedAndAFailedCallLeavesNothingHeld
     EXPECT_TRUE(server.WaitForLog(QStringLiteral("session %1 end").arg(pid), 1, 10000));
     log.seek(0);
     EXPECT_TRUE(log.readAll().contains("a call ran longer than 2 s (call_timeout)"));
-    const auto filled = b.Call({"$$fill^TVD"});
-    EXPECT_TRUE(filled.Lost || filled.Failed);
-    log.seek(0);
-    EXPECT_TRUE(log.readAll().contains("GTM-F-MEMORY"));
+    if (SessionsCapped) {
+        const auto filled = b.Call({"$$fill^TVD"});
+        EXPECT_TRUE(filled.Lost || filled.Failed);
+        log.seek(0);
+        EXPECT_TRUE(log.readAll().contains("GTM-F-MEMORY"));
+    }
     RawXapi c;
     ASSERT_TRUE(c.Open(server.XapiPort, server.User, server.Password, "USER"));
     EXPECT_EQ(c.Call({"$$add^TVD", "1", "2"}).Text, "3");

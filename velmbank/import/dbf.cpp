@@ -80,6 +80,8 @@ public:
     {
         if (pos < 0 || count < 0 || pos > FSize || count > FSize - pos)
             return false;
+        if (count == 0)
+            return true; // before the first window there is no buffer to copy from
         if (count > Window)
             return ReadRaw(pos, to, count);
         if (pos < FStart || pos + count > FStart + FLength) {

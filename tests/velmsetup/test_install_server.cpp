@@ -214,7 +214,7 @@ TEST_F(InstallServer, ThirtyProgramsAreRestoredAndCallableWithTheirSourcesGone)
 {
     auto files = Programs(30);
     files[QStringLiteral("ZZCHK.m")] = Checks;
-    Open(Build(Manifest("ok^ZZCHK", "", Names(30)), files));
+    ASSERT_NO_FATAL_FAILURE(Open(Build(Manifest("ok^ZZCHK", "", Names(30)), files)));
     ASSERT_TRUE(Install(*Stages)) << LogText().toStdString();
     EXPECT_TRUE(LogText().contains(U(u"Выполнение метки проверки:\nУспех.")));
     EXPECT_TRUE(LogText().contains(U(u"В дистрибутиве 30программ.")));
@@ -228,7 +228,7 @@ TEST_F(InstallServer, ThirtyProgramsAreRestoredAndCallableWithTheirSourcesGone)
 
     // Kept sources stay in ^ROUTINE, line for line.
     Log.Lines.clear();
-    Open(Build(Manifest("", "", Names(2, "ZZK")), Programs(2, "ZZK")));
+    ASSERT_NO_FATAL_FAILURE(Open(Build(Manifest("", "", Names(2, "ZZK")), Programs(2, "ZZK"))));
     Stages->Options.KeepSources = true;
     ASSERT_TRUE(Install(*Stages)) << LogText().toStdString();
     EXPECT_EQ(Eval("$$f^ZZK2"), "14");
@@ -241,7 +241,7 @@ TEST_F(InstallServer, CheckLabelThatRefuses)
     files[QStringLiteral("ZZCHK.m")] = Checks;
 
     // Hard: the installation stops at the check, nothing of the program list is restored.
-    Open(Build(Manifest("no^ZZCHK", "", "ZZR1"), files));
+    ASSERT_NO_FATAL_FAILURE(Open(Build(Manifest("no^ZZCHK", "", "ZZR1"), files)));
     EXPECT_FALSE(Install(*Stages));
     EXPECT_EQ(Operator.Messages(), QStringList{U(u"Не выполнилось преддействие.  Область не подходит")});
     EXPECT_TRUE(LogText().endsWith(U(u"Сбой программы. Не выполнилось преддействие.  Область не подходит")))
@@ -253,7 +253,7 @@ TEST_F(InstallServer, CheckLabelThatRefuses)
     // Soft: the operator goes on and the programs arrive.
     Log.Lines.clear();
     Operator.Clear();
-    Open(Build(Manifest("no^ZZCHK", "", "ZZR1"), files));
+    ASSERT_NO_FATAL_FAILURE(Open(Build(Manifest("no^ZZCHK", "", "ZZR1"), files)));
     Stages->Options.HardPreAction = false;
     Operator.ExpectYesNo(TAnswer::No);
     ASSERT_TRUE(Install(*Stages)) << LogText().toStdString();
@@ -263,7 +263,7 @@ TEST_F(InstallServer, CheckLabelThatRefuses)
     // An M error of the check label: its error name, not a success.
     Log.Lines.clear();
     Operator.Clear();
-    Open(Build(Manifest("err^ZZCHK", "", "ZZR1"), files));
+    ASSERT_NO_FATAL_FAILURE(Open(Build(Manifest("err^ZZCHK", "", "ZZR1"), files)));
     EXPECT_FALSE(Install(*Stages));
     ASSERT_EQ(Operator.Messages().size(), 1);
     EXPECT_TRUE(Operator.Messages()[0].startsWith(U(u"Не выполнилось преддействие. Код ошибки: <DIVIDE>err")))
@@ -274,8 +274,9 @@ TEST_F(InstallServer, PostActionsReportProgressAndAskTheOperator)
 {
     auto files = Programs(2, "ZZQ");
     files[QStringLiteral("ZZPOST.m")] = Posts;
-    Open(Build(Manifest("", "post = steps^ZZPOST Шаги работы\npost = ask^ZZPOST Вопросы\n", "ZZPOST ZZQ1 ZZQ2"),
-               files));
+    ASSERT_NO_FATAL_FAILURE(
+        Open(Build(Manifest("", "post = steps^ZZPOST Шаги работы\npost = ask^ZZPOST Вопросы\n", "ZZPOST ZZQ1 ZZQ2"),
+                   files)));
     Operator.ExpectChoice(2);
     Operator.ExpectText(U(u"Петр"));
     ASSERT_TRUE(Install(*Stages)) << LogText().toStdString();
@@ -299,7 +300,8 @@ TEST_F(InstallServer, APostActionThatRefusesFailsTheStage)
 {
     auto files = Programs(1, "ZZF");
     files[QStringLiteral("ZZPOST.m")] = Posts;
-    Open(Build(Manifest("", "post = steps^ZZPOST Шаги\npost = refuse^ZZPOST Отказ\n", "ZZPOST ZZF1"), files));
+    ASSERT_NO_FATAL_FAILURE(
+        Open(Build(Manifest("", "post = steps^ZZPOST Шаги\npost = refuse^ZZPOST Отказ\n", "ZZPOST ZZF1"), files)));
     EXPECT_FALSE(Install(*Stages));
     EXPECT_EQ(Operator.Messages(), QStringList{U(u"Отказ последействия")});
     EXPECT_TRUE(LogText().endsWith(U(u"Неуспех. Отказ последействия\nОшибка GUI приложения: Operation aborted")))
@@ -312,7 +314,7 @@ TEST_F(InstallServer, WithoutTheJobThePostActionsRunInTheInstallersProcess)
 {
     auto files = Programs(1, "ZZJ");
     files[QStringLiteral("ZZPOST.m")] = Posts;
-    Open(Build(Manifest("", "post = ask^ZZPOST Вопросы\n", "ZZPOST ZZJ1"), files));
+    ASSERT_NO_FATAL_FAILURE(Open(Build(Manifest("", "post = ask^ZZPOST Вопросы\n", "ZZPOST ZZJ1"), files)));
     JobRefusingVisM vism(Client);
     TSetupStages stages(*Distrib, vism, Log, Windows, Clock);
     // No question reaches the operator: ask() gives its default when nobody waits.

@@ -112,8 +112,19 @@ foreach(doc packaging/changelog README.md server/m/README.md)
                      DEPENDS ${doc})
   list(APPEND _docs ${_gen}/doc/${_name}.gz)
 endforeach()
-add_custom_target(velm_docs ALL DEPENDS ${_docs})
+# The server's and the file formats' pages, where the README's links point.
+set(_pages "")
+foreach(doc docs/server.md docs/formats.md)
+  get_filename_component(_name ${doc} NAME)
+  add_custom_command(OUTPUT ${_gen}/doc/docs/${_name}.gz
+                     COMMAND ${CMAKE_COMMAND} -E make_directory ${_gen}/doc/docs
+                     COMMAND ${VELM_GZIP} -9nc ${PROJECT_SOURCE_DIR}/${doc} > ${_gen}/doc/docs/${_name}.gz
+                     DEPENDS ${doc})
+  list(APPEND _pages ${_gen}/doc/docs/${_name}.gz)
+endforeach()
+add_custom_target(velm_docs ALL DEPENDS ${_docs} ${_pages})
 install(FILES ${_docs} packaging/copyright packaging/README.Debian DESTINATION ${VELM_DOC})
+install(FILES ${_pages} DESTINATION ${VELM_DOC}/docs)
 install(FILES docs/velmbank-import.service docs/velmbank-import.timer DESTINATION ${VELM_DOC}/examples)
 install(FILES packaging/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME ${VELM_PKG})
 

@@ -13,11 +13,11 @@
 struct TChoiceArgs
 {
     QString Message;
-    QString Caption;         // empty keeps "Сообщение"
-    QString Buttons;         // captions separated by '_'
-    int DefaultButton = 1;   // 1-based
-    int EscapeResult = 0;    // 0: Esc does nothing
-    int ButtonWidth = 0;     // > 0: fixed width
+    QString Caption;       // empty keeps "Сообщение"
+    QString Buttons;       // captions separated by '_'
+    int DefaultButton = 1; // 1-based
+    int EscapeResult = 0;  // 0: Esc does nothing
+    int ButtonWidth = 0;   // > 0: fixed width
     QString IconFile;
 };
 
@@ -42,7 +42,8 @@ public:
     // An empty caption is the application title.
     virtual TAnswer AskYesNo(const QString &text, TAnswer defaultAnswer, const QString &caption = QString(),
                              TQuestionIcon icon = TQuestionIcon::Question) = 0;
-    virtual TAnswer AskYesNoCancel(const QString &text, TAnswer defaultAnswer, const QString &caption = QString(),
+    virtual TAnswer AskYesNoCancel(const QString &text, TAnswer defaultAnswer,
+                                   const QString &caption = QString(),
                                    TQuestionIcon icon = TQuestionIcon::Question) = 0;
 
     // 1-based number of the pressed button, EscapeResult on Esc, 0 when the box failed.
@@ -50,7 +51,10 @@ public:
 
     // nullopt when the operator cancelled.
     virtual std::optional<QString> AskPassword(const QString &caption) = 0;
-    struct Account { QString User, Password; };
+    struct Account
+    {
+        QString User, Password;
+    };
     virtual std::optional<Account> AskAccount(const QString &caption, const QString &user) = 0;
     virtual std::optional<QString> AskText(const QString &caption, const QString &prompt,
                                            const QString &initial) = 0;
@@ -125,7 +129,8 @@ public:
     {
         return std::nullopt;
     }
-    std::optional<QString> AskName(const QString &, const QString &, const QString &, const NameCheck &) override
+    std::optional<QString> AskName(const QString &, const QString &, const QString &,
+                                   const NameCheck &) override
     {
         return std::nullopt;
     }

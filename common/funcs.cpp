@@ -15,10 +15,7 @@ QByteArray Piece(const QByteArray &text, char sep, int n)
     return text.mid(start, end < 0 ? -1 : end - start);
 }
 
-int CountChar(const QByteArray &text, char ch)
-{
-    return int(text.count(ch));
-}
+int CountChar(const QByteArray &text, char ch) { return int(text.count(ch)); }
 
 bool HasHighChars(const QByteArray &text)
 {

@@ -196,13 +196,13 @@ bool PeerOf(int fd, QByteArray &host, QByteArray &serv)
     char p[NI_MAXSERV];
     if (::getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &len) != 0
         || ::getnameinfo(reinterpret_cast<sockaddr *>(&peer), len, h, sizeof h, p, sizeof p,
-                         NI_NUMERICHOST | NI_NUMERICSERV) != 0)
+                         NI_NUMERICHOST | NI_NUMERICSERV)
+               != 0)
         return false;
     host = QByteArray(h);
     serv = QByteArray(p);
     return true;
 }
-
 
 } // namespace
 
@@ -239,8 +239,8 @@ bool TVisMClient::SendAll(const QByteArray &bytes, QByteArray &why)
 {
     qsizetype sent = 0;
     while (sent < bytes.size()) {
-        const ssize_t n = ::send(FSocket, bytes.constData() + sent, size_t(bytes.size() - sent),
-                                 MSG_NOSIGNAL);
+        const ssize_t n =
+            ::send(FSocket, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -398,8 +398,9 @@ TVisMReply TVisMClient::Connect()
 TVisMReply TVisMClient::Run(const QByteArray &code, bool)
 {
     if (FLost)
-        return TVisMReply{1, W(QStringLiteral("Соединение с сервером потеряно (")) + FLostWhy
-                                 + W(QStringLiteral("); подключитесь заново")),
+        return TVisMReply{1,
+                          W(QStringLiteral("Соединение с сервером потеряно (")) + FLostWhy
+                              + W(QStringLiteral("); подключитесь заново")),
                           {}};
     if (MServer().isEmpty())
         return Failure(QStringLiteral("Не задан сервер (MServer)"));

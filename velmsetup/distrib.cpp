@@ -92,8 +92,8 @@ std::unique_ptr<TDistribSource> TDistrib::OpenSource() const
         return std::make_unique<TBytesSource>(FBytes);
     auto file = std::make_unique<TFileSource>(FileName);
     if (!file->Open())
-        throw EDistribError(QStringLiteral("Не удается открыть файл дистрибутива %1: %2")
-                                .arg(FileName, file->ErrorText()));
+        throw EDistribError(
+            QStringLiteral("Не удается открыть файл дистрибутива %1: %2").arg(FileName, file->ErrorText()));
     return file;
 }
 
@@ -130,8 +130,8 @@ QByteArray TDistrib::ReadUpTo(TDistribSource &source, TDistribState &state, char
         QByteArray chunk(DistribChunkSize, Qt::Uninitialized);
         const qint64 got = source.ReadAt(state.FilePos, chunk.data(), DistribChunkSize);
         if (got <= 0)
-            throw EDistribError(QStringLiteral("Ошибка чтения файла дистрибутива: %1")
-                                    .arg(source.ErrorText()));
+            throw EDistribError(
+                QStringLiteral("Ошибка чтения файла дистрибутива: %1").arg(source.ErrorText()));
         state.FilePos += got;
         chunk.truncate(got);
         // Zero-terminated text: a stored zero hides the rest of its chunk.

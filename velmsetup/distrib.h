@@ -19,8 +19,8 @@
 #include <QString>
 
 #include <cstdint>
-#include <memory>
 #include <exception>
+#include <memory>
 
 class TSetupLog;
 
@@ -41,7 +41,7 @@ inline constexpr qsizetype DistribRecordMax = 153599;
 // chunk after a stored zero is never seen); an empty chunk makes the next read load one.
 struct TDistribState
 {
-    qint64 FilePos = 0;   // file position after the last chunk read
+    qint64 FilePos = 0; // file position after the last chunk read
     QByteArray Chunk;
     qsizetype Cursor = 0; // into Chunk
 };
@@ -100,7 +100,7 @@ public:
     QByteArray ProductName; // display code page
     QByteArray Version;
     QByteArray BuildDate;
-    QByteArray SourcePass;  // display code page
+    QByteArray SourcePass; // display code page
     std::uint8_t Key = 0;
     char SepCR = 13;
     char SepLF = 10;
@@ -120,6 +120,6 @@ private:
     static QByteArray ReadUpTo(TDistribSource &source, TDistribState &state, char sep, qsizetype limit);
     std::unique_ptr<TDistribSource> OpenSource() const;
 
-    std::unique_ptr<TDistribSource> Source; // open between Open and Close
+    std::unique_ptr<TDistribSource> Source;   // open between Open and Close
     std::shared_ptr<const QByteArray> FBytes; // set: read these instead of the file
 };

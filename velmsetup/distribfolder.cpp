@@ -17,9 +17,9 @@ std::optional<QString> DistributionFolder(const QString &current)
         return current;
     QString from = current;
     for (;;) {
-        const std::optional<QString> chosen = Ui().ChooseFile(
-            QStringLiteral("Выберите дистрибутив для установки"), from,
-            QStringLiteral("Дистрибутив (%1)").arg(kDistribution));
+        const std::optional<QString> chosen =
+            Ui().ChooseFile(QStringLiteral("Выберите дистрибутив для установки"), from,
+                            QStringLiteral("Дистрибутив (%1)").arg(kDistribution));
         if (!chosen)
             return std::nullopt;
         const QFileInfo file(*chosen);
@@ -27,8 +27,8 @@ std::optional<QString> DistributionFolder(const QString &current)
         // another name would install something other than what was chosen.
         if (file.fileName() == kDistribution && file.isFile())
             return file.absolutePath();
-        Ui().ShowMessage(
-            QStringLiteral("Файл %1 не является дистрибутивом. Выберите файл %2").arg(*chosen, kDistribution));
+        Ui().ShowMessage(QStringLiteral("Файл %1 не является дистрибутивом. Выберите файл %2")
+                             .arg(*chosen, kDistribution));
         from = file.absolutePath();
     }
 }

@@ -22,8 +22,7 @@ const char SettingsApp[] = "Velmsetup";
 
 TInstallation::TInstallation(QString dir, TVisM &vism, TSetupClock &clock)
     : Dir(std::move(dir)), Distrib(Dir + QStringLiteral("/velminstal.dat")), FVisM(vism), FClock(clock)
-{
-}
+{}
 
 void TInstallation::ApplyCommandLine(const QStringList &params)
 {
@@ -112,7 +111,8 @@ void TInstallation::LogParameters()
 
 void TInstallation::Refused()
 {
-    Ui().ShowMessage(QStringLiteral("Не удается создать соединение с Cache сервером. Попробуйте задать другие параметры"));
+    Ui().ShowMessage(
+        QStringLiteral("Не удается создать соединение с Cache сервером. Попробуйте задать другие параметры"));
     Log.Add(W(QStringLiteral("Ошибка соединения. ")) + FVisM.ErrorName());
 }
 

@@ -67,11 +67,11 @@ public:
     QByteArray IP = "127.0.0.1";
     QByteArray Port = "1972";
     bool AddressChanged = false;
-    QByteArray NameSpace;          // in use, server code page
+    QByteArray NameSpace; // in use, server code page
     QString RememberedNS = QStringLiteral("USER");
-    QList<QByteArray> NameSpaces;  // as the server lists them, each once
-    bool Library = false;          // the distribution holds library programs
-    bool Installed = false;        // the installation ran
+    QList<QByteArray> NameSpaces; // as the server lists them, each once
+    bool Library = false;         // the distribution holds library programs
+    bool Installed = false;       // the installation ran
     bool Succeeded = false;
 
 private:

@@ -32,8 +32,7 @@ public:
 
 } // namespace
 
-QList<QByteArray> GenerateSetupRoutine(const QList<QByteArray> &labels,
-                                       const QList<QByteArray> &descriptions,
+QList<QByteArray> GenerateSetupRoutine(const QList<QByteArray> &labels, const QList<QByteArray> &descriptions,
                                        const QByteArray &product, const QByteArray &version,
                                        const QByteArray &routine)
 {
@@ -97,7 +96,8 @@ QList<QByteArray> GenerateSetupRoutine(const QList<QByteArray> &labels,
     l << " j st^" + N + "::30 i  q 1";
     l << " l -^jobvelmsetup";
     l << " Q 0";
-    l << "jalive() ; " + S(QStringLiteral("Возвращает, работает ли фоновое задание последействий. 1 - работает"));
+    l << "jalive() ; "
+             + S(QStringLiteral("Возвращает, работает ли фоновое задание последействий. 1 - работает"));
     l << " L +^velmsetup:0 e  q 1";
     l << " q 0";
     l << "stf() ; " + S(QStringLiteral("для вызова st по $$ в случае неуспеха последействий"));
@@ -108,7 +108,8 @@ QList<QByteArray> GenerateSetupRoutine(const QList<QByteArray> &labels,
     l << " k @ad";
     l << " s ad=$na(^R(\"velmsetup\"))";
     l << " s @ad=\"" + S(QStringLiteral("Последействия не выполнены")) + '"';
-    l << " L +^velmsetup:1 e  s @ad=\"" + S(QStringLiteral("Уже выполняется установка продукта в данный момент")) + "\" Q";
+    l << " L +^velmsetup:1 e  s @ad=\""
+             + S(QStringLiteral("Уже выполняется установка продукта в данный момент")) + "\" Q";
     l << " s $zt=\"er^" + N + '"';
     l << " n res s res=\"\"";
     for (qsizetype i = 0; i < labels.size(); ++i) {
@@ -267,8 +268,8 @@ bool TSetupStages::RunPostActionStage()
     const QByteArray N = SetupRoutineName;
     auto since = [this](const QDateTime &from) { return FClock.Duration(from.msecsTo(FClock.Now())); };
     try {
-        const QList<QByteArray> lines = GenerateSetupRoutine(
-            FDistrib.PostLabels, FDistrib.PostDescs, FDistrib.ProductName, FDistrib.Version, N);
+        const QList<QByteArray> lines = GenerateSetupRoutine(FDistrib.PostLabels, FDistrib.PostDescs,
+                                                             FDistrib.ProductName, FDistrib.Version, N);
         if (!SaveSetupRoutine(lines))
             throw EAbort();
 

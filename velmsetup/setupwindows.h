@@ -20,8 +20,21 @@ enum class TProgressLayout {
 };
 
 enum class TSetupPart {
-    Layout, Message, Element, Time, TimeVisible, Clip, SmallAnimation, Gauge, GaugeVisible,
-    Panel, PanelScroll, Shown, Repaint, BelowSlides, Slide,
+    Layout,
+    Message,
+    Element,
+    Time,
+    TimeVisible,
+    Clip,
+    SmallAnimation,
+    Gauge,
+    GaugeVisible,
+    Panel,
+    PanelScroll,
+    Shown,
+    Repaint,
+    BelowSlides,
+    Slide,
 };
 
 class TSetupWindows
@@ -30,17 +43,17 @@ public:
     virtual ~TSetupWindows() = default;
 
     void SetLayout(TProgressLayout layout);
-    void SetMessage(const QString &text);   // lbMes
-    void SetElement(const QString &text);   // lbElement
-    void SetTime(const QString &text);      // lbTime
+    void SetMessage(const QString &text); // lbMes
+    void SetElement(const QString &text); // lbElement
+    void SetTime(const QString &text);    // lbTime
     void SetTimeVisible(bool visible);
-    void SetClip(TSetupClip clip);          // the large clip; None stops it
-    void SetSmallAnimation(bool on);        // ani2, in the post-action layout
-    void StopAnimation();                   // whichever runs
+    void SetClip(TSetupClip clip);   // the large clip; None stops it
+    void SetSmallAnimation(bool on); // ani2, in the post-action layout
+    void StopAnimation();            // whichever runs
 
     // The gauge gaP; its percent is position * 100 div maximum.
     void SetMaximum(int maximum);
-    void SetPosition(int position);         // kept within 0 .. maximum
+    void SetPosition(int position); // kept within 0 .. maximum
     void Step() { SetPosition(FPosition + 1); }
     int Position() const { return FPosition; }
     int Maximum() const { return FMaximum; }
@@ -50,7 +63,7 @@ public:
     // The message panel lbAfter of the post-action layout.
     const QString &PanelText() const { return FPanel; }
     void SetPanelText(const QString &text);
-    void ScrollPanelToEnd();                // shows its scroll bar, scrolled to the last line
+    void ScrollPanelToEnd(); // shows its scroll bar, scrolled to the last line
 
     void Show();
     void Hide();
@@ -101,8 +114,8 @@ class TSetupClock
 {
 public:
     virtual ~TSetupClock() = default;
-    virtual QDateTime Now() const;   // wall clock, for "Начало: " and the durations
-    virtual qint64 Ticks() const;    // milliseconds, monotonic
+    virtual QDateTime Now() const; // wall clock, for "Начало: " and the durations
+    virtual qint64 Ticks() const;  // milliseconds, monotonic
     virtual void Sleep(int ms);
     // The system's long time format, without a time zone.
     virtual QString TimeText(const QTime &time) const;

@@ -76,8 +76,7 @@ QByteArray RestoreCode(const QByteArray &routine)
 TSetupStages::TSetupStages(TDistrib &distrib, TVisM &vism, TSetupLog &log, TSetupWindows &windows,
                            TSetupClock &clock)
     : FDistrib(distrib), FVisM(vism), FLog(log), FWindows(windows), FClock(clock)
-{
-}
+{}
 
 void TSetupStages::Log(const QString &line) { FLog.Add(line); }
 

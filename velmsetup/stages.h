@@ -21,10 +21,10 @@ class TVisM;
 
 struct TSetupOptions
 {
-    bool RunPreActions = true;   // command line "no" turns it off
-    bool HardPreAction = true;   // command line "q": the operator decides on a failed check
+    bool RunPreActions = true; // command line "no" turns it off
+    bool HardPreAction = true; // command line "q": the operator decides on a failed check
     bool LibraryDetection = true;
-    int JoinLimit = 32700;       // source lines are joined into one transfer up to this length
+    int JoinLimit = 32700; // source lines are joined into one transfer up to this length
     bool KeepSources = false;
     bool RestorePrograms = true;
     bool RunPostActions = true;
@@ -58,16 +58,14 @@ QByteArray RestoreCode(const QByteArray &routine);
 
 // The generated routine: line 0 is the routine name, lines 1 on are its source, in the server
 // code page. descriptions are in the display code page, as the reader gives them.
-QList<QByteArray> GenerateSetupRoutine(const QList<QByteArray> &labels,
-                                       const QList<QByteArray> &descriptions,
+QList<QByteArray> GenerateSetupRoutine(const QList<QByteArray> &labels, const QList<QByteArray> &descriptions,
                                        const QByteArray &product, const QByteArray &version,
                                        const QByteArray &routine = SetupRoutineName);
 
 class TSetupStages
 {
 public:
-    TSetupStages(TDistrib &distrib, TVisM &vism, TSetupLog &log, TSetupWindows &windows,
-                 TSetupClock &clock);
+    TSetupStages(TDistrib &distrib, TVisM &vism, TSetupLog &log, TSetupWindows &windows, TSetupClock &clock);
 
     bool RunCheckStage();
     bool RunProgramStage();
@@ -80,14 +78,14 @@ public:
     void JournalOn();
 
     TSetupOptions Options;
-    int Slides = 0;          // slide images counted for this installation
+    int Slides = 0; // slide images counted for this installation
 
     // Stage state.
     int Total = 0;
     int Done = 0;
     qint64 StartTicks = 0;
     int SlidesShown = 0;
-    QString LastFailure;     // of the check stage
+    QString LastFailure; // of the check stage
 
 private:
     // The stage's own abort, message "Operation aborted".
@@ -96,13 +94,13 @@ private:
         const char *what() const noexcept override { return "Operation aborted"; }
     };
 
-    bool RunCheckLabel();    // false: the operator stopped at Esc
+    bool RunCheckLabel(); // false: the operator stopped at Esc
     bool SaveSetupRoutine(const QList<QByteArray> &lines);
     void RunCodeChecked(const QByteArray &code); // Code then ExecFlag 1, then CheckRun
-    void CheckRun();         // a failed run: "Ошибка! " + ErrorName shown and logged, abort
+    void CheckRun(); // a failed run: "Ошибка! " + ErrorName shown and logged, abort
     void HandleQuestion(const QByteArray &message);
     void ShowProgressMessage(const QByteArray &message);
-    bool AskStop();          // "Прервать установку?" with the wizard's caption
+    bool AskStop(); // "Прервать установку?" with the wizard's caption
     bool AskWizard(const QString &question);
     void SetStageTitle(const QString &what);
     void RestoreFailed(const QByteArray &errorName);

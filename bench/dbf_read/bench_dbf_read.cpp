@@ -104,18 +104,19 @@ int main(int argc, char **argv)
     }
     if (plain < 0 || back < 0 || forth < 0 || records != count) {
         std::fprintf(stderr, "bench_dbf_read: the file could not be read: %s\n",
-                     link.Protocol.isEmpty() ? "" : FromWin1251(link.Protocol.last()).toLocal8Bit().constData());
+                     link.Protocol.isEmpty() ? ""
+                                             : FromWin1251(link.Protocol.last()).toLocal8Bit().constData());
         return 1;
     }
 
     std::printf("file: %ld records, %.1f MB (record texts %.1f MB), best of %d rounds\n", count,
                 double(size) / 1e6, double(textBytes) / 1e6, Rounds);
-    std::printf("reference, plain sequential read:   %8.1f MB/s  (checksum %llu)\n",
-                MBps(size, plain), static_cast<unsigned long long>(sum % 1000));
-    std::printf("DBF layer, last to first (import):  %8.1f MB/s  %9.0f records/s\n",
-                MBps(size, back), double(count) / (double(back) / 1e9));
-    std::printf("DBF layer, first to last:           %8.1f MB/s  %9.0f records/s\n",
-                MBps(size, forth), double(count) / (double(forth) / 1e9));
+    std::printf("reference, plain sequential read:   %8.1f MB/s  (checksum %llu)\n", MBps(size, plain),
+                static_cast<unsigned long long>(sum % 1000));
+    std::printf("DBF layer, last to first (import):  %8.1f MB/s  %9.0f records/s\n", MBps(size, back),
+                double(count) / (double(back) / 1e9));
+    std::printf("DBF layer, first to last:           %8.1f MB/s  %9.0f records/s\n", MBps(size, forth),
+                double(count) / (double(forth) / 1e9));
     std::printf("target: at least %.0f MB/s: %s\n", TargetMBps,
                 MBps(size, back) >= TargetMBps && MBps(size, forth) >= TargetMBps ? "met" : "MISSED");
     return MBps(size, back) >= TargetMBps && MBps(size, forth) >= TargetMBps ? 0 : 1;

@@ -29,9 +29,9 @@
 
 namespace {
 
-constexpr double TargetRate = 10000;  // records/s
+constexpr double TargetRate = 10000; // records/s
 constexpr double TargetRssMb = 300;
-constexpr double TargetRatio = 1.5;   // per-record time at 100,000 over that at 1,000
+constexpr double TargetRatio = 1.5; // per-record time at 100,000 over that at 1,000
 constexpr double TargetReadMBps = 50;
 constexpr double TargetBareOverTrivial = 0.6; // the server's work per record against a bare call
 constexpr double TargetImportOverBare = 0.95; // the gateway's share of the import
@@ -115,10 +115,10 @@ int main(int argc, char **argv)
     const int count = argc > 1 ? std::max(SmallFile, std::atoi(argv[1])) : 100000;
 
     VelmdProcess server(VelmdProcess::Kind::Demo);
-    if (!server.Start() ||
-        !server.LoadText(QStringLiteral("VELM"), QStringLiteral("ZZBENCH"),
-                         "ZZBENCH ;benchmark\nping(x) q \"rrrrrrrrrrrrrrrrrrrrrrrrrrrrrrrr\"\n") ||
-        !server.OfferXapi(QStringLiteral("VELM"), {QStringLiteral("ZZBENCH")})) {
+    if (!server.Start()
+        || !server.LoadText(QStringLiteral("VELM"), QStringLiteral("ZZBENCH"),
+                            "ZZBENCH ;benchmark\nping(x) q \"rrrrrrrrrrrrrrrrrrrrrrrrrrrrrrrr\"\n")
+        || !server.OfferXapi(QStringLiteral("VELM"), {QStringLiteral("ZZBENCH")})) {
         std::fprintf(stderr, "velmd: %s\n", server.Error.toUtf8().constData());
         return 1;
     }
@@ -185,19 +185,20 @@ int main(int argc, char **argv)
                 "protocol kept (%lld lines)\n",
                 count, size, static_cast<long long>(protocolLines));
     std::printf("  import:                  %9.0f records/s  (%.2f s)\n", rate, Seconds(bigNs));
-    std::printf("  time per record:         %9.1f us at %d, %.1f us at %d: ratio %.2f\n", perSmall,
-                SmallFile, perBig, count, ratio);
+    std::printf("  time per record:         %9.1f us at %d, %.1f us at %d: ratio %.2f\n", perSmall, SmallFile,
+                perBig, count, ratio);
     const double clientUs = clientCpu / count * 1e6;
-    std::printf("  gateway's own CPU time:  %9.1f us per record (%.1f us of it in the program, the rest in the "
-                "kernel's sockets)\n",
-                clientUs, clientUser / count * 1e6);
-    std::printf("  peak RSS:                %9.1f MB  (%.1f MB before the big import)\n", rss,
-                rssBefore);
+    std::printf(
+        "  gateway's own CPU time:  %9.1f us per record (%.1f us of it in the program, the rest in the "
+        "kernel's sockets)\n",
+        clientUs, clientUser / count * 1e6);
+    std::printf("  peak RSS:                %9.1f MB  (%.1f MB before the big import)\n", rss, rssBefore);
     std::printf("  reference, the same PDVelm calls alone through TXAPI: %9.0f calls/s\n", callRate);
     std::printf("  reference, a trivial M call through velmd:            %9.0f calls/s\n", trivialRate);
     const double bareOverTrivial = callRate / trivialRate, importOverBare = rate / callRate;
-    std::printf("  bare PDVelm / trivial call: %.2f (at least %.2f);  import / bare PDVelm: %.2f (at least %.2f)\n",
-                bareOverTrivial, TargetBareOverTrivial, importOverBare, TargetImportOverBare);
+    std::printf(
+        "  bare PDVelm / trivial call: %.2f (at least %.2f);  import / bare PDVelm: %.2f (at least %.2f)\n",
+        bareOverTrivial, TargetBareOverTrivial, importOverBare, TargetImportOverBare);
     std::printf("  reference, the DBF layer alone, last to first:        %9.1f MB/s  %.0f records/s\n",
                 readMBps, count / Seconds(readNs));
     QFile load(QStringLiteral("/proc/loadavg"));

@@ -36,8 +36,10 @@ struct Shape
 double FillOnce(int rows, bool insert)
 {
     Shape s;
-    const QByteArray values[] = {"", "", "", "1234567", "2024-06-11", "40702810900000001234",
-                                 "12500.00", "\xce\xce\xce \xd0\xee\xec\xe0\xf8\xea\xe0"};
+    const QByteArray values[] = {"",           "",
+                                 "",           "1234567",
+                                 "2024-06-11", "40702810900000001234",
+                                 "12500.00",   "\xce\xce\xce \xd0\xee\xec\xe0\xf8\xea\xe0"};
     QElapsedTimer timer;
     timer.start();
     for (int r = 0; r < rows; ++r) {
@@ -100,9 +102,11 @@ int main(int argc, char **argv)
     const double readBig = ReadPerRow(big);
 
     std::printf("memtable insert before current: %7d rows %8.0f ns/row, %7d rows %8.0f ns/row,"
-                " ratio %.2f\n", small, insSmall, big, insBig, insBig / insSmall);
+                " ratio %.2f\n",
+                small, insSmall, big, insBig, insBig / insSmall);
     std::printf("memtable append (reference):    %7d rows %8.0f ns/row, %7d rows %8.0f ns/row,"
-                " ratio %.2f\n", small, appSmall, big, appBig, appBig / appSmall);
+                " ratio %.2f\n",
+                small, appSmall, big, appBig, appBig / appSmall);
     std::printf("memtable insert / append at %d rows: %.2f\n", big, insBig / appBig);
     std::printf("memtable read by index: %d rows %.0f ns/row (16 cells)\n", big, readBig);
     const bool linear = insBig <= 2 * insSmall;

@@ -18,7 +18,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -34,7 +33,8 @@ constexpr int SmallFile = 1000;
 class RunUi : public QuietUi
 {
 public:
-    std::optional<QString> AskName(const QString &, const QString &, const QString &, const NameCheck &) override
+    std::optional<QString> AskName(const QString &, const QString &, const QString &,
+                                   const NameCheck &) override
     {
         return QStringLiteral("Иванова");
     }
@@ -103,8 +103,8 @@ int main(int argc, char **argv)
     const QString before = server.DataDir() + QStringLiteral("/bench_before.dbf");
     const QString after = server.DataDir() + QStringLiteral("/bench_after.dbf");
     const int half = count / 2;
-    if (!MakeClientBankFile(big, count, 3024) || !MakeClientBankFile(small, SmallFile, 3025) ||
-        !MakeClientBankFile(before, half, 3026) || !MakeClientBankFile(after, count - half, 3027))
+    if (!MakeClientBankFile(big, count, 3024) || !MakeClientBankFile(small, SmallFile, 3025)
+        || !MakeClientBankFile(before, half, 3026) || !MakeClientBankFile(after, count - half, 3027))
         return 1;
 
     TdmSet dm;
@@ -147,14 +147,16 @@ int main(int argc, char **argv)
     const double bareRate = count / (double(bareNs) / 1e9);
     const double perSmall = double(smallNs) / SmallFile / 1e3, perBig = double(bigNs) / count / 1e3;
     const double ratio = perBig / perSmall, runOverBare = rate / bareRate;
-    std::printf("run: %d money-out documents created through the document run against velmd demo (GT.M)\n", count);
+    std::printf("run: %d money-out documents created through the document run against velmd demo (GT.M)\n",
+                count);
     std::printf("  run:                     %9.0f documents/s  (%.2f s)\n", rate, double(bigNs) / 1e9);
     std::printf("  time per document:       %9.1f us at %d, %.1f us at %d: ratio %.2f\n", perSmall, SmallFile,
                 perBig, count, ratio);
     std::printf("  peak RSS:                %9.1f MB\n", rss);
-    std::printf("  reference, the $$RecYB calls of as many other new records alone through TXAPI (half before, "
-                "half after): %9.0f calls/s\n",
-                bareRate);
+    std::printf(
+        "  reference, the $$RecYB calls of as many other new records alone through TXAPI (half before, "
+        "half after): %9.0f calls/s\n",
+        bareRate);
     std::printf("  run / bare calls: %.2f\n", runOverBare);
     const bool met = runOverBare >= TargetRunOverBare && ratio <= TargetRatio && rss < TargetRssMb;
     std::printf("targets: run at least %.2f x the bare calls, ratio at most %.1f, RSS under %.0f MB: %s\n",

@@ -19,10 +19,10 @@ int main(int argc, char **argv)
     const int calls = argc > 1 ? std::atoi(argv[1]) : 20000;
 
     VelmdProcess server;
-    if (!server.Start() ||
-        !server.LoadText(QStringLiteral("USER"), QStringLiteral("ZZBENCH"),
-                         "ZZBENCH ;benchmark\nping(x) q \"rrrrrrrrrrrrrrrrrrrrrrrrrrrrrrrr\"\n") ||
-        !server.OfferXapi(QStringLiteral("USER"), {QStringLiteral("ZZBENCH")})) {
+    if (!server.Start()
+        || !server.LoadText(QStringLiteral("USER"), QStringLiteral("ZZBENCH"),
+                            "ZZBENCH ;benchmark\nping(x) q \"rrrrrrrrrrrrrrrrrrrrrrrrrrrrrrrr\"\n")
+        || !server.OfferXapi(QStringLiteral("USER"), {QStringLiteral("ZZBENCH")})) {
         std::fprintf(stderr, "velmd: %s\n", server.Error.toUtf8().constData());
         return 1;
     }

@@ -20,10 +20,7 @@
 #include <thread>
 #include <vector>
 
-void QuietUi::ShowMessage(const QString &t)
-{
-    std::fprintf(stderr, "%s\n", t.toUtf8().constData());
-}
+void QuietUi::ShowMessage(const QString &t) { std::fprintf(stderr, "%s\n", t.toUtf8().constData()); }
 
 namespace {
 
@@ -78,7 +75,6 @@ double PingPongRate(int calls, size_t reqSize, size_t replySize)
     ::close(lst);
     return calls / secs;
 }
-
 
 double CallRate(TXAPI &x, const QList<QByteArray> &elements, const QByteArray &expected, int calls,
                 int warmUp)

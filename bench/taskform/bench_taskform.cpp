@@ -10,17 +10,17 @@
 //   bench_taskform [RECORDS]
 
 #include "BenchSupport.h"
-#include "clbgen.h"
 #include "Connect.h"
+#include "QtUi.h"
+#include "TaskForm.h"
+#include "VelmdProcess.h"
+#include "clbgen.h"
 #include "data.h"
 #include "dbfsettings.h"
 #include "progress.h"
-#include "QtUi.h"
 #include "startup.h"
 #include "taskdata.h"
-#include "TaskForm.h"
 #include "taskunit.h"
-#include "VelmdProcess.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -50,10 +50,7 @@ constexpr double TargetRssMb = 300;
 constexpr int Pages = 200;
 constexpr int Rounds = 4;
 
-double Ms(qint64 ns)
-{
-    return double(ns) / 1e6;
-}
+double Ms(qint64 ns) { return double(ns) / 1e6; }
 
 // CPU time of this process (user and system): the gateway's own share of the work.
 double CpuSeconds()

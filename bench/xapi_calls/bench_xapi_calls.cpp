@@ -8,7 +8,6 @@
 
 #include <QCoreApplication>
 
-
 #include <cstdio>
 #include <cstdlib>
 

@@ -13,8 +13,8 @@
 
 namespace vism {
 
-inline constexpr size_t MaxField = 1 << 20;           // an M string
-inline constexpr size_t MaxBody = 4 * MaxField + 64;  // the largest 'X'
+inline constexpr size_t MaxField = 1 << 20;          // an M string
+inline constexpr size_t MaxBody = 4 * MaxField + 64; // the largest 'X'
 
 enum class Status { NeedMore, Done, Malformed };
 

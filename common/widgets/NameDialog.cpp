@@ -38,10 +38,7 @@ TNameDialog::TNameDialog(const QString &caption, const QString &group, QWidget *
     adjustSize();
 }
 
-QString TNameDialog::Refusal(const QString &text) const
-{
-    return Check ? Check(text) : QString();
-}
+QString TNameDialog::Refusal(const QString &text) const { return Check ? Check(text) : QString(); }
 
 void TNameDialog::btOkClick()
 {
@@ -57,8 +54,8 @@ void TNameDialog::btOkClick()
     accept();
 }
 
-std::optional<QString> TNameDialog::AskName(const QString &caption, const QString &group, const QString &initial,
-                                            const TUi::NameCheck &check)
+std::optional<QString> TNameDialog::AskName(const QString &caption, const QString &group,
+                                            const QString &initial, const TUi::NameCheck &check)
 {
     const QString oldCaption = windowTitle();
     const QString oldGroup = gbName->title();

@@ -113,16 +113,17 @@ void QtUi::ShowError(const QString &text)
     box.Exec();
 }
 
-TAnswer QtUi::Ask(const QString &text, TAnswer defaultAnswer, const QString &caption,
-                  TQuestionIcon icon, bool withCancel)
+TAnswer QtUi::Ask(const QString &text, TAnswer defaultAnswer, const QString &caption, TQuestionIcon icon,
+                  bool withCancel)
 {
     TRussianBox box(FParent, icon == TQuestionIcon::Question ? QMessageBox::Question : QMessageBox::NoIcon,
                     Caption(caption), text);
     auto *yes = box.Add(QStringLiteral("Да"), QMessageBox::YesRole);
     auto *no = box.Add(QStringLiteral("Нет"), QMessageBox::NoRole);
     QPushButton *cancel = withCancel ? box.Add(QStringLiteral("Отмена"), QMessageBox::RejectRole) : nullptr;
-    box.Box.setDefaultButton(defaultAnswer == TAnswer::Yes ? yes : defaultAnswer == TAnswer::No ? no
-                                                                                                : cancel);
+    box.Box.setDefaultButton(defaultAnswer == TAnswer::Yes  ? yes
+                             : defaultAnswer == TAnswer::No ? no
+                                                            : cancel);
     // Esc: Cancel where there is one; a yes/no question answers No.
     box.Box.setEscapeButton(cancel ? static_cast<QAbstractButton *>(cancel) : no);
     auto *pressed = box.Exec();
@@ -133,8 +134,7 @@ TAnswer QtUi::Ask(const QString &text, TAnswer defaultAnswer, const QString &cap
     return TAnswer::Cancel;
 }
 
-TAnswer QtUi::AskYesNo(const QString &text, TAnswer defaultAnswer, const QString &caption,
-                       TQuestionIcon icon)
+TAnswer QtUi::AskYesNo(const QString &text, TAnswer defaultAnswer, const QString &caption, TQuestionIcon icon)
 {
     return Ask(text, defaultAnswer, caption, icon, false);
 }

@@ -45,8 +45,8 @@ public:
     std::optional<Account> AskAccount(const QString &caption, const QString &user) override;
     std::optional<QString> AskText(const QString &caption, const QString &prompt,
                                    const QString &initial) override;
-    std::optional<QString> AskName(const QString &caption, const QString &prompt,
-                                   const QString &initial, const NameCheck &check) override;
+    std::optional<QString> AskName(const QString &caption, const QString &prompt, const QString &initial,
+                                   const NameCheck &check) override;
     std::optional<QString> ChooseFile(const QString &caption, const QString &dir,
                                       const QString &filter) override;
     std::optional<QString> ChooseFolder(const QString &caption, const QString &dir) override;
@@ -65,8 +65,8 @@ protected:
     TProgressView *View();
 
 private:
-    TAnswer Ask(const QString &text, TAnswer defaultAnswer, const QString &caption,
-                TQuestionIcon icon, bool withCancel);
+    TAnswer Ask(const QString &text, TAnswer defaultAnswer, const QString &caption, TQuestionIcon icon,
+                bool withCancel);
 
     QPointer<QWidget> FParent;
     TProgressView *FView = nullptr;

@@ -48,15 +48,20 @@ QByteArray Table(const QList<TField> &fields, const QList<QByteArray> &records)
 
 const QByteArray &TemplateDbf()
 {
-    static const QByteArray t = Table(
-        {{"NUMDOC", 'C', 6, 0}, {"SUMMA", 'N', 20, 2}, {"RATE", 'F', 8, 3}, {"PAID", 'L', 1, 0},
-         {"DATEDOC", 'D', 8, 0}, {"NOTE", 'M', 10, 0}, {"PIC", 'B', 10, 0}, {"X", 'I', 4, 0}},
-        {QByteArray(" 101   ") + "            15000.00" + "   0.125" + "T" + "20240304" +
-             "         1" + "          " + "abcd",
-         QByteArray("*102   ") + "                -1.5" + "        " + "f" + "        " +
-             "         2" + "          " + "    ",
-         QByteArray(" \xE0\xAE\x02   ") + "12345678901234567890" + "   .5   " + "?" + "00000000" +
-             "          " + "         3" + "    "});
+    static const QByteArray t = Table({{"NUMDOC", 'C', 6, 0},
+                                       {"SUMMA", 'N', 20, 2},
+                                       {"RATE", 'F', 8, 3},
+                                       {"PAID", 'L', 1, 0},
+                                       {"DATEDOC", 'D', 8, 0},
+                                       {"NOTE", 'M', 10, 0},
+                                       {"PIC", 'B', 10, 0},
+                                       {"X", 'I', 4, 0}},
+                                      {QByteArray(" 101   ") + "            15000.00" + "   0.125" + "T"
+                                           + "20240304" + "         1" + "          " + "abcd",
+                                       QByteArray("*102   ") + "                -1.5" + "        " + "f"
+                                           + "        " + "         2" + "          " + "    ",
+                                       QByteArray(" \xE0\xAE\x02   ") + "12345678901234567890" + "   .5   "
+                                           + "?" + "00000000" + "          " + "         3" + "    "});
     return t;
 }
 
@@ -68,7 +73,9 @@ const QByteArray &TemplateDbt()
         m[16] = 0x03;
         QByteArray one = QByteArray("first memo\r\nline two") + "\x1A\x1A";
         m += one.leftJustified(512, '\0');
-        QByteArray two = QByteArray("\xFF\xFF\x08\x00\x0E\x00\x00\x00" "second", 14);
+        QByteArray two = QByteArray("\xFF\xFF\x08\x00\x0E\x00\x00\x00"
+                                    "second",
+                                    14);
         m += two.leftJustified(512, '\0');
         m += QByteArray("third") + "\x1A\x1A";
         return m;
@@ -94,8 +101,7 @@ void Read(const QByteArray &dbf, const QByteArray &dbt)
         for (int f = 0; f < table.FieldCount(); ++f) {
             try {
                 table.FieldText(f, separator);
-            } catch (const EDbfError &) {
-            }
+            } catch (const EDbfError &) {}
         }
     };
     try {
@@ -103,8 +109,7 @@ void Read(const QByteArray &dbf, const QByteArray &dbt)
             values(".");
         for (table.Last(); !table.Bof(); table.Prior())
             values(",");
-    } catch (const EDbfError &) {
-    }
+    } catch (const EDbfError &) {}
 }
 
 } // namespace
@@ -121,8 +126,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     case 1: { // a table and its memo file, the memo's length first
         if (in.size() < 2)
             return 0;
-        const qsizetype memo = std::min<qsizetype>(
-            qsizetype(quint8(in[0])) | qsizetype(quint8(in[1])) << 8, in.size() - 2);
+        const qsizetype memo =
+            std::min<qsizetype>(qsizetype(quint8(in[0])) | qsizetype(quint8(in[1])) << 8, in.size() - 2);
         Read(in.mid(2 + memo), in.mid(2, memo));
         break;
     }
@@ -130,7 +135,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         QByteArray joint = TemplateDbf() + TemplateDbt();
         qsizetype i = 0;
         for (; i + 3 <= in.size(); i += 3) {
-            const qsizetype at = (qsizetype(quint8(in[i])) | qsizetype(quint8(in[i + 1])) << 8) % joint.size();
+            const qsizetype at =
+                (qsizetype(quint8(in[i])) | qsizetype(quint8(in[i + 1])) << 8) % joint.size();
             joint[at] = in[i + 2];
         }
         qsizetype dbfSize = TemplateDbf().size();

@@ -16,19 +16,19 @@ namespace {
 
 const QByteArray &Template(int kind)
 {
-    static const QByteArray windows = QByteArray(
-        "1CClientBankExchange\r\n"
-        "\xc2\xe5\xf0\xf1\xe8\xff\xd4\xee\xf0\xec\xe0\xf2\xe0=1.03\r\n" // ВерсияФормата
-        "\xca\xee\xe4\xe8\xf0\xee\xe2\xea\xe0=Windows\r\n"               // Кодировка
-        "\xd1\xe5\xea\xf6\xe8\xff\xd0\xe0\xf1\xf7\xd1\xf7\xe5\xf2\r\n"   // СекцияРасчСчет
-        "\xca\xee\xed\xe5\xf6\xd0\xe0\xf1\xf7\xd1\xf7\xe5\xf2\r\n"       // КонецРасчСчет
-        "\xd1\xe5\xea\xf6\xe8\xff\xc4\xee\xea\xf3\xec\xe5\xed\xf2=x\r\n" // СекцияДокумент
-        "\xcd\xee\xec\xe5\xf0=101\r\n"                                   // Номер
-        "\xc4\xe0\xf2\xe0=04.03.2024\r\n"                                // Дата
-        "\xd1\xf3\xec\xec\xe0=15000.00\r\n"                              // Сумма
-        "\xcf\xeb\xe0\xf2\xe5\xeb\xfc\xf9\xe8\xea\xc8\xcd\xcd=7701234560\n" // ПлательщикИНН
-        "\xca\xee\xed\xe5\xf6\xc4\xee\xea\xf3\xec\xe5\xed\xf2\xe0\r\n"   // КонецДокумента
-        "\xca\xee\xed\xe5\xf6\xd4\xe0\xe9\xeb\xe0\r\n");                 // КонецФайла
+    static const QByteArray windows =
+        QByteArray("1CClientBankExchange\r\n"
+                   "\xc2\xe5\xf0\xf1\xe8\xff\xd4\xee\xf0\xec\xe0\xf2\xe0=1.03\r\n" // ВерсияФормата
+                   "\xca\xee\xe4\xe8\xf0\xee\xe2\xea\xe0=Windows\r\n"              // Кодировка
+                   "\xd1\xe5\xea\xf6\xe8\xff\xd0\xe0\xf1\xf7\xd1\xf7\xe5\xf2\r\n" // СекцияРасчСчет
+                   "\xca\xee\xed\xe5\xf6\xd0\xe0\xf1\xf7\xd1\xf7\xe5\xf2\r\n" // КонецРасчСчет
+                   "\xd1\xe5\xea\xf6\xe8\xff\xc4\xee\xea\xf3\xec\xe5\xed\xf2=x\r\n" // СекцияДокумент
+                   "\xcd\xee\xec\xe5\xf0=101\r\n"                                   // Номер
+                   "\xc4\xe0\xf2\xe0=04.03.2024\r\n"                                // Дата
+                   "\xd1\xf3\xec\xec\xe0=15000.00\r\n"                              // Сумма
+                   "\xcf\xeb\xe0\xf2\xe5\xeb\xfc\xf9\xe8\xea\xc8\xcd\xcd=7701234560\n" // ПлательщикИНН
+                   "\xca\xee\xed\xe5\xf6\xc4\xee\xea\xf3\xec\xe5\xed\xf2\xe0\r\n" // КонецДокумента
+                   "\xca\xee\xed\xe5\xf6\xd4\xe0\xe9\xeb\xe0\r\n");               // КонецФайла
     static const QByteArray cp866 = ToCp866(FromWin1251(windows)).replace("=Windows", "=DOS");
     static const QByteArray utf8 = "\xEF\xBB\xBF" + FromWin1251(windows).toUtf8();
     return kind == 0 ? windows : kind == 1 ? cp866 : utf8;

@@ -27,8 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 break;
         if (reader.Take().contains('\0'))
             std::abort();
-    } catch (const TVELM_Activate_Except &) {
-    }
+    } catch (const TVELM_Activate_Except &) {}
 
     const XapiWire::HandshakeReply h = XapiWire::ScanHandshakeReply(bytes, n);
     if (h.Text.size() > n || h.Text.contains('\0'))
@@ -36,8 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (h.Accepted) {
         try {
             (void)StrToInt(h.Text);
-        } catch (const EConvertError &) {
-        }
+        } catch (const EConvertError &) {}
     }
     return 0;
 }

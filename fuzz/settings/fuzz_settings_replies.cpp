@@ -52,8 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             const QByteArray arg = RecordArgument(t, row, {0, 1, 2, 3, 4, 5, 6});
             if (arg.split(FieldSep).size() != 7)
                 std::abort();
-        } catch (const EMemTableError &) {
-        }
+        } catch (const EMemTableError &) {}
     }
     return 0;
 }

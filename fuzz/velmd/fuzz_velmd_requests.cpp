@@ -64,8 +64,8 @@ void CheckHandshake(std::string_view s, const std::vector<size_t> &cuts)
         if (r.State == Status::Done) {
             const Handshake &h = r.Fields;
             Check(h.BufferLen >= 100 && h.TimeOut >= 1 && h.TimeOut <= 10000, "handshake numbers in range");
-            Check((h.ServerType == "CACHE" && h.Frame == Framing::Cache) ||
-                      (h.ServerType == "MSM" && h.Frame == Framing::Msm),
+            Check((h.ServerType == "CACHE" && h.Frame == Framing::Cache)
+                      || (h.ServerType == "MSM" && h.Frame == Framing::Msm),
                   "framing from the server type");
         }
         if (at >= s.size())
@@ -83,7 +83,8 @@ std::string Bytes(const velmd::xapi::Request &r, velmd::xapi::Framing frame)
     case Request::KeepAlive: return cache ? std::string("\x04\0", 2) : std::string("\x01\x04");
     case Request::Call: break;
     }
-    std::string s = "\x02" "0";
+    std::string s = "\x02"
+                    "0";
     s.push_back(char(r.Elements.size()));
     for (const auto &e : r.Elements)
         s += e + velmd::xapi::Esc;
@@ -93,7 +94,8 @@ std::string Bytes(const velmd::xapi::Request &r, velmd::xapi::Framing frame)
 }
 
 // What a parser made of a stream fed in the given reads.
-template <class Item, class StatusT> struct ParseRun
+template <class Item, class StatusT>
+struct ParseRun
 {
     std::vector<Item> Items;
     StatusT Last = StatusT::NeedMore;
@@ -164,10 +166,12 @@ void CheckXapi(velmd::xapi::Framing frame, std::string_view s, const std::vector
             if (const auto ref = ParseEntryRef(r.Elements[0])) {
                 // What reaches M code is a name, a caret and a name: nothing to run beyond it.
                 const std::string text = ref->Text();
-                Check(text.find_first_of(" \"@(),;:$_\x1b") == std::string::npos && text.find('^') == ref->Label.size() &&
-                          text.find('^', ref->Label.size() + 1) == std::string::npos,
+                Check(text.find_first_of(" \"@(),;:$_\x1b") == std::string::npos
+                          && text.find('^') == ref->Label.size()
+                          && text.find('^', ref->Label.size() + 1) == std::string::npos,
                       "an entry reference is label^routine");
-                Check((ref->Function ? "$$" + text : text) == r.Elements[0], "an entry reference is its element");
+                Check((ref->Function ? "$$" + text : text) == r.Elements[0],
+                      "an entry reference is its element");
             }
         }
         again += Bytes(r, frame);

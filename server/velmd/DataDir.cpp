@@ -18,7 +18,6 @@
 #include <memory>
 #include <tuple>
 
-
 namespace velmd {
 namespace {
 
@@ -58,7 +57,8 @@ std::vector<std::string> ListFiles(const std::string &dir, const std::string &su
         return out;
     while (dirent *e = ::readdir(d)) {
         const std::string name = e->d_name;
-        if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+        if (name.size() > suffix.size()
+            && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
             out.push_back(dir + "/" + name);
     }
     ::closedir(d);
@@ -71,8 +71,8 @@ bool IsAccountName(const std::string &user)
     if (user.empty() || user.size() > 64)
         return false;
     for (char c : user)
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-              c == '.' || c == '-'))
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'
+              || c == '.' || c == '-'))
             return false;
     return true;
 }
@@ -180,8 +180,8 @@ bool RunGtm(const std::vector<std::string> &argv, const std::map<std::string, st
 }
 
 // Runs GDE on the namespace's global directory with the given commands.
-bool RunGde(const std::string &nsDir, const std::map<std::string, std::string> &env, const std::string &commands,
-            std::string &error)
+bool RunGde(const std::string &nsDir, const std::map<std::string, std::string> &env,
+            const std::string &commands, std::string &error)
 {
     if (!WriteFileAtomic(nsDir + "/gde.txt", commands + "exit\n", 0600, error))
         return false;
@@ -223,7 +223,6 @@ std::string GtmDist()
     return dist;
 }
 
-
 bool IsNamespaceName(const std::string &name)
 {
     if (name.empty() || name.size() > 31)
@@ -237,10 +236,7 @@ bool IsNamespaceName(const std::string &name)
     return true;
 }
 
-std::string NamespaceDir(const std::string &dir, const std::string &name)
-{
-    return dir + "/ns/" + name;
-}
+std::string NamespaceDir(const std::string &dir, const std::string &name) { return dir + "/ns/" + name; }
 
 std::string FindNamespace(const Config &config, const std::string &name)
 {
@@ -254,11 +250,11 @@ std::string FindNamespace(const Config &config, const std::string &name)
 const std::vector<std::string> &GatewayEntries()
 {
     static const std::vector<std::string> entries = {
-        "$$login^%cplogG",   "logout^%cplogG",   "LockTO^ZZ001",       "UnLockTO^ZZ001",   "TOinGL^ZZ001",
-        "GLinTO^ZZ001",      "$$3^%caA03",       "$$1^%caA03",         "Clist^ZZ001a",     "Tlist^ZZ001a",
-        "Mlist^ZZ001a",      "Slist^ZZ001a",     "LoadSetRecs^ZZ001a", "AutoSet^ZZ001a",   "SaveSetPar^ZZ001a",
-        "SaveSetRec^ZZ001a", "SaveTask^ZZ001a",  "DelSet^ZZ001a",      "AddCLB^ZZ001a",    "$$DelCLB^ZZ001a",
-        "GetFields^ZZ001b",  "PDVelm^ZZ001b",    "$$RecYB^ZZ001c",     "$$RecYA^ZZ001c"};
+        "$$login^%cplogG",   "logout^%cplogG",  "LockTO^ZZ001",       "UnLockTO^ZZ001", "TOinGL^ZZ001",
+        "GLinTO^ZZ001",      "$$3^%caA03",      "$$1^%caA03",         "Clist^ZZ001a",   "Tlist^ZZ001a",
+        "Mlist^ZZ001a",      "Slist^ZZ001a",    "LoadSetRecs^ZZ001a", "AutoSet^ZZ001a", "SaveSetPar^ZZ001a",
+        "SaveSetRec^ZZ001a", "SaveTask^ZZ001a", "DelSet^ZZ001a",      "AddCLB^ZZ001a",  "$$DelCLB^ZZ001a",
+        "GetFields^ZZ001b",  "PDVelm^ZZ001b",   "$$RecYB^ZZ001c",     "$$RecYA^ZZ001c"};
     return entries;
 }
 
@@ -352,7 +348,8 @@ bool LoadConfig(const std::string &dir, Config &config, std::string &error)
                     continue;
                 const auto ref = xapi::ParseEntryRef(one);
                 if (entries ? !ref || ref->Label.empty() : !xapi::IsRoutineName(one)) {
-                    error = where + "\"" + one + "\" is not " + (entries ? "an entry reference" : "a routine name");
+                    error = where + "\"" + one + "\" is not "
+                            + (entries ? "an entry reference" : "a routine name");
                     return false;
                 }
                 const std::string routine = entries ? ref->Routine : one;
@@ -364,14 +361,17 @@ bool LoadConfig(const std::string &dir, Config &config, std::string &error)
                     list.push_back(one);
             }
             if (!entries)
-                config.Warnings.push_back(where + key + " offers every label of its routines: list the entry "
-                                                      "points in " + kXapiEntriesKey + ns + " instead (" +
-                                          "the gateway's routines are offered at their entry points only)");
+                config.Warnings.push_back(where + key
+                                          + " offers every label of its routines: list the entry "
+                                            "points in "
+                                          + kXapiEntriesKey + ns + " instead ("
+                                          + "the gateway's routines are offered at their entry points only)");
         } else if (key == "namespaces") {
             for (const auto &n : Split(value, ',')) {
                 const std::string name = Upper(Trim(n));
                 if (!IsNamespaceName(name)) {
-                    error = path + ":" + std::to_string(lineNo) + ": \"" + name + "\" is not a namespace name";
+                    error =
+                        path + ":" + std::to_string(lineNo) + ": \"" + name + "\" is not a namespace name";
                     return false;
                 }
                 if (FindNamespace(config, name).empty())
@@ -388,8 +388,8 @@ bool LoadConfig(const std::string &dir, Config &config, std::string &error)
     for (const auto *lists : {&config.XapiEntries, &config.XapiRoutines})
         for (const auto &[ns, list] : *lists)
             if (FindNamespace(config, ns).empty()) {
-                error = path + ": " + (lists == &config.XapiEntries ? kXapiEntriesKey : kXapiRoutinesKey) + ns +
-                        " names a namespace that is not in namespaces";
+                error = path + ": " + (lists == &config.XapiEntries ? kXapiEntriesKey : kXapiRoutinesKey) + ns
+                        + " names a namespace that is not in namespaces";
                 return false;
             }
     // A routine of the gateway listed whole by the old key is offered at its entries only.
@@ -424,8 +424,8 @@ bool SaveConfig(const std::string &dir, const Config &config, std::string &error
     for (size_t i = 0; i < config.Namespaces.size(); ++i)
         text += (i ? "," : "") + config.Namespaces[i];
     text += "\n";
-    for (const auto &[key, lists] : {std::pair{kXapiEntriesKey, &config.XapiEntries},
-                                     std::pair{kXapiRoutinesKey, &config.XapiRoutines}})
+    for (const auto &[key, lists] :
+         {std::pair{kXapiEntriesKey, &config.XapiEntries}, std::pair{kXapiRoutinesKey, &config.XapiRoutines}})
         for (const auto &[ns, list] : *lists) {
             if (list.empty())
                 continue;
@@ -564,9 +564,9 @@ bool ConvertRoutineSource(const std::string &name, const std::string &utf8, std:
         if (c == '\n')
             ++line;
         else if ((c < 0x20 && c != '\t' && c != '\r') || c > 0x7E) {
-            error = "routine " + name + ": line " + std::to_string(line) +
-                    " holds text other than ASCII, and its first line declares no code page"
-                    " (\";; cp866\" or \";; cp1251\")";
+            error = "routine " + name + ": line " + std::to_string(line)
+                    + " holds text other than ASCII, and its first line declares no code page"
+                      " (\";; cp866\" or \";; cp1251\")";
             return false;
         }
     }
@@ -593,21 +593,26 @@ bool EnsureNamespace(const std::string &dir, const std::string &name, std::strin
     // namespace maps those nodes to the database of %SYS. Spanning a global over two regions
     // needs standard null collation in both.
     const std::string sysDat = NamespaceDir(dir, "%SYS") + "/g.dat";
-    const std::string percentMap = ns == "%SYS" ? std::string()
-                                                : "add -segment SYSRTN -file=" + sysDat + "\n"
-                                                  "add -region SYSRTN -dynamic_segment=SYSRTN -record_size=1048576"
-                                                  " -key_size=1019 -stdnullcoll\n"
-                                                  "add -name ROUTINE(\"%\":\"&\") -region=SYSRTN\n"
-                                                  "add -name rMAC(\"%\":\"&\") -region=SYSRTN\n";
+    const std::string percentMap =
+        ns == "%SYS" ? std::string()
+                     : "add -segment SYSRTN -file=" + sysDat
+                           + "\n"
+                             "add -region SYSRTN -dynamic_segment=SYSRTN -record_size=1048576"
+                             " -key_size=1019 -stdnullcoll\n"
+                             "add -name ROUTINE(\"%\":\"&\") -region=SYSRTN\n"
+                             "add -name rMAC(\"%\":\"&\") -region=SYSRTN\n";
     if (!IsFile(nsDir + "/g.dat")) {
         // Records hold routine lines and settings of several kilobytes, keys client-bank names. A
         // run of documents grows the file by megabytes: a cache and an extension to match, so
         // that the time per document does not grow with the file (GT.M's defaults are 4 MiB and
         // 400 KiB).
         if (!RunGde(nsDir, env,
-                    "change -segment DEFAULT -block_size=4096 -global_buffer_count=8192 -extension_count=4096 -file=" +
-                        nsDir + "/g.dat\n"
-                    "change -region DEFAULT -record_size=1048576 -key_size=1019 -stdnullcoll\n" + percentMap,
+                    "change -segment DEFAULT -block_size=4096 -global_buffer_count=8192 "
+                    "-extension_count=4096 -file="
+                        + nsDir
+                        + "/g.dat\n"
+                          "change -region DEFAULT -record_size=1048576 -key_size=1019 -stdnullcoll\n"
+                        + percentMap,
                     error))
             return false;
         if (!RunGtm({GtmDist() + "/mupip", "create", "-region=DEFAULT"}, env, nsDir, error))
@@ -615,10 +620,10 @@ bool EnsureNamespace(const std::string &dir, const std::string &name, std::strin
     } else if (!percentMap.empty()) {
         // A namespace made before the mapping gets it now.
         std::string region;
-        RunProgram({GtmDist() + "/mumps", "-run", "%XCMD", "w $view(\"REGION\",\"^ROUTINE(\"\"%A\"\")\")"}, env,
-                   nsDir, region);
-        if (Trim(region) != "SYSRTN" &&
-            !RunGde(nsDir, env, "change -region DEFAULT -stdnullcoll\n" + percentMap, error))
+        RunProgram({GtmDist() + "/mumps", "-run", "%XCMD", "w $view(\"REGION\",\"^ROUTINE(\"\"%A\"\")\")"},
+                   env, nsDir, region);
+        if (Trim(region) != "SYSRTN"
+            && !RunGde(nsDir, env, "change -region DEFAULT -stdnullcoll\n" + percentMap, error))
             return false;
     }
     if (FindNamespace(config, ns).empty()) {
@@ -819,8 +824,9 @@ int CmdDemo(const std::string &dir)
     out1c.format = clb::Format::Exchange1CWindows;
     clb::Options in1c = in;
     in1c.format = clb::Format::Exchange1CDos;
-    if (!clb::writeFile(abs + "/clbout.dbf", out, error) || !clb::writeFile(abs + "/clbin.dbf", in, error) ||
-        !clb::writeFile(abs + "/clbout1c.txt", out1c, error) || !clb::writeFile(abs + "/clbin1c.txt", in1c, error))
+    if (!clb::writeFile(abs + "/clbout.dbf", out, error) || !clb::writeFile(abs + "/clbin.dbf", in, error)
+        || !clb::writeFile(abs + "/clbout1c.txt", out1c, error)
+        || !clb::writeFile(abs + "/clbin1c.txt", in1c, error))
         return fail();
     Config config;
     if (!LoadConfig(abs, config, error))
@@ -849,9 +855,9 @@ int CmdDemo(const std::string &dir)
             if (!WriteAccounts(abs, accounts, error))
                 return fail();
         }
-        accountLines += std::string("  account ") + user + ", " +
-                        (made ? std::string("password ") + password : std::string("password as set before")) +
-                        ": " + RightsText(rights) + "\n";
+        accountLines += std::string("  account ") + user + ", "
+                        + (made ? std::string("password ") + password : std::string("password as set before"))
+                        + ": " + RightsText(rights) + "\n";
     }
     if (config.XapiEntries["VELM"] != GatewayEntries() || config.XapiRoutines.count("VELM") != 0) {
         config.XapiEntries["VELM"] = GatewayEntries();
@@ -859,20 +865,19 @@ int CmdDemo(const std::string &dir)
         if (!SaveConfig(abs, config, error))
             return fail();
     }
-    const std::string ini = std::string("[XAPI]\r\n") + "ServerType=CACHE\r\n" + "Version=1\r\n" +
-                            "UserName=" + kDemoAccount + "\r\n" + "PassWord=" + kDemoAccountPassword +
-                            "\r\n" + "NameSpace=VELM\r\n" + "Server=" +
-                            (config.Bind == "0.0.0.0" ? std::string("127.0.0.1") : config.Bind) + "\r\n" +
-                            "Port=" + std::to_string(config.XapiPort) + "\r\n" + "BUFFERLEN=4096\r\n" +
-                            "TIMEOUT=60\r\n";
+    const std::string ini =
+        std::string("[XAPI]\r\n") + "ServerType=CACHE\r\n" + "Version=1\r\n" + "UserName=" + kDemoAccount
+        + "\r\n" + "PassWord=" + kDemoAccountPassword + "\r\n" + "NameSpace=VELM\r\n"
+        + "Server=" + (config.Bind == "0.0.0.0" ? std::string("127.0.0.1") : config.Bind) + "\r\n"
+        + "Port=" + std::to_string(config.XapiPort) + "\r\n" + "BUFFERLEN=4096\r\n" + "TIMEOUT=60\r\n";
     if (!WriteFileAtomic(abs + "/velmbank.ini", ini, 0600, error))
         return fail();
     std::string routines;
     for (const auto &r : config.XapiEntries["VELM"])
         routines += " " + r;
     std::cout << "velmd demo: " << abs << " is ready; start it with: velmd serve " << abs << "\n"
-              << accountLines << "  the gateway's profile: " << abs << "/velmbank.ini (account " << kDemoAccount
-              << ")\n"
+              << accountLines << "  the gateway's profile: " << abs << "/velmbank.ini (account "
+              << kDemoAccount << ")\n"
               << "  namespace VELM offers over XAPI:" << routines << "\n";
     return 0;
 }

@@ -20,11 +20,11 @@ struct Config
     std::string Bind = "127.0.0.1";
     int XapiPort = 1973;
     int VismPort = 1972;
-    int MaxSessions = 64;       // logged-in connections
-    int MaxUnauthenticated = 32; // connections still before their login; the oldest gives way
-    int IoTimeout = 60;         // seconds for a frame to arrive whole and for a reply to be taken
-    int CallTimeout = 300;      // seconds an M call or run may take before its session is ended
-    int MaxMemory = 1024;       // MiB of private memory a session process may take
+    int MaxSessions = 64;                // logged-in connections
+    int MaxUnauthenticated = 32;         // connections still before their login; the oldest gives way
+    int IoTimeout = 60;                  // seconds for a frame to arrive whole and for a reply to be taken
+    int CallTimeout = 300;               // seconds an M call or run may take before its session is ended
+    int MaxMemory = 1024;                // MiB of private memory a session process may take
     std::vector<std::string> Namespaces; // upper case, %SYS and USER always among them
     // The entry references each namespace offers over XAPI (key "xapi_entries.NS"), written as
     // they are called: "$$login^%cplogG" offers the function only. None without a list.

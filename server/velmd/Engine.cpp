@@ -47,7 +47,8 @@ std::string ZStatus()
 
 } // namespace
 
-bool Engine::Start(const std::string &dataDir, const Config &config, const std::string &ns, std::string &error)
+bool Engine::Start(const std::string &dataDir, const Config &config, const std::string &ns,
+                   std::string &error)
 {
     for (const auto &[k, v] : NamespaceEnv(dataDir, config, ns))
         ::setenv(k.c_str(), v.c_str(), 1);
@@ -162,7 +163,8 @@ MResult Engine::Finish(int status, const std::string &ret, bool takeOutput)
     return r;
 }
 
-MResult Engine::Call(const std::string &ref, bool function, const std::vector<std::string> &elements, size_t first)
+MResult Engine::Call(const std::string &ref, bool function, const std::vector<std::string> &elements,
+                     size_t first)
 {
     FJoined.clear();
     for (size_t i = first; i < elements.size(); ++i) {

@@ -6,8 +6,8 @@
 #include "DataDir.h"
 
 #include <string>
-#include <sys/types.h>
 #include <string_view>
+#include <sys/types.h>
 #include <vector>
 
 namespace velmd {
@@ -32,7 +32,8 @@ public:
 
     // One XAPI call; ref is a checked entry reference without "$$", the arguments are
     // elements[first...].
-    MResult Call(const std::string &ref, bool function, const std::vector<std::string> &elements, size_t first);
+    MResult Call(const std::string &ref, bool function, const std::vector<std::string> &elements,
+                 size_t first);
     // One VisM run of code already rewritten.
     enum class RunKind { Command = 0, Expression = 1, CommandInFrame = 2 };
     MResult Run(const std::string &code, RunKind kind, const std::string &p1, const std::string &p2);

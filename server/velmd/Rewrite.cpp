@@ -107,8 +107,7 @@ std::string XecuteArgument(std::string_view arg)
 {
     const size_t colon = ScanTo(arg, 0, ":");
     const std::string_view expr = arg.substr(0, colon);
-    std::string out = IsWholeLiteral(expr) ? Encode(RewriteCode(Decode(expr)))
-                                           : RewriteExpression(expr);
+    std::string out = IsWholeLiteral(expr) ? Encode(RewriteCode(Decode(expr))) : RewriteExpression(expr);
     if (colon < arg.size())
         out += ":" + RewriteExpression(arg.substr(colon + 1));
     return out;
@@ -199,8 +198,8 @@ std::string RewriteCode(std::string_view s)
             i = e;
         }
         const std::string pcOut = hasPc ? ":" + RewriteExpression(pc) : std::string();
-        const std::string original = std::string(word) + pcOut +
-                                     (hasArgs ? " " + RewriteExpression(args) : std::string());
+        const std::string original =
+            std::string(word) + pcOut + (hasArgs ? " " + RewriteExpression(args) : std::string());
 
         if ((cmd == "ZR" || cmd == "ZREMOVE") && !hasArgs) {
             out += "d" + pcOut + " zr^%ZVELMD";

@@ -22,8 +22,8 @@
 #include <cstring>
 #include <iostream>
 #include <map>
-#include <vector>
 #include <thread>
+#include <vector>
 
 // AddressSanitizer reserves terabytes of shadow memory, which no data limit leaves room for.
 #if defined(__has_feature)
@@ -94,10 +94,7 @@ void RemoveTree(const std::string &path)
         FTW_DEPTH | FTW_PHYS);
 }
 
-void Log(const std::string &line)
-{
-    std::cerr << "velmd: " << line << std::endl;
-}
+void Log(const std::string &line) { std::cerr << "velmd: " << line << std::endl; }
 
 // What the administrator must read: on stderr and in sessions.log, where sessions write.
 void Warn(const std::string &dir, const std::string &line)
@@ -249,8 +246,8 @@ private:
                 c.Session = true;
                 Log("session " + std::to_string(pid) + " logged in");
             } else if (!yes) {
-                Log("session " + std::to_string(pid) + " refused: " + std::to_string(FConfig.MaxSessions) +
-                    " sessions already");
+                Log("session " + std::to_string(pid) + " refused: " + std::to_string(FConfig.MaxSessions)
+                    + " sessions already");
             }
             answer = yes ? 'Y' : 'N';
         }
@@ -314,8 +311,9 @@ private:
             ::close(oldest->Control);
             oldest->Control = -1;
         }
-        Log("session " + std::to_string(oldestPid) + " ended to make way: " + std::to_string(waiting) +
-            " connections had not logged in, " + std::to_string(perHost[crowded]) + " of them from " + crowded);
+        Log("session " + std::to_string(oldestPid) + " ended to make way: " + std::to_string(waiting)
+            + " connections had not logged in, " + std::to_string(perHost[crowded]) + " of them from "
+            + crowded);
     }
 
     void AcceptAll(int lfd, const char *kind, int xapiFd, int vismFd)
@@ -367,8 +365,8 @@ private:
             std::string error;
             if (!MakeDirs(scratch, error) || ::chdir(scratch.c_str()) != 0)
                 ::_exit(ExitFailed);
-            // A session's own memory is capped: one client's M code cannot starve the others (not
-            // in a sanitizer build, whose shadow memory alone is beyond any cap).
+                // A session's own memory is capped: one client's M code cannot starve the others (not
+                // in a sanitizer build, whose shadow memory alone is beyond any cap).
 #ifndef VELMD_ASAN
             const rlimit memory{rlim_t(FConfig.MaxMemory) << 20, rlim_t(FConfig.MaxMemory) << 20};
             ::setrlimit(RLIMIT_DATA, &memory);
@@ -403,8 +401,9 @@ private:
                 continue;
             std::string how;
             if (WIFEXITED(status))
-                how = std::string(SessionExitText(WEXITSTATUS(status))) +
-                      (WEXITSTATUS(status) > ExitMalformed ? " " + std::to_string(WEXITSTATUS(status)) : "");
+                how =
+                    std::string(SessionExitText(WEXITSTATUS(status)))
+                    + (WEXITSTATUS(status) > ExitMalformed ? " " + std::to_string(WEXITSTATUS(status)) : "");
             else if (WIFSIGNALED(status))
                 how = "killed by signal " + std::to_string(WTERMSIG(status));
             Log("session " + std::to_string(pid) + " end (" + how + ")");
@@ -458,7 +457,9 @@ int Serve(const std::string &dataDir, std::optional<int> xapiPort, std::optional
         std::cerr << "velmd serve: " << std::strerror(errno) << "\n";
         return 1;
     }
-    struct sigaction sa{};
+    struct sigaction sa
+    {
+    };
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
@@ -479,9 +480,11 @@ int Serve(const std::string &dataDir, std::optional<int> xapiPort, std::optional
     for (const auto &w : config.Warnings)
         Warn(dir, w);
     if (::geteuid() == 0)
-        Warn(dir, "running as root: a VisM account runs its code as root (the packaged service runs as its own "
-                  "user, velmd)");
-    std::cout << "xapi " << LocalPort(xapiFd) << "\n" << "vism " << LocalPort(vismFd) << std::endl;
+        Warn(dir,
+             "running as root: a VisM account runs its code as root (the packaged service runs as its own "
+             "user, velmd)");
+    std::cout << "xapi " << LocalPort(xapiFd) << "\n"
+              << "vism " << LocalPort(vismFd) << std::endl;
     Log("serving " + dir + " on " + config.Bind);
     Listener listener(dir, config);
     return listener.Run(xapiFd, vismFd);

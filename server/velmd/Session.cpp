@@ -76,10 +76,7 @@ bool SendAll(int fd, std::string_view data)
 }
 
 // A session that could not send: the client took nothing for io_timeout seconds, or it left.
-int SendFailure()
-{
-    return errno == EAGAIN || errno == EWOULDBLOCK ? ExitTimedOut : ExitClosed;
-}
+int SendFailure() { return errno == EAGAIN || errno == EWOULDBLOCK ? ExitTimedOut : ExitClosed; }
 
 // A reply the client does not read holds the process no longer than this.
 void SendTimeout(int fd, int seconds)
@@ -136,8 +133,8 @@ private:
             const int r = ::poll(&p, 1, 500);
             const long long since = FBusySince.load(std::memory_order_relaxed);
             if (since != 0 && Now() - since > FLimitMs) {
-                LogLine("a call ran longer than " + std::to_string(FLimitMs / 1000) +
-                        " s (call_timeout): the session is ended");
+                LogLine("a call ran longer than " + std::to_string(FLimitMs / 1000)
+                        + " s (call_timeout): the session is ended");
                 End();
             }
             if (r <= 0 || !(p.revents & (POLLRDHUP | POLLHUP | POLLERR)))
@@ -195,8 +192,8 @@ int SessionListener(const std::string &bind, int &port)
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = 0;
-    if (::inet_pton(AF_INET, bind.c_str(), &a.sin_addr) != 1 ||
-        ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || ::listen(fd, 4) != 0) {
+    if (::inet_pton(AF_INET, bind.c_str(), &a.sin_addr) != 1
+        || ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || ::listen(fd, 4) != 0) {
         ::close(fd);
         return -1;
     }
@@ -217,7 +214,8 @@ bool CheckLogin(Gate &gate, const std::string &dataDir, const std::string &user,
     const bool ok = CheckAccount(dataDir, user, password, protocol) == AccountCheck::Ok;
     if (!ok)
         gate.Failed();
-    std::this_thread::sleep_until(start + (ok ? penalty : std::max<Clock::duration>(penalty, kFailedLoginPause)));
+    std::this_thread::sleep_until(start
+                                  + (ok ? penalty : std::max<Clock::duration>(penalty, kFailedLoginPause)));
     return ok;
 }
 
@@ -308,9 +306,10 @@ int XapiCalls(int fd, const xapi::Handshake &h, const Config &config, const std:
                 } else if (auto normal = xapi::NormalReply(r.Value)) {
                     reply = std::move(*normal);
                 } else {
-                    reply = xapi::ErrorReply("<ILLEGAL VALUE>" + ref->Text() +
-                                                 ": the reply holds a byte 0x00 or ESC that XAPI cannot carry",
-                                             h.BufferLen);
+                    reply =
+                        xapi::ErrorReply("<ILLEGAL VALUE>" + ref->Text()
+                                             + ": the reply holds a byte 0x00 or ESC that XAPI cannot carry",
+                                         h.BufferLen);
                 }
             }
             if (!SendAll(fd, reply))
@@ -320,8 +319,8 @@ int XapiCalls(int fd, const xapi::Handshake &h, const Config &config, const std:
         if (partial && consumed) // the rest is the start of the next request
             frameBy = Clock::now() + std::chrono::seconds(config.IoTimeout);
         if (partial)
-            receiveTimeout(std::min(silence, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                 std::max(frameBy - Clock::now(), Clock::duration(1000000)))));
+            receiveTimeout(std::min(silence, std::chrono::duration_cast<std::chrono::milliseconds>(std::max(
+                                                 frameBy - Clock::now(), Clock::duration(1000000)))));
         else if (wasPartial)
             receiveTimeout(silence);
     }
@@ -343,7 +342,8 @@ const char *SessionExitText(int code)
 
 bool Gate::Ask(char what, char &answer)
 {
-    return ::send(FFd, &what, 1, MSG_NOSIGNAL) == 1 && WaitReadable(FFd, 10000) && ::read(FFd, &answer, 1) == 1;
+    return ::send(FFd, &what, 1, MSG_NOSIGNAL) == 1 && WaitReadable(FFd, 10000)
+           && ::read(FFd, &answer, 1) == 1;
 }
 
 bool Gate::Room()
@@ -407,7 +407,8 @@ int ReadHandshake(int fd, xapi::HandshakeResult &hs)
         if (hs.State == xapi::Status::Done) {
             // The last digits may still be on the way: take what follows at once, within the same
             // size and deadline.
-            while (bytes.size() <= xapi::MaxHandshake && WaitReadable(fd, std::min(20, MillisLeft(deadline)))) {
+            while (bytes.size() <= xapi::MaxHandshake
+                   && WaitReadable(fd, std::min(20, MillisLeft(deadline)))) {
                 const ssize_t more = ReadSome(fd, buf, sizeof buf);
                 if (more == 0)
                     break;
@@ -595,7 +596,8 @@ TVismSession::Step TVismSession::Login(const vism::Message &m)
         return End(ExitRefused);
     }
     std::string error;
-    if (!(FEngine.Started() ? FEngine.Switch(FConfig, ns, error) : FEngine.Start(FDataDir, FConfig, ns, error))) {
+    if (!(FEngine.Started() ? FEngine.Switch(FConfig, ns, error)
+                            : FEngine.Start(FDataDir, FConfig, ns, error))) {
         LogLine(error);
         SendAll(FFd, vism::Encode('R', {"1", "<ERROR>the session could not start", ""}));
         return End(ExitFailed);
@@ -618,7 +620,8 @@ TVismSession::Step TVismSession::Run(const vism::Message &m)
     MResult r;
     {
         Busy busy(*FWatchdog);
-        r = FEngine.Run(expression ? RewriteExpression(text) : RewriteCode(text), kind, m.Fields[2], m.Fields[3]);
+        r = FEngine.Run(expression ? RewriteExpression(text) : RewriteCode(text), kind, m.Fields[2],
+                        m.Fields[3]);
     }
     return r.Failed ? Reply(true, r.Value, "") : Reply(false, "", r.Value);
 }

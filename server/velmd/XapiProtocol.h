@@ -12,8 +12,8 @@ namespace velmd::xapi {
 
 inline constexpr char Esc = 0x1B;
 inline constexpr size_t MaxHandshake = 4096;
-inline constexpr size_t MaxElement = 1 << 20;     // an M string
-inline constexpr size_t MaxRequest = 16u << 20;   // all elements of one call
+inline constexpr size_t MaxElement = 1 << 20;   // an M string
+inline constexpr size_t MaxRequest = 16u << 20; // all elements of one call
 
 enum class Framing { Cache, Msm };
 enum class Status { NeedMore, Done, Malformed };

@@ -2,15 +2,15 @@
 // account and profile, the Вельм user from the environment or a credentials file, the record
 // lines on stdout and the messages on stderr. The tests share one server and run in order: the
 // money-out file is imported once, then again.
-#include "batchimport.h"
-#include "clbgen.h"
-#include "rejectedfile.h"
-#include "statement.h"
-#include "codepage.h"
 #include "Routines.h"
 #include "ScriptedUi.h"
 #include "UXAPI.h"
 #include "VelmdProcess.h"
+#include "batchimport.h"
+#include "clbgen.h"
+#include "codepage.h"
+#include "rejectedfile.h"
+#include "statement.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,18 +28,9 @@
 
 namespace {
 
-QString S(const char *utf8)
-{
-    return QString::fromUtf8(utf8);
-}
-QByteArray W(const char *utf8)
-{
-    return ToWin1251(S(utf8));
-}
-QString U(const QByteArray &win1251)
-{
-    return FromWin1251(win1251);
-}
+QString S(const char *utf8) { return QString::fromUtf8(utf8); }
+QByteArray W(const char *utf8) { return ToWin1251(S(utf8)); }
+QString U(const QByteArray &win1251) { return FromWin1251(win1251); }
 
 struct Result
 {
@@ -183,7 +174,8 @@ TEST_F(BatchImportE2E, MoneyOutFileDryRunThenClosedAndCreatedAsTheWindowsDoThenN
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QList<QByteArray> proto = f.readAll().split('\n');
     ASSERT_GT(proto.size(), 206);
-    EXPECT_TRUE(QRegularExpression(S("^---- \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d velmbank-import, задача 1 ----$"))
+    EXPECT_TRUE(QRegularExpression(
+                    S("^---- \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d velmbank-import, задача 1 ----$"))
                     .match(U(proto[0]))
                     .hasMatch())
         << proto[0].toStdString();
@@ -275,12 +267,14 @@ TEST_F(BatchImportE2E, MistakesAreToldWithTheNamesThereAreAndFilesAfterAFailedOn
         << client.Err.toStdString();
     const Result setting = Import(Out1 + QStringList{S("--setting"), S("Приход (демо)"), S("--dry-run")});
     EXPECT_EQ(setting.Code, 2);
-    EXPECT_TRUE(setting.Err.contains(S("Настройка \"Приход (демо)\" задачи \"Деньги: Расход\" у клиент-банка "
-                                       "\"Клиент-Банк Демо\" не найдена. Настройки задачи: \"Расход (демо)\"")))
+    EXPECT_TRUE(
+        setting.Err.contains(S("Настройка \"Приход (демо)\" задачи \"Деньги: Расход\" у клиент-банка "
+                               "\"Клиент-Банк Демо\" не найдена. Настройки задачи: \"Расход (демо)\"")))
         << setting.Err.toStdString();
     // Every stderr line after the date and time.
     for (const QString &line : setting.Err.split(u'\n', Qt::SkipEmptyParts))
-        EXPECT_TRUE(QRegularExpression(S("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d ")).match(line).hasMatch())
+        EXPECT_TRUE(
+            QRegularExpression(S("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d ")).match(line).hasMatch())
             << line.toStdString();
 
     // A file that cannot be read stops the work there: the file after it is not processed.
@@ -312,7 +306,8 @@ TEST_F(BatchImportE2E, MistakesAreToldWithTheNamesThereAreAndFilesAfterAFailedOn
     EXPECT_EQ(refused.value(S("record")).toInt(), 2);
     EXPECT_EQ(refused.value(S("outcome")).toString(), S("refused"));
     EXPECT_TRUE(refused.value(S("text")).toString().contains(S("сумма"))) << lines[1].toStdString();
-    EXPECT_EQ(QJsonDocument::fromJson(lines[0].toUtf8()).object().value(S("outcome")).toString(), S("would create"));
+    EXPECT_EQ(QJsonDocument::fromJson(lines[0].toUtf8()).object().value(S("outcome")).toString(),
+              S("would create"));
     const QJsonObject total = QJsonDocument::fromJson(lines[3].toUtf8()).object();
     EXPECT_EQ(total.value(S("summary")).toObject().value(S("would create")).toInt(), 2);
     EXPECT_EQ(total.value(S("summary")).toObject().value(S("refused")).toInt(), 1);
@@ -404,10 +399,11 @@ TEST_F(BatchImportE2E, SignalDuringTheImportLeavesEverythingUnwrittenAndStillLog
 
 TEST_F(BatchImportE2E, StatementThroughBothTasksEachDocumentOnceTheOtherHalfSkippedTheFaultyOneRefused)
 {
-    const QString path = WriteFile(S("mixed1c.txt"), DemoStatementWithAFaultyDocument(Server->DataDir()), 0644);
+    const QString path =
+        WriteFile(S("mixed1c.txt"), DemoStatementWithAFaultyDocument(Server->DataDir()), 0644);
     auto task = [&path](const char *number, const char *setting) {
-        return QStringList{S("--task"), S(number), S("--surname"), S("Иванова"), S("--client"), S("банк 1с демо"),
-                           S("--setting"), S(setting), path};
+        return QStringList{S("--task"),       S(number),      S("--surname"), S("Иванова"), S("--client"),
+                           S("банк 1с демо"), S("--setting"), S(setting),     path};
     };
     const QString in = S("skipped\tдругое направление: поступление на счёт выписки");
     const QString out = S("skipped\tдругое направление: списание со счёта выписки");
@@ -415,16 +411,16 @@ TEST_F(BatchImportE2E, StatementThroughBothTasksEachDocumentOnceTheOtherHalfSkip
     const Result debits = Import(task("1", "Расход 1С (демо)"));
     EXPECT_EQ(debits.Code, 1) << debits.Err.toStdString();
     EXPECT_EQ(debits.Out.split(u'\n', Qt::SkipEmptyParts),
-              (QStringList{S("1\t104\tcreated"), S("2\t105\tcreated"), S("3\t387\t") + in, S("4\t3501\tcreated"),
-                           S("5\t19\t") + in, S("6\t58\t") + in, faulty,
+              (QStringList{S("1\t104\tcreated"), S("2\t105\tcreated"), S("3\t387\t") + in,
+                           S("4\t3501\tcreated"), S("5\t19\t") + in, S("6\t58\t") + in, faulty,
                            S("За время работы создано документов: 3, закрыто документов: 0")}));
     EXPECT_TRUE(debits.Err.contains(S("неизвестный ключ «СтатусЭД»"))) << debits.Err.toStdString();
 
     const Result credits = Import(task("2", "Приход 1С (демо)"));
     EXPECT_EQ(credits.Code, 1) << credits.Err.toStdString();
     EXPECT_EQ(credits.Out.split(u'\n', Qt::SkipEmptyParts),
-              (QStringList{S("1\t104\t") + out, S("2\t105\t") + out, S("3\t387\tcreated"), S("4\t3501\t") + out,
-                           S("5\t19\tcreated"), S("6\t58\tcreated"), faulty,
+              (QStringList{S("1\t104\t") + out, S("2\t105\t") + out, S("3\t387\tcreated"),
+                           S("4\t3501\t") + out, S("5\t19\tcreated"), S("6\t58\tcreated"), faulty,
                            S("За время работы создано документов: 3, закрыто документов: 0")}));
 
     // Again: the documents are there, nothing is created twice.

@@ -23,10 +23,7 @@ std::optional<TBatchOptions> Parse(const QStringList &args, QString *error = nul
     return o;
 }
 
-QString S(const char *utf8)
-{
-    return QString::fromUtf8(utf8);
-}
+QString S(const char *utf8) { return QString::fromUtf8(utf8); }
 
 TEST(BatchOptions, DefaultsAndBothValueForms)
 {
@@ -40,10 +37,10 @@ TEST(BatchOptions, DefaultsAndBothValueForms)
     EXPECT_TRUE(o->Files.isEmpty()) << "the setting's Path and File";
     EXPECT_TRUE(o->Protocol.isEmpty());
 
-    const auto p =
-        Parse({S("--task=2"), S("--similar=close"), S("--client"), S("Клиент-Банк Демо"),
-               S("--setting=Приход (демо)"), S("--surname"), S("Петров"), S("--dry-run"), S("--json"), S("--protocol"),
-               S("proto.txt"), S("--profile=/etc/velmbank/velmbank.ini"), S("a.dbf"), S("--"), S("--b.dbf")});
+    const auto p = Parse({S("--task=2"), S("--similar=close"), S("--client"), S("Клиент-Банк Демо"),
+                          S("--setting=Приход (демо)"), S("--surname"), S("Петров"), S("--dry-run"),
+                          S("--json"), S("--protocol"), S("proto.txt"),
+                          S("--profile=/etc/velmbank/velmbank.ini"), S("a.dbf"), S("--"), S("--b.dbf")});
     ASSERT_TRUE(p);
     EXPECT_EQ(p->Task, 2);
     EXPECT_EQ(p->Similar, TSimilarPolicy::Close);

@@ -155,7 +155,8 @@ TEST(BatchUi, EveryMessageGoesOnceToStderrAndOnceIntoTheProtocol)
     EXPECT_EQ(seam.Lines(), (QStringList{FromWin1251(lost), QStringLiteral("Такой сеанс работы уже есть"),
                                          QStringLiteral("вторая строка"), FromWin1251(lost)}))
         << "each line after the time";
-    EXPECT_EQ(link.Protocol, (QList<QByteArray>{lost, W(QStringLiteral("Такой сеанс работы уже есть\nвторая строка"))}));
+    EXPECT_EQ(link.Protocol,
+              (QList<QByteArray>{lost, W(QStringLiteral("Такой сеанс работы уже есть\nвторая строка"))}));
 
     // Questions that no policy covers get their safe answer, and are said.
     EXPECT_EQ(seam.Ui.AskPassword(QStringLiteral("Введите пароль")), std::nullopt);
@@ -175,7 +176,9 @@ TEST(BatchUi, EveryMessageGoesOnceToStderrAndOnceIntoTheProtocol)
     // Without a stamp of the test's own, the line starts with the date and time.
     TBatchUi plain([&seam](const QByteArray &utf8) { seam.Err = QString::fromUtf8(utf8); });
     plain.Write(QStringLiteral("x"));
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d x\\n$")).match(seam.Err).hasMatch())
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d x\\n$"))
+                    .match(seam.Err)
+                    .hasMatch())
         << seam.Err.toStdString();
 }
 
@@ -213,13 +216,13 @@ TEST(BatchWork, ASignalEndsAWaitOnASilentServerAndTheWorkEndsAsASignalsDoes)
     ASSERT_TRUE(peer.WriteProfile(profile));
     const QString file = dir.filePath(QStringLiteral("clb.dbf"));
     ASSERT_TRUE(WriteDbf(file, {{"NUMDOC", 'C', 6}}, {}));
-    peer.QueueCall(QByteArray()); // login
-    peer.QueueCall("1");          // LockTO
+    peer.QueueCall(QByteArray());                                   // login
+    peer.QueueCall("1");                                            // LockTO
     peer.QueueCall(XapiPeer::Reply{{QByteArray(1, '\x1b'), 4000}}); // TOinGL: the server falls silent
     QString parseError;
     const std::optional<TBatchOptions> o = ParseBatchArguments(
-        {QStringLiteral("--profile"), profile, QStringLiteral("--task"), QStringLiteral("1"), QStringLiteral("--surname"),
-         QStringLiteral("Иванова"), file},
+        {QStringLiteral("--profile"), profile, QStringLiteral("--task"), QStringLiteral("1"),
+         QStringLiteral("--surname"), QStringLiteral("Иванова"), file},
         parseError);
     ASSERT_TRUE(o) << parseError.toStdString();
     BatchSeam seam;
@@ -240,7 +243,8 @@ TEST(BatchWork, ASignalEndsAWaitOnASilentServerAndTheWorkEndsAsASignalsDoes)
     EXPECT_EQ(code, 1);
     EXPECT_LT(took, 2500) << "the wait ended at the signal, not at the server's reply";
     const QStringList said = seam.Lines();
-    EXPECT_TRUE(said.contains(QStringLiteral("Ожидание ответа сервера прервано"))) << said.join(u'\n').toStdString();
+    EXPECT_TRUE(said.contains(QStringLiteral("Ожидание ответа сервера прервано")))
+        << said.join(u'\n').toStdString();
     // Unlock and logout were still tried: they fail at once, the link being gone.
     EXPECT_GE(said.count(QStringLiteral("Нет связи с сервером")), 3) << said.join(u'\n').toStdString();
     QList<QByteArray> calls;

@@ -1,7 +1,7 @@
 #include "ScriptedUi.h"
 
-#include <gtest/gtest.h>
 #include <gtest/gtest-spi.h>
+#include <gtest/gtest.h>
 
 #include <stdexcept>
 
@@ -18,9 +18,9 @@ TEST(UiSeam, ProgressStartClearsTheFlagsAndRecordsSteps)
     Ui().ProgressStep();
     Ui().ProgressFinish();
     Ui().ProgressFinish(); // hiding twice shows nothing more
-    EXPECT_EQ(ui.Events, (QStringList{QStringLiteral("progress start: Загрузка [3]"),
-                                      QStringLiteral("progress: 1/3"), QStringLiteral("progress: 2/3"),
-                                      QStringLiteral("progress finish")}));
+    EXPECT_EQ(ui.Events,
+              (QStringList{QStringLiteral("progress start: Загрузка [3]"), QStringLiteral("progress: 1/3"),
+                           QStringLiteral("progress: 2/3"), QStringLiteral("progress finish")}));
 }
 
 TEST(UiSeam, ScriptedUiAnswersInOrderAndFailsOnSurprises)
@@ -39,20 +39,22 @@ TEST(UiSeam, ScriptedUiAnswersInOrderAndFailsOnSurprises)
             Ui().AskYesNo(QStringLiteral("Прервать задачу?"), TAnswer::No);
         },
         "unexpected yes/no question");
-    EXPECT_NONFATAL_FAILURE({ ScriptedUi ui; ui.ExpectText(QStringLiteral("x")); },
-                            "never asked");
+    EXPECT_NONFATAL_FAILURE(
+        {
+            ScriptedUi ui;
+            ui.ExpectText(QStringLiteral("x"));
+        },
+        "never asked");
 }
 
 TEST(UiSeam, NameCheckKeepsTheDialogFromAcceptingARefusedName)
 {
     ScriptedUi ui;
     ui.ExpectName(QStringLiteral("Сбербанк"));
-    const auto r = Ui().AskName(QStringLiteral("Клиент-банк"), QStringLiteral("Имя"), {},
-                                [](const QString &n) {
-                                    return n == QStringLiteral("Сбербанк")
-                                               ? QStringLiteral("Такое имя уже есть")
-                                               : QString();
-                                });
+    const auto r =
+        Ui().AskName(QStringLiteral("Клиент-банк"), QStringLiteral("Имя"), {}, [](const QString &n) {
+            return n == QStringLiteral("Сбербанк") ? QStringLiteral("Такое имя уже есть") : QString();
+        });
     EXPECT_FALSE(r.has_value());
     EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("Такое имя уже есть")});
 
@@ -60,12 +62,10 @@ TEST(UiSeam, NameCheckKeepsTheDialogFromAcceptingARefusedName)
     ui.Clear();
     ui.ExpectName(QStringLiteral("Сбербанк"));
     ui.ExpectName(QStringLiteral("Альфа"));
-    const auto retyped = Ui().AskName(QStringLiteral("Клиент-банк"), QStringLiteral("Имя"), {},
-                                      [](const QString &n) {
-                                          return n == QStringLiteral("Сбербанк")
-                                                     ? QStringLiteral("Такое имя уже есть")
-                                                     : QString();
-                                      });
+    const auto retyped =
+        Ui().AskName(QStringLiteral("Клиент-банк"), QStringLiteral("Имя"), {}, [](const QString &n) {
+            return n == QStringLiteral("Сбербанк") ? QStringLiteral("Такое имя уже есть") : QString();
+        });
     EXPECT_EQ(retyped, QStringLiteral("Альфа"));
     EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("Такое имя уже есть")});
 }
@@ -77,11 +77,11 @@ TEST(UiSeam, ProgressGuardHidesTheWindowOnEveryPathAndTitleChangesAreHeard)
         TProgressGuard progress(QStringLiteral("Загрузка"), 3);
         EXPECT_TRUE(ui.ProgressShown());
         throw std::runtime_error("server gone");
-    } catch (const std::runtime_error &) {
-    }
+    } catch (const std::runtime_error &) {}
     EXPECT_FALSE(ui.ProgressShown());
 
-    struct TitleUi : ScriptedUi {
+    struct TitleUi : ScriptedUi
+    {
         QStringList Heard;
         void OnTitleChanged(const QString &t) override { Heard << t; }
     } titled;

@@ -27,8 +27,8 @@ struct TestRecord
 };
 
 // Writes FILE with the fields and records; false (with a test failure) when shapelib refuses.
-inline bool WriteDbf(const QString &path, const QList<TestField> &fields,
-                     const QList<TestRecord> &records, const char *codePage = "LDID/38")
+inline bool WriteDbf(const QString &path, const QList<TestField> &fields, const QList<TestRecord> &records,
+                     const char *codePage = "LDID/38")
 {
     DBFHandle h = DBFCreateEx(QFile::encodeName(path).constData(), codePage);
     if (!h) {

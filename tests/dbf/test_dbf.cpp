@@ -15,7 +15,11 @@
 
 #include <sstream>
 
-template <size_t N> static QByteArray B(const char (&s)[N]) { return QByteArray(s, N - 1); }
+template <size_t N>
+static QByteArray B(const char (&s)[N])
+{
+    return QByteArray(s, N - 1);
+}
 
 namespace {
 
@@ -26,7 +30,10 @@ protected:
     // The file opened as the engine opens its own, with the link's report.
     bool OpenDbfFile(const QString &path) { return ::OpenDbfFile(link, file, path); }
     QByteArray DbfRecordText() const { return ::DbfRecordText(link, tbDBF); }
-    bool CheckDbfFields(const QList<TDbfSettingField> &fields) { return ::CheckDbfFields(link, tbDBF, fields); }
+    bool CheckDbfFields(const QList<TDbfSettingField> &fields)
+    {
+        return ::CheckDbfFields(link, tbDBF, fields);
+    }
     QString Path(const char *name) const { return dir.filePath(QString::fromUtf8(name)); }
 
     // Every record's text, walked as the import walks: from the last record back to the first.
@@ -58,9 +65,9 @@ protected:
     QList<QByteArray> &Protocol = link.Protocol;
 };
 
-const QList<TestField> AllTypes = {{"NAME", 'C', 20},   {"ACC", 'N', 20},    {"SUMMA", 'N', 15, 2},
+const QList<TestField> AllTypes = {{"NAME", 'C', 20},     {"ACC", 'N', 20}, {"SUMMA", 'N', 15, 2},
                                    {"RATE", 'F', 19, 18}, {"PAID", 'L', 1}, {"DATEDOC", 'D', 8},
-                                   {"NOTE", 'M', 10},  {"STAMP", 'T', 8}};
+                                   {"NOTE", 'M', 10},     {"STAMP", 'T', 8}};
 
 } // namespace
 
@@ -71,11 +78,15 @@ TEST_F(Dbf, StructureFollowsTheTypeTable)
     ASSERT_TRUE(WriteFile(Path("t.dbt"), Dbt3({}, blocks)));
     ASSERT_TRUE(OpenDbfFile(Path("t.dbf"))) << ui.Messages().join(QLatin1Char('\n')).toStdString();
 
-    struct Want { const char *name; int type, size, precision; bool floating; };
-    const Want want[] = {{"NAME", 1, 20, 0, false},   {"ACC", 6, 20, 0, true},
-                         {"SUMMA", 6, 15, 2, true},   {"RATE", 6, 19, 15, true},
-                         {"PAID", 5, 1, 0, false},    {"DATEDOC", 9, 8, 0, false},
-                         {"NOTE", 16, 10, 0, false},  {"STAMP", 0, 8, 0, false}};
+    struct Want
+    {
+        const char *name;
+        int type, size, precision;
+        bool floating;
+    };
+    const Want want[] = {{"NAME", 1, 20, 0, false},  {"ACC", 6, 20, 0, true},  {"SUMMA", 6, 15, 2, true},
+                         {"RATE", 6, 19, 15, true},  {"PAID", 5, 1, 0, false}, {"DATEDOC", 9, 8, 0, false},
+                         {"NOTE", 16, 10, 0, false}, {"STAMP", 0, 8, 0, false}};
     ASSERT_EQ(tbDBF.FieldCount(), 8);
     for (int i = 0; i < 8; ++i) {
         const TDbfFieldDef &d = tbDBF.FieldDefs()[size_t(i)];
@@ -91,7 +102,8 @@ TEST_F(Dbf, StructureFollowsTheTypeTable)
         tbDBF.FieldByName("SUM");
         ADD_FAILURE() << "a missing field was found";
     } catch (const EDbfError &e) {
-        EXPECT_TRUE(e.Text.startsWith(QStringLiteral("Поле SUM не найдено в файле "))) << e.Text.toStdString();
+        EXPECT_TRUE(e.Text.startsWith(QStringLiteral("Поле SUM не найдено в файле ")))
+            << e.Text.toStdString();
     }
     EXPECT_TRUE(EngineInstalled());
 }
@@ -104,19 +116,17 @@ TEST_F(Dbf, ValuesReadInTheirTextForms)
     QList<QByteArray> blocks;
     ASSERT_TRUE(WriteFile(Path("v.dbt"), Dbt3({note, longNote}, blocks)));
     ASSERT_TRUE(WriteDbf(Path("v.dbf"), AllTypes,
-                         {{{firm + "  ", "12345678901234567890", "0001234.50", "-0.500", "T",
-                            "20240304", blocks[0], "\x01\x02\x03\x04"}},
+                         {{{firm + "  ", "12345678901234567890", "0001234.50", "-0.500", "T", "20240304",
+                            blocks[0], "\x01\x02\x03\x04"}},
                           {{"", "", "-0.00", ".25", "n", "", "", ""}},
-                          {{"x", "00000000000000000042", "12.", "  +7.0", "?", "00000000",
-                            "0", ""}},
+                          {{"x", "00000000000000000042", "12.", "  +7.0", "?", "00000000", "0", ""}},
                           {{"y", "-1", "100", "0", "y", "20240229", blocks[1], ""}}}));
     ASSERT_TRUE(OpenDbfFile(Path("v.dbf")));
     const QList<QByteArray> texts = WalkBackwards();
     ASSERT_EQ(texts.size(), 4);
     auto join = [](const QList<QByteArray> &v) { return v.join('\x02'); };
     // Leading blanks and the file's own bytes stay; the 20-digit number arrives exactly.
-    EXPECT_EQ(texts[0], join({firm, "12345678901234567890", "1234.5", "-0.5", "T", "04.03.2024",
-                              note, ""}));
+    EXPECT_EQ(texts[0], join({firm, "12345678901234567890", "1234.5", "-0.5", "T", "04.03.2024", note, ""}));
     EXPECT_EQ(texts[1], join({"", "", "0", "0.25", "F", "", "", ""}));
     EXPECT_EQ(texts[2], join({"x", "42", "12", "7", "", "", "", ""}));
     EXPECT_EQ(texts[3], join({"y", "-1", "100", "0", "T", "29.02.2024", longNote, ""}));
@@ -141,8 +151,11 @@ TEST_F(Dbf, RecordTextJoinsTheFieldsAndKeepsTheirCount)
     ASSERT_TRUE(OpenDbfFile(Path("s.dbf")));
     const QList<QByteArray> texts = WalkBackwards();
     ASSERT_EQ(texts.size(), 2);
-    EXPECT_EQ(texts[0], B("A\x02" "B\x02" "C"));
-    EXPECT_EQ(texts[1], B("x y z\x02" "ab\x02"));
+    EXPECT_EQ(texts[0], B("A\x02"
+                          "B\x02"
+                          "C"));
+    EXPECT_EQ(texts[1], B("x y z\x02"
+                          "ab\x02"));
 }
 
 TEST_F(Dbf, DeletedRecordsAreSkippedInEveryDirection)
@@ -229,8 +242,7 @@ TEST_F(Dbf, OpenDbfFileSettingsAndOneFileAtATime)
 
     // A failed open leaves nothing open and makes the standard error report.
     KeepProtocol = true;
-    EXPECT_EQ(OpenError(Path("a/none.dbf")),
-              QStringLiteral("Файл %1 не найден").arg(Path("a/none.dbf")));
+    EXPECT_EQ(OpenError(Path("a/none.dbf")), QStringLiteral("Файл %1 не найден").arg(Path("a/none.dbf")));
     EXPECT_EQ(ui.Events.first(), QStringLiteral("error caption: ") + ui.Title());
     ASSERT_EQ(Protocol.size(), 1);
     EXPECT_EQ(FromWin1251(Protocol[0]), QStringLiteral("Файл %1 не найден").arg(Path("a/none.dbf")));
@@ -275,7 +287,12 @@ TEST_F(Dbf, DamagedFilesGiveAClearErrorAndNoCrash)
         b[at] = value;
         return b;
     };
-    struct Case { const char *what; QByteArray bytes; QString error; };
+    struct Case
+    {
+        const char *what;
+        QByteArray bytes;
+        QString error;
+    };
     const QString bad = Path("bad.dbf");
     const QString notDbase = QStringLiteral("Файл %1 не является таблицей dBASE").arg(bad);
     const QString damaged = QStringLiteral("Файл %1 повреждён: ").arg(bad);
@@ -285,7 +302,8 @@ TEST_F(Dbf, DamagedFilesGiveAClearErrorAndNoCrash)
         {"cut in record 7", good.left(header + 6 * 22 + 5),
          QStringLiteral("Файл %1 обрезан: в заголовке 10 записей, в файле только 6").arg(bad)},
         {"cut in the fields", good.left(60), damaged + QStringLiteral("заголовок длиннее файла")},
-        {"no end of the fields", withByte(32 + 64, 'X'), damaged + QStringLiteral("нет конца описания полей")},
+        {"no end of the fields", withByte(32 + 64, 'X'),
+         damaged + QStringLiteral("нет конца описания полей")},
         {"record shorter than its fields", withByte(10, 21),
          damaged + QStringLiteral("поле SUMMA выходит за пределы записи")},
         {"record length 0", withByte(10, 0), damaged + QStringLiteral("длина записи равна нулю")},
@@ -313,16 +331,22 @@ TEST_F(Dbf, DamagedFilesGiveAClearErrorAndNoCrash)
         WalkBackwards();
         ADD_FAILURE() << "a damaged number was read";
     } catch (const EDbfError &e) {
-        EXPECT_EQ(e.Text, QStringLiteral("Файл %1, запись 5, поле SUMMA: «12a4.25» не является числом").arg(bad));
+        EXPECT_EQ(e.Text,
+                  QStringLiteral("Файл %1, запись 5, поле SUMMA: «12a4.25» не является числом").arg(bad));
     }
 }
 
 TEST_F(Dbf, ValuesNotOfTheirType)
 {
     const QList<TestField> fields = {{"SUMMA", 'N', 10, 2}, {"DATEDOC", 'D', 8}, {"PAID", 'L', 1}};
-    struct Case { QList<QByteArray> values; int field; const char *raw, *kind; };
+    struct Case
+    {
+        QList<QByteArray> values;
+        int field;
+        const char *raw, *kind;
+    };
     const Case cases[] = {
-        {{"**********", "", ""}, 1, "**********", "числом"},   // dBASE's overflow mark
+        {{"**********", "", ""}, 1, "**********", "числом"}, // dBASE's overflow mark
         {{"1 000.00", "", ""}, 1, "1 000.00", "числом"},
         {{"1234,50", "", ""}, 1, "1234,50", "числом"},
         {{"-", "", ""}, 1, "-", "числом"},
@@ -363,7 +387,10 @@ TEST_F(Dbf, MemoFilesAreReadWithBoundsChecks)
 
     ASSERT_TRUE(WriteFile(Path("m.DBT"), dbt));
     ASSERT_TRUE(OpenDbfFile(Path("m.dbf")));
-    EXPECT_EQ(WalkBackwards(), (QList<QByteArray>{B("1\x02" "first"), B("2\x02" "sec ond !")}));
+    EXPECT_EQ(WalkBackwards(), (QList<QByteArray>{B("1\x02"
+                                                    "first"),
+                                                  B("2\x02"
+                                                    "sec ond !")}));
     ASSERT_TRUE(QFile::remove(Path("m.DBT")));
 
     // The second memo's block is gone, then its end mark.
@@ -430,8 +457,9 @@ TEST_F(Dbf, DbaseFourMemoBlocks)
 
 TEST_F(Dbf, CheckComparesNamesWithoutCaseTypesAndSizes)
 {
-    ASSERT_TRUE(WriteDbf(Path("c.dbf"), {{"NUMDOC", 'C', 10}, {"SUMMA", 'N', 15, 2},
-                                         {"DATEDOC", 'D', 8}, {"NAZN", 'C', 160}}, {}));
+    ASSERT_TRUE(
+        WriteDbf(Path("c.dbf"),
+                 {{"NUMDOC", 'C', 10}, {"SUMMA", 'N', 15, 2}, {"DATEDOC", 'D', 8}, {"NAZN", 'C', 160}}, {}));
     ASSERT_TRUE(OpenDbfFile(Path("c.dbf")));
 
     const QList<TDbfSettingField> setting = {{"summa", 6, 15}, {"numdoc", 1, 10}, {"DateDoc", 9, 8}};
@@ -442,9 +470,9 @@ TEST_F(Dbf, CheckComparesNamesWithoutCaseTypesAndSizes)
                                       QStringLiteral("progress: 3/3"), QStringLiteral("progress finish")}));
 
     const QList<TDbfSettingField> failing[] = {
-        {{"numdoc", 1, 12}},                  // a character field of 12 against 10 in the file
+        {{"numdoc", 1, 12}},                    // a character field of 12 against 10 in the file
         {{"summa", 6, 15}, {"PLATINN", 1, 12}}, // a field the file lacks
-        {{"DATEDOC", 1, 8}},                  // another type
+        {{"DATEDOC", 1, 8}},                    // another type
     };
     for (const auto &f : failing) {
         ui.Clear();

@@ -34,8 +34,12 @@ TEST(DbfDump, PrintsTheStructureThenEveryRecordAsSent)
                           Dbt3({ToCp866(QStringLiteral("за март"))}, blocks)));
     const QByteArray name = ToCp866(QStringLiteral("ООО \"Вектор\""));
     ASSERT_TRUE(WriteDbf(path,
-                         {{"NUMDOC", 'C', 6}, {"DATEDOC", 'D', 8}, {"SUMMA", 'N', 15, 2},
-                          {"POLNAME", 'C', 100}, {"NOTE", 'M', 10}, {"PAID", 'L', 1}},
+                         {{"NUMDOC", 'C', 6},
+                          {"DATEDOC", 'D', 8},
+                          {"SUMMA", 'N', 15, 2},
+                          {"POLNAME", 'C', 100},
+                          {"NOTE", 'M', 10},
+                          {"PAID", 'L', 1}},
                          {{{"101", "20240304", "15000.00", name, blocks[0], "T"}},
                           {{"999", "20240305", "1.00", "gone", "", "F"}, true},
                           {{"102", "", "2350.50", "", "", ""}}}));
@@ -44,9 +48,13 @@ TEST(DbfDump, PrintsTheStructureThenEveryRecordAsSent)
     EXPECT_EQ(r.Err, "");
     EXPECT_EQ(r.Out, "NUMDOC\t1\t6\t0\nDATEDOC\t9\t8\t0\nSUMMA\t6\t15\t2\nPOLNAME\t1\t100\t0\n"
                      "NOTE\t16\t10\t0\nPAID\t5\t1\t0\n\n"
-                     "101\x02" "04.03.2024\x02" "15000\x02" + name + "\x02" +
-                         ToCp866(QStringLiteral("за март")) + "\x02T\n"
-                     "102\x02\x02" "2350.5\x02\x02\x02\n");
+                     "101\x02"
+                     "04.03.2024\x02"
+                     "15000\x02"
+                         + name + "\x02" + ToCp866(QStringLiteral("за март"))
+                         + "\x02T\n"
+                           "102\x02\x02"
+                           "2350.5\x02\x02\x02\n");
 }
 
 TEST(DbfDump, FailuresGoToStandardErrorWithExitCodeOne)
@@ -56,8 +64,7 @@ TEST(DbfDump, FailuresGoToStandardErrorWithExitCodeOne)
     Outcome r = Dump(missing);
     EXPECT_EQ(r.Exit, 1);
     EXPECT_EQ(r.Out, "");
-    EXPECT_EQ(QString::fromLocal8Bit(r.Err),
-              QStringLiteral("dbfdump: Файл %1 не найден\n").arg(missing));
+    EXPECT_EQ(QString::fromLocal8Bit(r.Err), QStringLiteral("dbfdump: Файл %1 не найден\n").arg(missing));
 
     // A damaged value: the records before it are printed, then the error.
     const QString path = dir.filePath(QStringLiteral("bad.dbf"));

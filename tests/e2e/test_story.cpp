@@ -53,20 +53,23 @@ protected:
         const QString work = data + QStringLiteral("/setup");
         QDir().mkpath(work + QStringLiteral("/src"));
         // The server half, and the distribution's check label and post-action (the wizard's tests').
-        QStringList files = QDir(QStringLiteral(VELM_GATEWAY_M_DIR)).entryList({QStringLiteral("*.m")}, QDir::Files);
+        QStringList files =
+            QDir(QStringLiteral(VELM_GATEWAY_M_DIR)).entryList({QStringLiteral("*.m")}, QDir::Files);
         for (const QString &f : files)
             QFile::copy(QStringLiteral(VELM_GATEWAY_M_DIR "/") + f, work + QStringLiteral("/src/") + f);
         QFile::copy(QStringLiteral(VELMSETUP_UI_M_DIR "/ZZVSET.m"), work + QStringLiteral("/src/ZZVSET.m"));
         QFile manifest(work + QStringLiteral("/manifest.txt"));
         manifest.open(QIODevice::WriteOnly);
-        manifest.write("product = Шлюз ВЕЛЬМ-Банк\nversion = 2.8\ndate = 09.12.2024\nkey = 1\npassword = Секрет\n"
-                       "check = chk^ZZVSET\ncheckprograms = ZZVSET\npost = seed^ZZVSET Демонстрационные данные\n"
-                       "programs = ZZ001 ZZ001a ZZ001b ZZ001c %cplogG %caA03 VELMDEMO\n");
+        manifest.write(
+            "product = Шлюз ВЕЛЬМ-Банк\nversion = 2.8\ndate = 09.12.2024\nkey = 1\npassword = Секрет\n"
+            "check = chk^ZZVSET\ncheckprograms = ZZVSET\npost = seed^ZZVSET Демонстрационные данные\n"
+            "programs = ZZ001 ZZ001a ZZ001b ZZ001c %cplogG %caA03 VELMDEMO\n");
         manifest.close();
         QString out;
-        if (RunProgram(QStringLiteral(VELMDIST_EXE),
-                       {QStringLiteral("src"), QStringLiteral("manifest.txt"), QStringLiteral("velminstal.dat")}, work,
-                       out)
+        if (RunProgram(
+                QStringLiteral(VELMDIST_EXE),
+                {QStringLiteral("src"), QStringLiteral("manifest.txt"), QStringLiteral("velminstal.dat")},
+                work, out)
             != 0) {
             Failure = QStringLiteral("velmdist: ") + out;
             return;
@@ -86,9 +89,9 @@ protected:
 
         const auto install = [&](const QByteArray &password, QString &log) {
             return RunProgram(QStringLiteral(VELMSETUP_CONSOLE_EXE),
-                              {QStringLiteral("--keep-sources"), QStringLiteral("--answer"), QStringLiteral("Да"),
-                               QStringLiteral("--answer"), data, NameSpace.toLower(), QStringLiteral("127.0.0.1"),
-                               QString::number(Server->VismPort)},
+                              {QStringLiteral("--keep-sources"), QStringLiteral("--answer"),
+                               QStringLiteral("Да"), QStringLiteral("--answer"), data, NameSpace.toLower(),
+                               QStringLiteral("127.0.0.1"), QString::number(Server->VismPort)},
                               work, log,
                               {{QStringLiteral("VELMSETUP_USER"), QString::fromUtf8(Server->VismUser)},
                                {QStringLiteral("VELMSETUP_PASSWORD"), QString::fromUtf8(password)},
@@ -144,7 +147,8 @@ TEST_F(Story, TheInstalledServerHalfTakesTheMoneyOutSampleFromTheGatewaysWindows
     EXPECT_EQ(RefusedExit, 1) << RefusedLog.toStdString();
     EXPECT_TRUE(RefusedLog.contains(QStringLiteral("Ошибка соединения."))) << RefusedLog.toStdString();
     EXPECT_TRUE(RefusedLog.endsWith(QStringLiteral("Установка дистрибутива не была завершена\n")));
-    EXPECT_TRUE(InstallLog.contains(QStringLiteral("ZZ001c\n%cplogG\n%caA03\nVELMDEMO\nПрограммы успешно восстановлены.")))
+    EXPECT_TRUE(InstallLog.contains(
+        QStringLiteral("ZZ001c\n%cplogG\n%caA03\nVELMDEMO\nПрограммы успешно восстановлены.")))
         << InstallLog.toStdString();
     EXPECT_TRUE(InstallLog.contains(QStringLiteral("  Ответ пользователя: ") + Server->DataDir()))
         << InstallLog.toStdString();

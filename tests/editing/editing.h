@@ -2,9 +2,9 @@
 // What the settings-editing tests do as the operator does: type into a cell of the editor's
 // grid or pick from its list, walk the wizard to its method page.
 
+#include "GuiDriver.h"
 #include "codepage.h"
 #include "data.h"
-#include "GuiDriver.h"
 #include "inform.h"
 #include "memtablemodel.h"
 #include "new.h"

@@ -4,10 +4,10 @@
 #include "editing.h"
 
 #include "Connect.h"
-#include "dbfwriter.h"
 #include "Routines.h"
 #include "ScriptedUi.h"
 #include "XapiPeer.h"
+#include "dbfwriter.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -22,10 +22,7 @@
 
 namespace {
 
-QByteArray W(const QString &s)
-{
-    return ToWin1251(s);
-}
+QByteArray W(const QString &s) { return ToWin1251(s); }
 
 const QString OutDescription =
     QStringLiteral("Создание экземпляров  \nДеньги-Расход на основе записей из \nвнешнего файла");
@@ -155,7 +152,8 @@ TEST_F(Editing, TheWizardGoesPageByPageWithItsChecksCopyMenuKeysAndLeavingQuesti
         fmNew->edVFunc->setText(QStringLiteral("INN,KEY"));
         ClickButton(w, QStringLiteral("Далее"));
         ASSERT_EQ(fmNew->pcPages->currentWidget(), fmNew->tsNS);
-        EXPECT_EQ(MenuCaptions(fmNew->pmSets), (QStringList{QStringLiteral("Расход А"), QStringLiteral("Расход В")}));
+        EXPECT_EQ(MenuCaptions(fmNew->pmSets),
+                  (QStringList{QStringLiteral("Расход А"), QStringLiteral("Расход В")}));
         QTest::keyClick(w, Qt::Key_Escape); // nothing on the method page
 
         // Back twice, the other task: its name again, the menu rebuilt; the boxes kept.
@@ -177,9 +175,10 @@ TEST_F(Editing, TheWizardGoesPageByPageWithItsChecksCopyMenuKeysAndLeavingQuesti
         ui.ExpectFile(QStringLiteral("/nowhere/vyp.dbf"));
         QTest::keyClick(w, Qt::Key_F2);
         EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("Файл, выбранный Вами, не найден")});
-        EXPECT_EQ(ui.Events.first(), QStringLiteral("file: Открыть | %1 | dbf (*.dbf);;Файлы обмена 1С (*.txt);;"
-                                                    "Все файлы (*.*)")
-                                         .arg(QDir::currentPath()));
+        EXPECT_EQ(ui.Events.first(),
+                  QStringLiteral("file: Открыть | %1 | dbf (*.dbf);;Файлы обмена 1С (*.txt);;"
+                                 "Все файлы (*.*)")
+                      .arg(QDir::currentPath()));
         ui.ExpectYesNo(TAnswer::No);
         ClickButton(w, QStringLiteral("Выход"));
         EXPECT_TRUE(w->isVisible());
@@ -269,13 +268,22 @@ TEST_F(Editing, TheWizardsMethodsFillTheFieldsFromAFileTheServerOrAnotherSetting
     });
     EXPECT_FALSE(fmNew->Execute());
     EXPECT_EQ(dmSet->tbSets->RecordCount(), settings);
-    EXPECT_EQ(ui.Messages(),
-              QStringList{QStringLiteral("Список настроек клиент-банка Банк не загружен: настройка не создана")});
+    EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral(
+                                 "Список настроек клиент-банка Банк не загружен: настройка не создана")});
     dmSet->SetsClient = Bank;
     ui.Clear();
 
     // Automatically: the server's fields, last first; the fields of the file are gone.
-    peer.QueueCall(QByteArray("A\x01" "1\x01" "10\x01" "0\x01" "M1\x02" "B\x01" "6\x01" "15\x01" "2\x01" "M2\x02"));
+    peer.QueueCall(QByteArray("A\x01"
+                              "1\x01"
+                              "10\x01"
+                              "0\x01"
+                              "M1\x02"
+                              "B\x01"
+                              "6\x01"
+                              "15\x01"
+                              "2\x01"
+                              "M2\x02"));
     WhenModal([](QWidget *w) {
         WizardToMethods(1, QStringLiteral("Авто"));
         QTest::keyClick(w, Qt::Key_F4);
@@ -288,14 +296,18 @@ TEST_F(Editing, TheWizardsMethodsFillTheFieldsFromAFileTheServerOrAnotherSetting
     EXPECT_EQ(dmSet->tbSets->AsInteger(TdmSet::stType), 2);
 
     // From an existing setting: chosen in the menu under the button, loaded by its Id.
-    peer.QueueCall(QByteArray("1\x02X\x02STRING\x02" "5\x02" "0\x02\x02\x02\x02\x02" "1\x01"));
+    peer.QueueCall(QByteArray("1\x02X\x02STRING\x02"
+                              "5\x02"
+                              "0\x02\x02\x02\x02\x02"
+                              "1\x01"));
     dmSet->SetModified = false;
     WhenModal([](QWidget *w) {
         WizardToMethods(0, QStringLiteral("Копия"));
         QTest::keyClick(w, Qt::Key_F3);
         ASSERT_TRUE(fmNew->pmSets->isVisible());
         EXPECT_EQ(MenuCaptions(fmNew->pmSets),
-                  (QStringList{QStringLiteral("Расход А"), QStringLiteral("Из файла"), QStringLiteral("Расход В")}));
+                  (QStringList{QStringLiteral("Расход А"), QStringLiteral("Из файла"),
+                               QStringLiteral("Расход В")}));
         fmNew->pmSets->actions().at(2)->trigger();
     });
     ASSERT_TRUE(fmNew->Execute());
@@ -311,13 +323,14 @@ TEST_F(Editing, TheEditorsGridPickListsHelpRowCommandsAndProperties)
     AddField("numdoc", "STRING", 6, QStringLiteral("Номер[PP NUMDOC]"));
     AddField("summa", "FLOAT", 15);
     OpenEditor();
-    EXPECT_EQ(fmInform->windowTitle(), QStringLiteral("Редактор настроек. Клиент-банк: Банк, настройка Расход А"));
+    EXPECT_EQ(fmInform->windowTitle(),
+              QStringLiteral("Редактор настроек. Клиент-банк: Банк, настройка Расход А"));
     QStringList shown;
     for (int c = 0; c < fmInform->dsSet->columnCount(); ++c)
         if (!fmInform->rdbIn->isColumnHidden(c))
             shown << fmInform->dsSet->headerData(c, Qt::Horizontal).toString();
-    EXPECT_EQ(shown, (QStringList{QStringLiteral("Название"), QStringLiteral("Тип данных"), QStringLiteral("Длина"),
-                                  QStringLiteral("Поле Вельм")}));
+    EXPECT_EQ(shown, (QStringList{QStringLiteral("Название"), QStringLiteral("Тип данных"),
+                                  QStringLiteral("Длина"), QStringLiteral("Поле Вельм")}));
     EXPECT_GE(fmInform->rdbIn->columnWidth(TdmSet::sfMAPX), 210);
 
     // The pick lists: the catalogue, and the characteristics of the setting's task type.
@@ -328,7 +341,8 @@ TEST_F(Editing, TheEditorsGridPickListsHelpRowCommandsAndProperties)
     EXPECT_EQ(types->currentText(), QStringLiteral("FLOAT"));
     EXPECT_EQ(fmInform->mmComment->toPlainText(), QStringLiteral("Тип данных DBF"));
     EnterCell(fmInform, 1, TdmSet::sfMAPX, QStringLiteral("Сумма[PP SUMMA]"));
-    EXPECT_EQ(fmInform->mmComment->toPlainText(), QStringLiteral("Поле Вельм системы, соответствующее этому полю."));
+    EXPECT_EQ(fmInform->mmComment->toPlainText(),
+              QStringLiteral("Поле Вельм системы, соответствующее этому полю."));
     auto *picks = qobject_cast<QComboBox *>(fmInform->Delegate->OpenEditor());
     ASSERT_NE(picks, nullptr);
     EXPECT_EQ(picks->count(), 3);
@@ -418,7 +432,8 @@ TEST_F(Editing, TheEditorsGridPickListsHelpRowCommandsAndProperties)
     for (QWidget *window : std::initializer_list<QWidget *>{fmNew, fmInform, fmSetParams})
         for (QWidget *w : window->findChildren<QWidget *>()) {
             // Qt's own parts of a grid, a pick list and the menu bar are not the window's.
-            const bool own = qobject_cast<QAbstractItemView *>(w->parentWidget()) || qobject_cast<QHeaderView *>(w)
+            const bool own = qobject_cast<QAbstractItemView *>(w->parentWidget())
+                             || qobject_cast<QHeaderView *>(w)
                              || w->objectName().startsWith(QStringLiteral("qt_"));
             const bool control = qobject_cast<QAbstractButton *>(w) || qobject_cast<QLineEdit *>(w)
                                  || qobject_cast<QComboBox *>(w) || qobject_cast<QAbstractItemView *>(w)
@@ -449,7 +464,8 @@ TEST_F(Editing, TheSaveStopsOnAFailingRowSendingNothingAndClosingWithYesKeepsThe
     ui.Clear();
     EnterCell(fmInform, 2, TdmSet::sfMAPX, QStringLiteral("Сумма прописью"));
     ClickButton(fmInform, QStringLiteral("Сохранить"));
-    EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("Указана несуществующая характеристика объекта Вельм")});
+    EXPECT_EQ(ui.Messages(),
+              QStringList{QStringLiteral("Указана несуществующая характеристика объекта Вельм")});
 
     // Closing with Yes while a row fails: the editor stays on it with every edit.
     ui.Clear();
@@ -476,10 +492,20 @@ TEST_F(Editing, TheSaveStopsOnAFailingRowSendingNothingAndClosingWithYesKeepsThe
     const auto calls = peer.Calls();
     ASSERT_EQ(calls.size(), 6u);
     EXPECT_EQ(calls[0], (QList<QByteArray>{Routines::SaveSetPar, Bank, "1",
-                                           W(QStringLiteral("Расход А")) + "\x02" "1\x02\x02\x02" "DOS\x02\x02"}));
-    EXPECT_EQ(calls[1], (QList<QByteArray>{Routines::SaveSetRec, Bank, "1",
-                                           W(QStringLiteral("1\x02NOMER\x02STRING\x02" "6\x02\x02Номер[PP NUMDOC]\x02PP\x02NUMDOC\x02\x02" "1"))}));
-    EXPECT_EQ(calls[3][3], W(QStringLiteral("3\x02SUM2\x02" "float\x02" "15\x02\x02Дата[PP DATADOC]\x02PP\x02" "DATADOC\x02\x02" "6")));
+                                           W(QStringLiteral("Расход А"))
+                                               + "\x02"
+                                                 "1\x02\x02\x02"
+                                                 "DOS\x02\x02"}));
+    EXPECT_EQ(calls[1],
+              (QList<QByteArray>{Routines::SaveSetRec, Bank, "1",
+                                 W(QStringLiteral("1\x02NOMER\x02STRING\x02"
+                                                  "6\x02\x02Номер[PP NUMDOC]\x02PP\x02NUMDOC\x02\x02"
+                                                  "1"))}));
+    EXPECT_EQ(calls[3][3], W(QStringLiteral("3\x02SUM2\x02"
+                                            "float\x02"
+                                            "15\x02\x02Дата[PP DATADOC]\x02PP\x02"
+                                            "DATADOC\x02\x02"
+                                            "6")));
     EXPECT_EQ(calls[4][0], Routines::SaveTask);
     EXPECT_EQ(calls[5], QList<QByteArray>{Routines::GLinTO});
     EXPECT_TRUE(dmSet->NewSettings.isEmpty());

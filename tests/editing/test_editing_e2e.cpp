@@ -5,10 +5,10 @@
 #include "editing.h"
 #include "taske2e.h"
 
-#include "clbgen.h"
-#include "dbfwriter.h"
 #include "Routines.h"
 #include "TaskForm.h"
+#include "clbgen.h"
+#include "dbfwriter.h"
 
 #include <QDir>
 #include <QGroupBox>
@@ -69,8 +69,9 @@ bool WriteForeignFile(const QString &path, int count)
     for (int r = 0; r < DBFGetRecordCount(h); ++r) {
         TestRecord record;
         for (const TForeignField &f : Foreign)
-            record.Values << (f.Sample ? QByteArray(DBFReadStringAttribute(h, r, DBFGetFieldIndex(h, f.Sample)))
-                                       : QByteArray("01"));
+            record.Values << (f.Sample
+                                  ? QByteArray(DBFReadStringAttribute(h, r, DBFGetFieldIndex(h, f.Sample)))
+                                  : QByteArray("01"));
         records << record;
     }
     DBFClose(h);
@@ -151,7 +152,8 @@ TEST_F(EditingE2E, AClientBankAndASettingForAFileNeverSeenAreMadeSavedAndTheFile
         ui.ExpectFile(file);
         WhenModal([&](QWidget *wizard) {
             ASSERT_EQ(wizard, fmNew);
-            EXPECT_EQ(wizard->windowTitle(), QStringLiteral("Клиент-банк Банк Север. Создание новой настройки"));
+            EXPECT_EQ(wizard->windowTitle(),
+                      QStringLiteral("Клиент-банк Банк Север. Создание новой настройки"));
             SaveScreen(wizard, QStringLiteral("wizard-1-task"));
             ClickButton(wizard, QStringLiteral("Далее"));
             fmNew->edName->setText(name);
@@ -205,9 +207,14 @@ TEST_F(EditingE2E, AClientBankAndASettingForAFileNeverSeenAreMadeSavedAndTheFile
                                     + (mapx.isEmpty() ? "" : "PP") + '\x02' + ih + "\x02\x02" + typeId;
         EXPECT_EQ(rows[r], expected) << "row " << r + 1;
     }
-    EXPECT_EQ(CallServer({Routines::Slist, W(bank)}),
-              "1\x02" + W(name) + '\x02' + W(bank) + "\x02" "1\x02" + QFile::encodeName(files.path())
-                  + "\x02vypiska.dbf\x02" "DOS\x02" "INN,KEY\x02" "NUMDOC,DATADOC,SUMMA\x01");
+    EXPECT_EQ(CallServer({Routines::Slist, W(bank)}), "1\x02" + W(name) + '\x02' + W(bank)
+                                                          + "\x02"
+                                                            "1\x02"
+                                                          + QFile::encodeName(files.path())
+                                                          + "\x02vypiska.dbf\x02"
+                                                            "DOS\x02"
+                                                            "INN,KEY\x02"
+                                                            "NUMDOC,DATADOC,SUMMA\x01");
     ClickButton(fmInform, QStringLiteral("Выход"));
     EXPECT_FALSE(fmInform->isVisible());
     EXPECT_TRUE(fmTaskMan->isVisible());
@@ -279,7 +286,10 @@ TEST_F(EditingE2E, ASettingCopiedFromAnotherIsSavedAndWhenDeletedLeavesTheServer
     EXPECT_EQ(CallServer({Routines::LoadSetRecs, demo, "3"}), CallServer({Routines::LoadSetRecs, demo, "2"}));
 
     // Task 2 takes it too, as its pair and in its menu.
-    const QByteArray entry = demo + "\x04" "3\x04" + W(copy);
+    const QByteArray entry = demo
+                             + "\x04"
+                               "3\x04"
+                             + W(copy);
     ASSERT_TRUE(GotoTaskRow(2));
     dmSet->tbTasks->Edit();
     dmSet->tbTasks->SetAsString(TdmSet::tkClient, demo);
@@ -298,7 +308,8 @@ TEST_F(EditingE2E, ASettingCopiedFromAnotherIsSavedAndWhenDeletedLeavesTheServer
     ui.ExpectYesNoCancel(TAnswer::Yes);
     ClickButton(fmInform, QStringLiteral("Удалить"));
     EXPECT_TRUE(ui.Events.contains(QStringLiteral("question caption: Редактор настроек")));
-    EXPECT_TRUE(ui.Events.contains(QStringLiteral("yes/no/cancel [no]: Вы уверены, что нужно удалить настройку?")));
+    EXPECT_TRUE(
+        ui.Events.contains(QStringLiteral("yes/no/cancel [no]: Вы уверены, что нужно удалить настройку?")));
     EXPECT_FALSE(fmInform->isVisible());
     EXPECT_TRUE(fmTaskMan->isVisible());
     EXPECT_FALSE(CallServer({Routines::Slist, demo}).contains(W(copy)));

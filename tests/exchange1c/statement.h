@@ -12,8 +12,9 @@ inline QByteArray DemoStatementWithAFaultyDocument(const QString &demoDir)
     if (!f.open(QIODevice::ReadOnly))
         return {};
     const QByteArray end = ToWin1251(QStringLiteral("КонецФайла\r\n"));
-    const QByteArray faulty = ToWin1251(QStringLiteral("СекцияДокумент=Платежное поручение\r\nНомер=106\r\n"
-                                                       "Дата=09.04.2024\r\nСумма=-500.00\r\n"
-                                                       "ПлательщикСчет=40702810338000012345\r\nКонецДокумента\r\n"));
+    const QByteArray faulty =
+        ToWin1251(QStringLiteral("СекцияДокумент=Платежное поручение\r\nНомер=106\r\n"
+                                 "Дата=09.04.2024\r\nСумма=-500.00\r\n"
+                                 "ПлательщикСчет=40702810338000012345\r\nКонецДокумента\r\n"));
     return f.readAll().replace(end, faulty + end);
 }

@@ -30,12 +30,17 @@ QByteArray Text(const QStringList &lines, bool dos = false, const char *eol = "\
 // document (lines 8 to 12), the lines given, КонецФайла.
 QStringList File(const QStringList &document, const QString &encoding = QStringLiteral("Windows"))
 {
-    QStringList l{QStringLiteral("1CClientBankExchange"), QStringLiteral("ВерсияФормата=1.03"),
-                  QStringLiteral("Кодировка=") + encoding, QStringLiteral("Отправитель=Банк"),
-                  QStringLiteral("СекцияРасчСчет"), QStringLiteral("РасчСчет=") + Ours,
+    QStringList l{QStringLiteral("1CClientBankExchange"),
+                  QStringLiteral("ВерсияФормата=1.03"),
+                  QStringLiteral("Кодировка=") + encoding,
+                  QStringLiteral("Отправитель=Банк"),
+                  QStringLiteral("СекцияРасчСчет"),
+                  QStringLiteral("РасчСчет=") + Ours,
                   QStringLiteral("КонецРасчСчет"),
-                  QStringLiteral("СекцияДокумент=Платежное поручение"), QStringLiteral("Номер=1"),
-                  QStringLiteral("Сумма=10.00"), QStringLiteral("ПлательщикСчет=") + Ours,
+                  QStringLiteral("СекцияДокумент=Платежное поручение"),
+                  QStringLiteral("Номер=1"),
+                  QStringLiteral("Сумма=10.00"),
+                  QStringLiteral("ПлательщикСчет=") + Ours,
                   QStringLiteral("КонецДокумента")};
     return l + document + QStringList{QStringLiteral("КонецФайла")};
 }
@@ -57,7 +62,8 @@ QByteArray Row(const QList<std::pair<const char *, QByteArray>> &values)
 // Windows-1251 bytes of KOI8-R letters: a code page the reader cannot tell.
 QByteArray Koi8(const QString &text)
 {
-    static const QString letters = QStringLiteral("юабцдефгхийклмнопярстужвьызшэщчъЮАБЦДЕФГХИЙКЛМНОПЯРСТУЖВЬЫЗШЭЩЧЪ");
+    static const QString letters =
+        QStringLiteral("юабцдефгхийклмнопярстужвьызшэщчъЮАБЦДЕФГХИЙКЛМНОПЯРСТУЖВЬЫЗШЭЩЧЪ");
     QByteArray out;
     for (QChar c : text)
         out += letters.contains(c) ? char(0xC0 + letters.indexOf(c)) : c.toLatin1();
@@ -103,7 +109,8 @@ protected:
     {
         QStringList out;
         for (const TExchangeDocument &d : Statement().Faulty())
-            out << QStringLiteral("%1 %2 %3: %4").arg(QString::number(d.Ordinal), QString::number(d.Line), d.Number, d.Fault);
+            out << QStringLiteral("%1 %2 %3: %4")
+                       .arg(QString::number(d.Ordinal), QString::number(d.Line), d.Number, d.Fault);
         return out;
     }
     // The task's import of the file through a setting of that type whose fields are NOMER and
@@ -151,31 +158,39 @@ TEST_F(Exchange1C, StructureIsTheFixedTableInThePublishedOrderAsDbfdumpPrintsItA
 {
     // Blanks around keys and values, a missing key, blank lines and the DOS end mark.
     const QByteArray text =
-        Text(File({QStringLiteral("СекцияДокумент=Платежное поручение"), QStringLiteral(" Дата = 04.03.2024 "),
-                   QStringLiteral("Сумма=15000.00"), QStringLiteral(""), QStringLiteral("Номер=101  "),
-                   QStringLiteral("ПлательщикСчет=") + Ours, QStringLiteral("Плательщик=ООО \"Ромашка\""),
-                   QStringLiteral("КонецДокумента")},
-                  QStringLiteral("DOS")),
-             true) + "\x1A";
+        Text(
+            File({QStringLiteral("СекцияДокумент=Платежное поручение"), QStringLiteral(" Дата = 04.03.2024 "),
+                  QStringLiteral("Сумма=15000.00"), QStringLiteral(""), QStringLiteral("Номер=101  "),
+                  QStringLiteral("ПлательщикСчет=") + Ours, QStringLiteral("Плательщик=ООО \"Ромашка\""),
+                  QStringLiteral("КонецДокумента")},
+                 QStringLiteral("DOS")),
+            true)
+        + "\x1A";
     const QString path = Write("vypiska.txt", text);
 
     QByteArray structure;
     for (const TExchange1CField &f : Exchange1CFields)
-        structure += QByteArray(f.Name) + '\t' + QByteArray::number(f.TypeId) + '\t' + QByteArray::number(f.Size) +
-                     '\t' + QByteArray::number(f.Precision) + '\n';
+        structure += QByteArray(f.Name) + '\t' + QByteArray::number(f.TypeId) + '\t'
+                     + QByteArray::number(f.Size) + '\t' + QByteArray::number(f.Precision) + '\n';
     QProcess dump;
     dump.start(QStringLiteral(DBFDUMP_PATH), {path});
     ASSERT_TRUE(dump.waitForFinished(20000));
     EXPECT_EQ(dump.readAllStandardError(), "");
     const QByteArray kind = ToCp866(QStringLiteral("Платежное поручение"));
     const QByteArray account = Ours.toLatin1();
-    EXPECT_EQ(dump.readAllStandardOutput(),
-              structure + "\n" +
-                  Row({{"SEKTSIYADOKUMENT", kind}, {"NOMER", "1"}, {"SUMMA", "10"}, {"PLATELSHCHIKSCHET", account}}) +
-                  "\n" +
-                  Row({{"SEKTSIYADOKUMENT", kind}, {"NOMER", "101"}, {"DATA", "04.03.2024"}, {"SUMMA", "15000"},
-                       {"PLATELSHCHIKSCHET", account}, {"PLATELSHCHIK", ToCp866(QStringLiteral("ООО \"Ромашка\""))}}) +
-                  "\n");
+    EXPECT_EQ(
+        dump.readAllStandardOutput(),
+        structure + "\n"
+            + Row(
+                {{"SEKTSIYADOKUMENT", kind}, {"NOMER", "1"}, {"SUMMA", "10"}, {"PLATELSHCHIKSCHET", account}})
+            + "\n"
+            + Row({{"SEKTSIYADOKUMENT", kind},
+                   {"NOMER", "101"},
+                   {"DATA", "04.03.2024"},
+                   {"SUMMA", "15000"},
+                   {"PLATELSHCHIKSCHET", account},
+                   {"PLATELSHCHIK", ToCp866(QStringLiteral("ООО \"Ромашка\""))}})
+            + "\n");
 
     // The format's published order, then the keys banks add; every key without a maximum 255.
     QStringList keys;
@@ -185,8 +200,9 @@ TEST_F(Exchange1C, StructureIsTheFixedTableInThePublishedOrderAsDbfdumpPrintsItA
                                               "НазначениеПлатежа1 НазначениеПлатежа2 НазначениеПлатежа3 "
                                               "НазначениеПлатежа4 НазначениеПлатежа5 НазначениеПлатежа6 "
                                               "СтатусСоставителя"));
-    EXPECT_EQ(structure.split('\n').mid(64, 4).join(' '),
-              "DATAOTSYLKIDOK\t9\t10\t0 IDENTIFIKATORPLATEZHA\t1\t255\t0 KODDEBITORA\t1\t255\t0 OKTMO\t1\t11\t0");
+    EXPECT_EQ(
+        structure.split('\n').mid(64, 4).join(' '),
+        "DATAOTSYLKIDOK\t9\t10\t0 IDENTIFIKATORPLATEZHA\t1\t255\t0 KODDEBITORA\t1\t255\t0 OKTMO\t1\t11\t0");
     EXPECT_TRUE(structure.contains("\nPOKAZATELNOMERA\t1\t255\t0\n"));
 
     // The wizard's setting from the file: every field a row the settings accept.
@@ -195,9 +211,9 @@ TEST_F(Exchange1C, StructureIsTheFixedTableInThePublishedOrderAsDbfdumpPrintsItA
     ASSERT_EQ(dm.tbSet->RecordCount(), 68);
     QByteArray rows;
     for (int r = 0; r < 68; ++r)
-        rows += dm.tbSet->StringAt(r, TdmSet::sfName) + '\t' + dm.tbSet->StringAt(r, TdmSet::sfTypeId) +
-                '\t' + dm.tbSet->StringAt(r, TdmSet::sfLength) + '\t' +
-                dm.tbSet->StringAt(r, TdmSet::sfPrecision) + '\n';
+        rows += dm.tbSet->StringAt(r, TdmSet::sfName) + '\t' + dm.tbSet->StringAt(r, TdmSet::sfTypeId) + '\t'
+                + dm.tbSet->StringAt(r, TdmSet::sfLength) + '\t' + dm.tbSet->StringAt(r, TdmSet::sfPrecision)
+                + '\n';
     EXPECT_EQ(rows, structure);
     EXPECT_EQ(dm.tbSet->StringAt(3, TdmSet::sfType), "FLOAT");
     EXPECT_EQ(dm.tbSet->StringAt(2, TdmSet::sfType), "DATE");
@@ -210,7 +226,8 @@ TEST_F(Exchange1C, SameDocumentsAsTheDbfSampleInEveryCodePageWithCrLfOrLf)
     o.seed = 11;
     o.demo = true;
     std::string error;
-    const QString dbf = Path("clb.dbf"), win = Path("win.txt"), dos = Path("dos.txt"), utf8 = Path("utf8.txt");
+    const QString dbf = Path("clb.dbf"), win = Path("win.txt"), dos = Path("dos.txt"),
+                  utf8 = Path("utf8.txt");
     ASSERT_TRUE(clb::writeFile(dbf.toStdString(), o, error)) << error;
     o.format = clb::Format::Exchange1CWindows;
     ASSERT_TRUE(clb::writeFile(win.toStdString(), o, error)) << error;
@@ -228,9 +245,12 @@ TEST_F(Exchange1C, SameDocumentsAsTheDbfSampleInEveryCodePageWithCrLfOrLf)
     const QList<QList<QByteArray>> sample = Records();
     ASSERT_EQ(sample.size(), 40);
     // The sample's fields in the exchange structure: NUMDOC is Номер, DATEDOC Дата, and so on.
-    const char *twins[] = {"NOMER", "DATA", "SUMMA", "PLATELSHCHIK1", "PLATELSHCHIKINN",
-                           "PLATELSHCHIKSCHET", "PLATELSHCHIKBIK", "POLUCHATEL1", "POLUCHATELINN",
-                           "POLUCHATELSCHET", "POLUCHATELBIK", "NAZNACHENIEPLATEZHA"};
+    const char *twins[] = {"NOMER",           "DATA",
+                           "SUMMA",           "PLATELSHCHIK1",
+                           "PLATELSHCHIKINN", "PLATELSHCHIKSCHET",
+                           "PLATELSHCHIKBIK", "POLUCHATEL1",
+                           "POLUCHATELINN",   "POLUCHATELSCHET",
+                           "POLUCHATELBIK",   "NAZNACHENIEPLATEZHA"};
     for (const QString &path : {dos, lf, win, utf8}) {
         SCOPED_TRACE(path.toStdString());
         ASSERT_TRUE(OpenDbfFile(path)) << ui.Messages().join(u'\n').toStdString();
@@ -266,12 +286,14 @@ TEST_F(Exchange1C, StructuralFaultRefusesTheWholeFileNamingItsLine)
     auto lines = [](const QString &s) { return s.split(u'\n'); };
     const QList<Case> cases = {
         {Text(File({doc, QStringLiteral("Номер=2"), doc, end})),
-         QStringLiteral("13: секция документа не закончена строкой КонецДокумента (строка 15 её не заканчивает)")},
+         QStringLiteral(
+             "13: секция документа не закончена строкой КонецДокумента (строка 15 её не заканчивает)")},
         {Text(lines(head + doc + QStringLiteral("\nНомер=2"))),
          QStringLiteral("3: секция документа не закончена строкой КонецДокумента (конец файла)")},
         {Text(File({doc, end}).mid(0, 14)), QStringLiteral("14: файл кончается без строки КонецФайла")},
         {Text(lines(head + QStringLiteral("СекцияРасчСчет\nРасчСчет=1\nКонецФайла"))),
-         QStringLiteral("3: секция СекцияРасчСчет не закончена строкой КонецРасчСчет (строка 5 её не заканчивает)")},
+         QStringLiteral(
+             "3: секция СекцияРасчСчет не закончена строкой КонецРасчСчет (строка 5 её не заканчивает)")},
         {Text(File({})) + Text({doc, end}),
          QStringLiteral("14: после строки КонецФайла (строка 13) есть ещё текст")},
         {Text(File({end})), QStringLiteral("13: КонецДокумента без начала секции")},
@@ -303,8 +325,8 @@ TEST_F(Exchange1C, DirectionByTheStatementsAccountsEachTaskImportsItsOwnHalf)
     const QString other = QStringLiteral("40702810100000004411");
     QStringList docs;
     auto add = [&docs](int n, const QStringList &keys) {
-        docs << QStringLiteral("СекцияДокумент=Платежное поручение") << QStringLiteral("Номер=%1").arg(n) << keys
-             << QStringLiteral("КонецДокумента");
+        docs << QStringLiteral("СекцияДокумент=Платежное поручение") << QStringLiteral("Номер=%1").arg(n)
+             << keys << QStringLiteral("КонецДокумента");
     };
     const QString payer = QStringLiteral("ПлательщикСчет="), payee = QStringLiteral("ПолучательСчет=");
     const QString corr = QStringLiteral("30101810400000000225");
@@ -314,9 +336,10 @@ TEST_F(Exchange1C, DirectionByTheStatementsAccountsEachTaskImportsItsOwnHalf)
     add(4, {payer + corr, QStringLiteral("ПлательщикРасчСчет=") + Second, payee + other});
     add(5, {payer + other, payee + corr, QStringLiteral("ПолучательРасчСчет=") + Second});
     const QStringList head{QStringLiteral("1CClientBankExchange"), QStringLiteral("Кодировка=Windows"),
-                           QStringLiteral("РасчСчет=") + Ours, QStringLiteral("СекцияРасчСчет"),
-                           QStringLiteral("РасчСчет=") + Second, QStringLiteral("КонецРасчСчет")};
-    const QString path = Write("statement.txt", Text(head + docs + QStringList{QStringLiteral("КонецФайла")}));
+                           QStringLiteral("РасчСчет=") + Ours,     QStringLiteral("СекцияРасчСчет"),
+                           QStringLiteral("РасчСчет=") + Second,   QStringLiteral("КонецРасчСчет")};
+    const QString path =
+        Write("statement.txt", Text(head + docs + QStringList{QStringLiteral("КонецФайла")}));
 
     ASSERT_TRUE(OpenDbfFile(path));
     EXPECT_EQ(Statement().Accounts(), (QStringList{Ours, Second}));
@@ -327,33 +350,37 @@ TEST_F(Exchange1C, DirectionByTheStatementsAccountsEachTaskImportsItsOwnHalf)
     EXPECT_EQ(directions, (QList<unsigned>{Out, In, Out | In, Out, In}));
 
     KeepProtocol = true;
-    const QString accounts = QStringLiteral("Счета выписки: %1, %2; документов другого направления оставлено в стороне: 2")
-                                 .arg(Ours, Second);
+    const QString accounts =
+        QStringLiteral("Счета выписки: %1, %2; документов другого направления оставлено в стороне: 2")
+            .arg(Ours, Second);
     const QString heading1 = QStringLiteral("Диагностика записей файла данных.");
     const QString heading2 = QStringLiteral("№ записи \t№ док.    Диагноз  ");
     const QString in = QStringLiteral("другое направление: поступление на счёт выписки");
     const QString out = QStringLiteral("другое направление: списание со счёта выписки");
     EXPECT_EQ(Import(path, 1, 3), (QList<QByteArray>{"4", "3", "1"}));
     EXPECT_EQ(engine.tbTask->RecordCount(), 3);
-    EXPECT_EQ(Aside(engine), (QStringList{QStringLiteral("2 12 2 aside: ") + in, QStringLiteral("5 28 5 aside: ") + in}));
-    EXPECT_EQ(Protocol, Lines({QStringLiteral("Файл обмена 1С %1, кодировка Windows-1251").arg(path), accounts,
-                                 QStringLiteral("Оставлен в стороне документ № 2 (строка 12): ") + in,
-                                 QStringLiteral("Оставлен в стороне документ № 5 (строка 28): ") + in, heading1,
-                                 heading2, QStringLiteral("1: \t\t\t"), QStringLiteral("3: \t\t\t"),
-                                 QStringLiteral("4: \t\t\t")}));
+    EXPECT_EQ(Aside(engine),
+              (QStringList{QStringLiteral("2 12 2 aside: ") + in, QStringLiteral("5 28 5 aside: ") + in}));
+    EXPECT_EQ(Protocol,
+              Lines({QStringLiteral("Файл обмена 1С %1, кодировка Windows-1251").arg(path), accounts,
+                     QStringLiteral("Оставлен в стороне документ № 2 (строка 12): ") + in,
+                     QStringLiteral("Оставлен в стороне документ № 5 (строка 28): ") + in, heading1, heading2,
+                     QStringLiteral("1: \t\t\t"), QStringLiteral("3: \t\t\t"), QStringLiteral("4: \t\t\t")}));
     EXPECT_EQ(ui.Messages(), QStringList()) << "nothing to say to the operator";
     EXPECT_TRUE(ui.Events.contains(Progress(QStringLiteral("Импорт записей из файла данных"), 3)));
 
     EXPECT_EQ(Import(path, 2, 3), (QList<QByteArray>{"5", "3", "2"}));
-    EXPECT_EQ(Aside(engine), (QStringList{QStringLiteral("1 7 1 aside: ") + out, QStringLiteral("4 22 4 aside: ") + out}));
+    EXPECT_EQ(Aside(engine),
+              (QStringList{QStringLiteral("1 7 1 aside: ") + out, QStringLiteral("4 22 4 aside: ") + out}));
 
     // Payment orders from accounting name no account: everything, and the protocol says so.
-    const QString orders = Write("orders.txt", Text(head.mid(0, 2) + docs + QStringList{QStringLiteral("КонецФайла")}));
+    const QString orders =
+        Write("orders.txt", Text(head.mid(0, 2) + docs + QStringList{QStringLiteral("КонецФайла")}));
     EXPECT_EQ(Import(orders, 2, 5), (QList<QByteArray>{"5", "4", "3", "2", "1"}));
     EXPECT_TRUE(engine.LeftAside.isEmpty());
     EXPECT_EQ(Protocol.value(1), W(QStringLiteral("Счёт выписки (РасчСчет) в файле не назван: направление "
-                                                    "документов не проверяется, импортируются документы обоих "
-                                                    "направлений")));
+                                                  "документов не проверяется, импортируются документы обоих "
+                                                  "направлений")));
 }
 
 TEST_F(Exchange1C, FaultyDocumentIsLeftOutWithItsNumberLineAndReasonAndTheOthersImport)
@@ -385,13 +412,15 @@ TEST_F(Exchange1C, FaultyDocumentIsLeftOutWithItsNumberLineAndReasonAndTheOthers
         QStringLiteral("2 12 2: значение ключа ПлательщикИНН длиннее 12 символов"),
         QStringLiteral("3 17 3: «2024-03-04» в ключе Дата не является датой ДД.ММ.ГГГГ"),
         QStringLiteral("4 22 4: «30.02.2024» в ключе Дата не является датой ДД.ММ.ГГГГ"),
-        QStringLiteral("5 27 5: «1.005» в ключе Сумма не является суммой: рубли и не больше двух знаков копеек "
-                       "после точки или запятой"),
+        QStringLiteral(
+            "5 27 5: «1.005» в ключе Сумма не является суммой: рубли и не больше двух знаков копеек "
+            "после точки или запятой"),
         QStringLiteral("6 32 6: «-5.00» в ключе Сумма: сумма меньше нуля"),
         QStringLiteral("7 37 7: ключ Номер уже есть в этом документе (строка 35) с другим значением"),
         QStringLiteral("8 42 8: «Плательщик» не является строкой Ключ=Значение"),
         QStringLiteral("9 47 9: значение ключа НазначениеПлатежа длиннее 255 символов"),
-        QStringLiteral("10 49 10: ни счёт плательщика, ни счёт получателя не является счётом выписки (%1)").arg(Ours),
+        QStringLiteral("10 49 10: ни счёт плательщика, ни счёт получателя не является счётом выписки (%1)")
+            .arg(Ours),
     };
     ASSERT_TRUE(OpenDbfFile(path)) << ui.Messages().join(u'\n').toStdString();
     EXPECT_EQ(Faulty(), faults);
@@ -403,11 +432,12 @@ TEST_F(Exchange1C, FaultyDocumentIsLeftOutWithItsNumberLineAndReasonAndTheOthers
     EXPECT_EQ(Import(path, 1, 2), (QList<QByteArray>{"11", "1"}));
     QStringList message{QStringLiteral("Файл %1:").arg(path),
                         QStringLiteral("Документы с ошибками не импортируются (9):")};
-    QStringList protocol{QStringLiteral("Файл обмена 1С %1, кодировка Windows-1251").arg(path),
-                         QStringLiteral("Счета выписки: %1; документов другого направления оставлено в стороне: 0")
-                             .arg(Ours)};
+    QStringList protocol{
+        QStringLiteral("Файл обмена 1С %1, кодировка Windows-1251").arg(path),
+        QStringLiteral("Счета выписки: %1; документов другого направления оставлено в стороне: 0").arg(Ours)};
     for (const TExchangeDocument &d : Statement().Faulty()) {
-        const QString name = QStringLiteral("документ № %1 (строка %2): %3").arg(d.Number).arg(d.Line).arg(d.Fault);
+        const QString name =
+            QStringLiteral("документ № %1 (строка %2): %3").arg(d.Number).arg(d.Line).arg(d.Fault);
         message << name;
         protocol << QStringLiteral("Не импортируется ") + name;
     }
@@ -423,13 +453,13 @@ TEST_F(Exchange1C, FaultyDocumentIsLeftOutWithItsNumberLineAndReasonAndTheOthers
 TEST_F(Exchange1C, LenientWhereTheMeaningIsPlain)
 {
     const QStringList lines{
-        QStringLiteral("1CClientBankExchange"),           // 1
-        QStringLiteral("ВерсияФормата=1.03"),             // 2, no Кодировка
-        QStringLiteral("РасчСчет=") + Ours,               // 3
+        QStringLiteral("1CClientBankExchange"), // 1
+        QStringLiteral("ВерсияФормата=1.03"),   // 2, no Кодировка
+        QStringLiteral("РасчСчет=") + Ours,     // 3
         QStringLiteral("СекцияДокумент=Платежное поручение"),
-        QStringLiteral(" Номер = 7 "),                    // 5
-        QStringLiteral("Номер=7"),                        // the same again
-        QStringLiteral("Номер="),                         // empty again
+        QStringLiteral(" Номер = 7 "), // 5
+        QStringLiteral("Номер=7"),     // the same again
+        QStringLiteral("Номер="),      // empty again
         QStringLiteral("Дата=0"),
         QStringLiteral("ДатаСписано=00.00.0000"),
         QStringLiteral("ДатаПоступило=10.04.2024 15:02:11"), // 10
@@ -437,17 +467,17 @@ TEST_F(Exchange1C, LenientWhereTheMeaningIsPlain)
         QStringLiteral("ПлательщикСчет=") + Ours,
         QStringLiteral("ПлательщикИНН=   770123456012   "),
         QStringLiteral("ПоказательНомера=") + QString(40, u'7'),
-        QStringLiteral("КодДебитора=000123"),             // 15
+        QStringLiteral("КодДебитора=000123"), // 15
         QStringLiteral("ИдентификаторПлатежа=ABC123"),
         QStringLiteral("ОКТМО=45379000"),
         QStringLiteral("ПолучательКПП="),
-        QStringLiteral("ПолучательКПП=770101001"),        // empty first, then the value
-        QStringLiteral("СтатусЭД=Исполнен"),              // 20
+        QStringLiteral("ПолучательКПП=770101001"), // empty first, then the value
+        QStringLiteral("СтатусЭД=Исполнен"),       // 20
         QStringLiteral("КонецДокумента"),
         QStringLiteral("СекцияДокумент=Банковский ордер"),
         QStringLiteral("Номер=8"),
         QStringLiteral("Сумма=1 234 567.5"),
-        QStringLiteral("Дата=10.04.2024 9:05"),           // 25
+        QStringLiteral("Дата=10.04.2024 9:05"), // 25
         QStringLiteral("ПлательщикСчет=") + Ours,
         QStringLiteral("СтатусЭД=Исполнен"),
         QStringLiteral("ВидУслуги=1"),
@@ -468,31 +498,34 @@ TEST_F(Exchange1C, LenientWhereTheMeaningIsPlain)
     EXPECT_EQ(Field("IDENTIFIKATORPLATEZHA"), (QList<QByteArray>{"ABC123", ""}));
     EXPECT_EQ(Field("OKTMO"), (QList<QByteArray>{"45379000", ""}));
     EXPECT_EQ(Field("POLUCHATELKPP"), (QList<QByteArray>{"770101001", ""}));
-    const QStringList warnings{QStringLiteral("в заголовке нет ключа Кодировка: файл прочитан в Windows-1251"),
-                               QStringLiteral("неизвестный ключ «СтатусЭД» (впервые в строке 20) не читается"),
-                               QStringLiteral("неизвестный ключ «ВидУслуги» (впервые в строке 28) не читается")};
+    const QStringList warnings{
+        QStringLiteral("в заголовке нет ключа Кодировка: файл прочитан в Windows-1251"),
+        QStringLiteral("неизвестный ключ «СтатусЭД» (впервые в строке 20) не читается"),
+        QStringLiteral("неизвестный ключ «ВидУслуги» (впервые в строке 28) не читается")};
     EXPECT_EQ(Statement().Warnings(), warnings);
 
     // The warnings are said once, before the import, and each goes into the protocol.
     KeepProtocol = true;
     EXPECT_EQ(Import(path, 1, 2), (QList<QByteArray>{"8", "7"}));
-    EXPECT_EQ(ui.Messages(), QStringList{(QStringList{QStringLiteral("Файл %1:").arg(path)} + warnings).join(u'\n')});
+    EXPECT_EQ(ui.Messages(),
+              QStringList{(QStringList{QStringLiteral("Файл %1:").arg(path)} + warnings).join(u'\n')});
     EXPECT_EQ(Protocol.mid(2, 3), Lines({QStringLiteral("Предупреждение: ") + warnings[0],
-                                              QStringLiteral("Предупреждение: ") + warnings[1],
-                                              QStringLiteral("Предупреждение: ") + warnings[2]}));
+                                         QStringLiteral("Предупреждение: ") + warnings[1],
+                                         QStringLiteral("Предупреждение: ") + warnings[2]}));
 }
 
 TEST_F(Exchange1C, Utf8WithOrWithoutByteOrderMarkIsReadAsWindows1251AndAnUnknownCodePageIsSaid)
 {
-    const QStringList lines = File({QStringLiteral("СекцияДокумент=Платежное поручение"), QStringLiteral("Номер=2"),
-                                    QStringLiteral("ПлательщикСчет=") + Ours,
+    const QStringList lines = File({QStringLiteral("СекцияДокумент=Платежное поручение"),
+                                    QStringLiteral("Номер=2"), QStringLiteral("ПлательщикСчет=") + Ours,
                                     QStringLiteral("НазначениеПлатежа=Оплата по счёту № 5 «Ёлка»"),
                                     QStringLiteral("КонецДокумента")});
     const QString win = Write("win.txt", Text(lines));
     ASSERT_TRUE(OpenDbfFile(win));
     const QList<QList<QByteArray>> want = Records();
     ASSERT_EQ(want.size(), 2);
-    ASSERT_EQ(want[1][tbDBF.FindField("NAZNACHENIEPLATEZHA")], W(QStringLiteral("Оплата по счёту № 5 «Ёлка»")));
+    ASSERT_EQ(want[1][tbDBF.FindField("NAZNACHENIEPLATEZHA")],
+              W(QStringLiteral("Оплата по счёту № 5 «Ёлка»")));
 
     const QByteArray utf8 = lines.join(QStringLiteral("\r\n")).toUtf8() + "\r\n";
     for (const QByteArray &bytes : {QByteArray("\xEF\xBB\xBF") + utf8, utf8}) {
@@ -506,7 +539,8 @@ TEST_F(Exchange1C, Utf8WithOrWithoutByteOrderMarkIsReadAsWindows1251AndAnUnknown
     QStringList smile = lines;
     smile[15] = QStringLiteral("НазначениеПлатежа=Спасибо 😀");
     ASSERT_TRUE(OpenDbfFile(Write("smile.txt", QByteArray("\xEF\xBB\xBF") + smile.join(u'\n').toUtf8())));
-    EXPECT_EQ(Faulty(), QStringList{QStringLiteral("2 16 2: символа «😀» (U+1F600) нет в кодировке Windows-1251")});
+    EXPECT_EQ(Faulty(),
+              QStringList{QStringLiteral("2 16 2: символа «😀» (U+1F600) нет в кодировке Windows-1251")});
     EXPECT_EQ(Field("NOMER"), QList<QByteArray>{"1"});
 
     // Кодировка says otherwise than the words of the file: they are right, and it is said.
@@ -519,10 +553,11 @@ TEST_F(Exchange1C, Utf8WithOrWithoutByteOrderMarkIsReadAsWindows1251AndAnUnknown
     // KOI8-R: nothing of the format reads in any code page the gateway knows.
     const QString koi8 = Write("koi8.txt", Koi8(File({}).join(u'\n')));
     EXPECT_FALSE(OpenDbfFile(koi8));
-    EXPECT_EQ(ui.Messages().value(ui.Messages().size() - 1),
-              QStringLiteral("Файл %1: кодировка не определяется: слова формата обмена (Кодировка, СекцияДокумент, "
-                             "КонецФайла) не читаются в нём ни в Windows-1251, ни в DOS (CP866), ни в UTF-8")
-                  .arg(koi8));
+    EXPECT_EQ(
+        ui.Messages().value(ui.Messages().size() - 1),
+        QStringLiteral("Файл %1: кодировка не определяется: слова формата обмена (Кодировка, СекцияДокумент, "
+                       "КонецФайла) не читаются в нём ни в Windows-1251, ни в DOS (CP866), ни в UTF-8")
+            .arg(koi8));
 }
 
 } // namespace

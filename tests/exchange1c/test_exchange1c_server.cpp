@@ -67,7 +67,8 @@ protected:
         run.actRunExecute();
         QList<QByteArray> out;
         for (int r = 0; r < engine.tbTask->RecordCount(); ++r)
-            out << engine.tbTask->StringAt(r, TdmTask::tfInclude) + ' ' + engine.tbTask->StringAt(r, engine.TransactField());
+            out << engine.tbTask->StringAt(r, TdmTask::tfInclude) + ' '
+                       + engine.tbTask->StringAt(r, engine.TransactField());
         return out;
     }
 };
@@ -93,15 +94,15 @@ TEST_F(Exchange1CServer, TextGivesTheDocumentsOfTheDbfSampleOfItsSeed)
     ASSERT_TRUE(clb::writeFile(inText.toStdString(), in, error)) << error;
 
     const QByteArray dbfBank = W("Клиент-Банк Демо"), textBank = W("Банк 1С Демо");
-    const QList<QByteArray> dbfOut =
-        Import(dm.TaskRowMoneyOut, dbfBank, W("Расход (демо)"), Server->DataDir() + QStringLiteral("/clbout.dbf"));
+    const QList<QByteArray> dbfOut = Import(dm.TaskRowMoneyOut, dbfBank, W("Расход (демо)"),
+                                            Server->DataDir() + QStringLiteral("/clbout.dbf"));
     ASSERT_EQ(dbfOut.size(), 200);
     EXPECT_EQ(Import(dm.TaskRowMoneyOut, textBank, W("Расход 1С (демо)"), outText), dbfOut);
     EXPECT_EQ(engine.tbTask->StringAt(0, 8), "101") << "the demo's orders come first";
     EXPECT_FALSE(engine.tbTask->StringAt(0, TdmTask::tfOpen).isEmpty());
 
-    const QList<QByteArray> dbfIn =
-        Import(dm.TaskRowMoneyIn, dbfBank, W("Приход (демо)"), Server->DataDir() + QStringLiteral("/clbin.dbf"));
+    const QList<QByteArray> dbfIn = Import(dm.TaskRowMoneyIn, dbfBank, W("Приход (демо)"),
+                                           Server->DataDir() + QStringLiteral("/clbin.dbf"));
     ASSERT_EQ(dbfIn.size(), 100);
     EXPECT_EQ(Import(dm.TaskRowMoneyIn, textBank, W("Приход 1С (демо)"), inText), dbfIn);
     EXPECT_EQ(ui.Messages(), QStringList());
@@ -113,7 +114,8 @@ TEST_F(Exchange1CServer, DemoStatementGivesEachTaskItsOwnHalfOnceAndTheFaultyDoc
     const QString demo = Server->DataDir() + QStringLiteral("/kl_to_1c.txt");
     const QString mixed = Server->DataDir() + QStringLiteral("/mixed1c.txt");
     QFile f(mixed);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(DemoStatementWithAFaultyDocument(Server->DataDir())) > 0);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)
+                && f.write(DemoStatementWithAFaultyDocument(Server->DataDir())) > 0);
     f.close();
 
     // Money out: the debits of the demo's own file (its setting names it): the supplier, the
@@ -123,7 +125,8 @@ TEST_F(Exchange1CServer, DemoStatementGivesEachTaskItsOwnHalfOnceAndTheFaultyDoc
     EXPECT_EQ(Numbers(), (QList<QByteArray>{"104", "105", "3501"}));
     EXPECT_EQ(engine.AsideCount(false), 3);
     ASSERT_EQ(ui.Messages().size(), 1);
-    EXPECT_TRUE(ui.Messages()[0].contains(QStringLiteral("неизвестный ключ «СтатусЭД»"))) << ui.Messages()[0].toStdString();
+    EXPECT_TRUE(ui.Messages()[0].contains(QStringLiteral("неизвестный ключ «СтатусЭД»")))
+        << ui.Messages()[0].toStdString();
     ui.Clear();
     EXPECT_EQ(Run(), QList<QByteArray>(3, "True 1"));
 
@@ -136,7 +139,8 @@ TEST_F(Exchange1CServer, DemoStatementGivesEachTaskItsOwnHalfOnceAndTheFaultyDoc
     EXPECT_EQ(engine.LeftAside.last().Number, QStringLiteral("106"));
     EXPECT_EQ(engine.LeftAside.last().Reason, QStringLiteral("«-500.00» в ключе Сумма: сумма меньше нуля"));
     ASSERT_EQ(ui.Messages().size(), 1);
-    EXPECT_TRUE(ui.Messages()[0].contains(QStringLiteral("документ № 106"))) << ui.Messages()[0].toStdString();
+    EXPECT_TRUE(ui.Messages()[0].contains(QStringLiteral("документ № 106")))
+        << ui.Messages()[0].toStdString();
     ui.Clear();
     EXPECT_EQ(Run(), QList<QByteArray>(3, "True 1"));
 
@@ -151,7 +155,8 @@ TEST_F(Exchange1CServer, DemoStatementGivesEachTaskItsOwnHalfOnceAndTheFaultyDoc
     }
     QByteArray work;
     dm.CallGLinTO(work);
-    EXPECT_EQ(FromWin1251(work), QStringLiteral("За время работы создано документов: 6, закрыто документов: 0"));
+    EXPECT_EQ(FromWin1251(work),
+              QStringLiteral("За время работы создано документов: 6, закрыто документов: 0"));
 }
 
 } // namespace

@@ -26,10 +26,7 @@ void PrintTo(const QByteArray &bytes, std::ostream *os)
     *os << '"';
 }
 
-void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
+void PrintTo(const QString &text, std::ostream *os) { *os << '"' << text.toStdString() << '"'; }
 
 namespace demo {
 
@@ -52,10 +49,7 @@ bool Server::Start()
     return true;
 }
 
-void Server::Stop()
-{
-    FProcess.reset();
-}
+void Server::Stop() { FProcess.reset(); }
 
 std::unique_ptr<TXAPI> Server::Link() const
 {
@@ -98,10 +92,7 @@ std::unique_ptr<TXAPI> Server::LinkAs(int user) const
     return x;
 }
 
-QByteArray W(const char *utf8)
-{
-    return ToWin1251(QString::fromUtf8(utf8));
-}
+QByteArray W(const char *utf8) { return ToWin1251(QString::fromUtf8(utf8)); }
 
 QByteArray Record(const QList<QByteArray> &fields)
 {
@@ -164,24 +155,12 @@ QList<QByteArray> DbfRecords(const QString &path)
     return records;
 }
 
-QByteArray DemoClient()
-{
-    return W("Клиент-Банк Демо");
-}
+QByteArray DemoClient() { return W("Клиент-Банк Демо"); }
 
-QByteArray Demo1CClient()
-{
-    return W("Банк 1С Демо");
-}
+QByteArray Demo1CClient() { return W("Банк 1С Демо"); }
 
-QByteArray OutSetName()
-{
-    return W("Расход (демо)");
-}
+QByteArray OutSetName() { return W("Расход (демо)"); }
 
-QByteArray InSetName()
-{
-    return W("Приход (демо)");
-}
+QByteArray InSetName() { return W("Приход (демо)"); }
 
 } // namespace demo

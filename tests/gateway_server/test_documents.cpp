@@ -59,16 +59,10 @@ constexpr int kMadeOut = 197, kMadeOut2 = 198, kMadeIn = 98, kRefusedIn = 99;
 // The pieces of a PDVelm reply: Ok, Exist, Open, Include, twelve columns, Transact.
 constexpr int kPieces = 17;
 
-QList<QByteArray> Pieces(const QByteArray &reply)
-{
-    return reply.split('\x02');
-}
+QList<QByteArray> Pieces(const QByteArray &reply) { return reply.split('\x02'); }
 
 // The row the run sends for a record: the task's columns of the reply (TaskRowText).
-QByteArray RowText(const QByteArray &reply)
-{
-    return Pieces(reply).mid(4, 12).join('\x02');
-}
+QByteArray RowText(const QByteArray &reply) { return Pieces(reply).mid(4, 12).join('\x02'); }
 
 // A record with field i (0-based, file order) replaced.
 QByteArray With(const QByteArray &record, int field, const QByteArray &value)
@@ -114,12 +108,11 @@ TEST_F(DemoDocuments, PDVelmConvertsAndDiagnosesRecordsAndFindsTheDemosUnclosedO
 
     // The bank's record of the demo order 101: similar to document 1 and not yet closed, so not
     // proposed for inclusion; its values converted from CP866, the sum with two decimals.
-    EXPECT_EQ(PDVelm(*x, "1", Out[0]),
-              Record({"", "1", "1", "0", "04.03.2024", "15000.00", W("ООО \"Ромашка\""),
-                      W("ООО \"Вектор\""), "101", "7701234560", "40702810338000012345", "044525999",
-                      "5003123458", "40702810100000000777", "044525888",
-                      W("Оплата по счету № 17 от 01.03.2024, в т.ч. НДС 20% 2500.00"), ""})
-                  );
+    EXPECT_EQ(
+        PDVelm(*x, "1", Out[0]),
+        Record({"", "1", "1", "0", "04.03.2024", "15000.00", W("ООО \"Ромашка\""), W("ООО \"Вектор\""), "101",
+                "7701234560", "40702810338000012345", "044525999", "5003123458", "40702810100000000777",
+                "044525888", W("Оплата по счету № 17 от 01.03.2024, в т.ч. НДС 20% 2500.00"), ""}));
     const QList<QByteArray> second = Pieces(PDVelm(*x, "1", Out[1]));
     ASSERT_EQ(second.size(), kPieces);
     EXPECT_EQ(second.mid(0, 4), (QList<QByteArray>{"", "2", "2", "0"}));
@@ -151,16 +144,14 @@ TEST_F(DemoDocuments, PDVelmConvertsAndDiagnosesRecordsAndFindsTheDemosUnclosedO
         QByteArray Value;
         const char *Diagnosis;
     };
-    for (const Bad &b : {Bad{0, "", "Не указан номер документа"}, Bad{0, "12A", "Неверный номер документа"},
-                         Bad{0, "0", "Неверный номер документа"},
-                         Bad{1, "", "Не указана дата документа"}, Bad{1, "31.02.2024", "Неверная дата документа"},
-                         Bad{1, "2024-13-01", "Неверная дата документа"},
-                         Bad{2, "", "Не указана сумма"}, Bad{2, "12,3,4", "Неверная сумма"},
-                         Bad{2, "-5", "Неверная сумма"}, Bad{2, "0", "Неверная сумма"},
-                         Bad{4, Mistyped(good, 4), "Неверный ИНН плательщика"},
-                         Bad{8, "12345", "Неверный ИНН получателя"},
-                         Bad{5, Mistyped(good, 5), "Неверный счет плательщика"},
-                         Bad{9, Mistyped(good, 9), "Неверный счет получателя"}}) {
+    for (const Bad &b :
+         {Bad{0, "", "Не указан номер документа"}, Bad{0, "12A", "Неверный номер документа"},
+          Bad{0, "0", "Неверный номер документа"}, Bad{1, "", "Не указана дата документа"},
+          Bad{1, "31.02.2024", "Неверная дата документа"}, Bad{1, "2024-13-01", "Неверная дата документа"},
+          Bad{2, "", "Не указана сумма"}, Bad{2, "12,3,4", "Неверная сумма"}, Bad{2, "-5", "Неверная сумма"},
+          Bad{2, "0", "Неверная сумма"}, Bad{4, Mistyped(good, 4), "Неверный ИНН плательщика"},
+          Bad{8, "12345", "Неверный ИНН получателя"}, Bad{5, Mistyped(good, 5), "Неверный счет плательщика"},
+          Bad{9, Mistyped(good, 9), "Неверный счет получателя"}}) {
         SCOPED_TRACE(b.Diagnosis);
         const QList<QByteArray> p = Pieces(PDVelm(*x, "1", With(good, b.Field, b.Value)));
         ASSERT_GE(p.size(), 4);
@@ -174,9 +165,9 @@ TEST_F(DemoDocuments, PDVelmConvertsAndDiagnosesRecordsAndFindsTheDemosUnclosedO
         EXPECT_EQ(Pieces(PDVelm(*x, "1", With(good, 1, date)))[4], "16.03.2024") << date.toStdString();
 
     // No such setting, client-bank or Id.
-    for (const auto &[clb, set] : {std::pair{demo::DemoClient(), QByteArray("9")},
-                                   std::pair{demo::DemoClient(), QByteArray("1.0")},
-                                   std::pair{W("Нет такого"), QByteArray("1")}}) {
+    for (const auto &[clb, set] :
+         {std::pair{demo::DemoClient(), QByteArray("9")}, std::pair{demo::DemoClient(), QByteArray("1.0")},
+          std::pair{W("Нет такого"), QByteArray("1")}}) {
         const QList<QByteArray> p = Pieces(CallText(*x, {Routines::PDVelm, clb, set, good}));
         EXPECT_EQ(p.value(0), W("Настройка не найдена"));
         EXPECT_EQ(p.value(3), "0");
@@ -201,7 +192,8 @@ TEST_F(DemoDocuments, TheDemoSettingsDescribeTheSampleFilesAsTheGatewayReadsThem
         const QList<QByteArray> s = settings.value(set - 1).split('\x02');
         ASSERT_EQ(s.size(), 9);
         QList<TDbfSettingField> fields;
-        const QByteArray recs = CallText(*x, {Routines::LoadSetRecs, demo::DemoClient(), QByteArray::number(set)});
+        const QByteArray recs =
+            CallText(*x, {Routines::LoadSetRecs, demo::DemoClient(), QByteArray::number(set)});
         for (const QByteArray &r : recs.split('\x01')) {
             if (r.isEmpty())
                 break;
@@ -250,7 +242,8 @@ TEST_F(DemoDocuments, DocumentsAreCreatedAndClosedAndGLinTOSaysWhatTheWorkDid)
 
     // Created: it is now the similar document of its own bank record, and closed already.
     EXPECT_EQ(CallText(*x, {Routines::RecYB, RowText(newOut), fam}), "");
-    EXPECT_EQ(CallText(*x, {Routines::GLinTO}), W("За время работы создано документов: 1, закрыто документов: 0"));
+    EXPECT_EQ(CallText(*x, {Routines::GLinTO}),
+              W("За время работы создано документов: 1, закрыто документов: 0"));
     const QList<QByteArray> again = Pieces(PDVelm(*x, "1", Out[kMadeOut]));
     ASSERT_EQ(again.size(), kPieces);
     EXPECT_EQ(again[0], "");
@@ -267,14 +260,17 @@ TEST_F(DemoDocuments, DocumentsAreCreatedAndClosedAndGLinTOSaysWhatTheWorkDid)
     EXPECT_EQ(both[0], made);
     EXPECT_GT(both[1].toInt(), made.toInt());
     EXPECT_EQ(twice.mid(2, 2), (QList<QByteArray>{"", "0"}));
-    EXPECT_EQ(CallText(*x, {Routines::GLinTO}), W("За время работы создано документов: 2, закрыто документов: 0"));
+    EXPECT_EQ(CallText(*x, {Routines::GLinTO}),
+              W("За время работы создано документов: 2, закрыто документов: 0"));
 
     // The demo order 103 closed with its bank record, once.
     EXPECT_EQ(CallText(*x, {Routines::RecYB, RowText(order3), fam, "3"}), "");
-    EXPECT_EQ(CallText(*x, {Routines::GLinTO}), W("За время работы создано документов: 2, закрыто документов: 1"));
+    EXPECT_EQ(CallText(*x, {Routines::GLinTO}),
+              W("За время работы создано документов: 2, закрыто документов: 1"));
     EXPECT_EQ(Pieces(PDVelm(*x, "1", Out[2])).mid(1, 3), (QList<QByteArray>{"3", "", "0"}));
     EXPECT_EQ(CallText(*x, {Routines::RecYB, RowText(order3), fam, "3"}), W("Документ 3 уже закрыт"));
-    EXPECT_EQ(CallText(*x, {Routines::RecYB, RowText(order3), fam, made}), W("Документ ") + made + W(" уже закрыт"));
+    EXPECT_EQ(CallText(*x, {Routines::RecYB, RowText(order3), fam, made}),
+              W("Документ ") + made + W(" уже закрыт"));
     EXPECT_EQ(CallText(*x, {Routines::RecYB, RowText(order3), fam, "999"}), W("Документ 999 не найден"));
     EXPECT_EQ(CallText(*x, {Routines::RecYB, RowText(order3), fam, "03"}), W("Документ 03 не найден"));
     // A money-out order is no money-in document.
@@ -283,7 +279,8 @@ TEST_F(DemoDocuments, DocumentsAreCreatedAndClosedAndGLinTOSaysWhatTheWorkDid)
     // Money in, by the same user in the same work.
     EXPECT_EQ(CallText(*x, {Routines::RecYA, RowText(newIn), fam}), "");
     EXPECT_EQ(Pieces(PDVelm(*x, "2", In[kMadeIn])).value(3), "0");
-    EXPECT_EQ(CallText(*x, {Routines::GLinTO}), W("За время работы создано документов: 3, закрыто документов: 1"));
+    EXPECT_EQ(CallText(*x, {Routines::GLinTO}),
+              W("За время работы создано документов: 3, закрыто документов: 1"));
 
     // Another gateway's work is its own; a user without the money-in right is refused.
     {
@@ -292,14 +289,18 @@ TEST_F(DemoDocuments, DocumentsAreCreatedAndClosedAndGLinTOSaysWhatTheWorkDid)
         ASSERT_EQ(demo::LoginAs(*y, 3), "");
         EXPECT_EQ(CallText(*y, {Routines::TOinGL}), "");
         EXPECT_EQ(PDVelm(*y, "2", In[kRefusedIn]), "<failed> <ECODETRAP>run+3^%caA03 UVELM-NORIGHT");
-        EXPECT_EQ(CallText(*y, {Routines::RecYA, RowText(newIn), fam}), W("Нет права на задачу \"Деньги: Приход\""));
+        EXPECT_EQ(CallText(*y, {Routines::RecYA, RowText(newIn), fam}),
+                  W("Нет права на задачу \"Деньги: Приход\""));
         EXPECT_EQ(CallText(*y, {Routines::GLinTO}), "");
-        EXPECT_EQ(CallText(*y, {Routines::RecYB, RowText(PDVelm(*y, "1", Out[kMadeOut2])), W("Сидоров")}), "");
-        EXPECT_EQ(CallText(*y, {Routines::GLinTO}), W("За время работы создано документов: 1, закрыто документов: 0"));
+        EXPECT_EQ(CallText(*y, {Routines::RecYB, RowText(PDVelm(*y, "1", Out[kMadeOut2])), W("Сидоров")}),
+                  "");
+        EXPECT_EQ(CallText(*y, {Routines::GLinTO}),
+                  W("За время работы создано документов: 1, закрыто документов: 0"));
         y->Close();
     }
     // GLinTO leaves the work going: what follows still counts in it.
-    EXPECT_EQ(CallText(*x, {Routines::GLinTO}), W("За время работы создано документов: 3, закрыто документов: 1"));
+    EXPECT_EQ(CallText(*x, {Routines::GLinTO}),
+              W("За время работы создано документов: 3, закрыто документов: 1"));
 
     // The gateway shows the summary at shutdown.
     {
@@ -307,7 +308,8 @@ TEST_F(DemoDocuments, DocumentsAreCreatedAndClosedAndGLinTOSaysWhatTheWorkDid)
         dm.Link.XApiLink = x.get();
         dm.CallGLinTOAtShutdown();
     }
-    EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("За время работы создано документов: 3, закрыто документов: 1")});
+    EXPECT_EQ(ui.Messages(),
+              QStringList{QStringLiteral("За время работы создано документов: 3, закрыто документов: 1")});
     x->Close();
 }
 
@@ -329,7 +331,8 @@ TEST_F(DemoDocuments, AFailedCreationHoldsNothingAndALongRunCreatesEveryDocument
     constexpr int kRun = 30000;
     int created = 0;
     for (int n = 1; n <= kRun; ++n) {
-        const QByteArray reply = CallText(*x, {Routines::RecYB, With(row, 4, QByteArray::number(500000 + n)), fam});
+        const QByteArray reply =
+            CallText(*x, {Routines::RecYB, With(row, 4, QByteArray::number(500000 + n)), fam});
         if (reply != "") {
             ADD_FAILURE() << "record " << n << ": " << FromWin1251(reply).toStdString();
             break;
@@ -337,7 +340,8 @@ TEST_F(DemoDocuments, AFailedCreationHoldsNothingAndALongRunCreatesEveryDocument
         ++created;
     }
     EXPECT_EQ(created, kRun);
-    EXPECT_EQ(CallText(*x, {Routines::GLinTO}), W("За время работы создано документов: 30000, закрыто документов: 0"));
+    EXPECT_EQ(CallText(*x, {Routines::GLinTO}),
+              W("За время работы создано документов: 30000, закрыто документов: 0"));
     x->Close();
 }
 

@@ -25,7 +25,6 @@ protected:
     ScriptedUi ui;
 };
 
-
 // The twelve characteristics of the demo, in their order: caption and code.
 const char *const kCharacteristics[12][2] = {
     {"Номер", "NUMDOC"},
@@ -48,18 +47,15 @@ struct SampleField
     const char *Name, *Type, *Length, *Precision, *TypeId;
 };
 const SampleField kSampleFields[12] = {
-    {"NUMDOC", "STRING", "6", "0", "1"},    {"DATEDOC", "DATE", "8", "0", "9"},
-    {"SUMMA", "FLOAT", "15", "2", "6"},     {"PLATNAME", "STRING", "100", "0", "1"},
-    {"PLATINN", "STRING", "12", "0", "1"},  {"PLATACC", "STRING", "20", "0", "1"},
-    {"PLATBIC", "STRING", "9", "0", "1"},   {"POLNAME", "STRING", "100", "0", "1"},
-    {"POLINN", "STRING", "12", "0", "1"},   {"POLACC", "STRING", "20", "0", "1"},
-    {"POLBIC", "STRING", "9", "0", "1"},    {"NAZN", "STRING", "160", "0", "1"},
+    {"NUMDOC", "STRING", "6", "0", "1"},   {"DATEDOC", "DATE", "8", "0", "9"},
+    {"SUMMA", "FLOAT", "15", "2", "6"},    {"PLATNAME", "STRING", "100", "0", "1"},
+    {"PLATINN", "STRING", "12", "0", "1"}, {"PLATACC", "STRING", "20", "0", "1"},
+    {"PLATBIC", "STRING", "9", "0", "1"},  {"POLNAME", "STRING", "100", "0", "1"},
+    {"POLINN", "STRING", "12", "0", "1"},  {"POLACC", "STRING", "20", "0", "1"},
+    {"POLBIC", "STRING", "9", "0", "1"},   {"NAZN", "STRING", "160", "0", "1"},
 };
 
-QByteArray Ob(int type)
-{
-    return type == 1 ? "PP" : "PV";
-}
+QByteArray Ob(int type) { return type == 1 ? "PP" : "PV"; }
 
 QByteArray Entry(int type, int n)
 {
@@ -91,8 +87,8 @@ QByteArray ExpectedAutoSet(int type)
     QByteArray out;
     for (int n = 0; n < 12; ++n) {
         const SampleField &f = kSampleFields[n];
-        out += QByteArray(f.Name) + '\x01' + f.Type + '\x01' + f.Length + '\x01' + f.Precision +
-               '\x01' + Entry(type, n) + '\x02';
+        out += QByteArray(f.Name) + '\x01' + f.Type + '\x01' + f.Length + '\x01' + f.Precision + '\x01'
+               + Entry(type, n) + '\x02';
     }
     return out;
 }
@@ -101,13 +97,10 @@ QByteArray ExpectedGetFields()
 {
     return List({Record({"DATADOC", W("Дата"), ""}), Record({"SUMMA", W("Сумма"), "2"}),
                  Record({"PLAT", W("Плательщик"), ""}), Record({"POL", W("Получатель"), ""}),
-                 Record({"NUMDOC", W("Номер док."), ""}),
-                 Record({"PLATINN", W("ИНН плательщика"), ""}),
+                 Record({"NUMDOC", W("Номер док."), ""}), Record({"PLATINN", W("ИНН плательщика"), ""}),
                  Record({"PLATSCH", W("Счет плательщика"), ""}),
-                 Record({"PLATBIK", W("БИК плательщика"), ""}),
-                 Record({"POLINN", W("ИНН получателя"), ""}),
-                 Record({"POLSCH", W("Счет получателя"), ""}),
-                 Record({"POLBIK", W("БИК получателя"), ""}),
+                 Record({"PLATBIK", W("БИК плательщика"), ""}), Record({"POLINN", W("ИНН получателя"), ""}),
+                 Record({"POLSCH", W("Счет получателя"), ""}), Record({"POLBIK", W("БИК получателя"), ""}),
                  Record({"NAZN", W("Назначение платежа"), ""})});
 }
 
@@ -180,13 +173,13 @@ TEST_F(DemoRoutines, RefusalsAreTextsForTheOperatorAndChangeNothing)
     const QByteArray clist = CallText(*x, {Routines::Clist});
     for (const char *name : {"клиент-банк демо", "КЛИЕНТ-БАНК ДЕМО", "кЛИЕНТ-бАНК дЕМО"}) {
         SCOPED_TRACE(name);
-        EXPECT_EQ(CallText(*x, {Routines::AddCLB, W(name)}),
-                  W("Клиент-банк с таким именем уже существует."));
+        EXPECT_EQ(CallText(*x, {Routines::AddCLB, W(name)}), W("Клиент-банк с таким именем уже существует."));
     }
     EXPECT_EQ(CallText(*x, {Routines::AddCLB, demo::DemoClient()}),
               W("Клиент-банк с таким именем уже существует."));
     EXPECT_EQ(CallText(*x, {Routines::AddCLB, "   "}), W("Имя клиент-банка должно быть определено"));
-    EXPECT_EQ(CallText(*x, {Routines::AddCLB, QByteArray("A\x01" "B")}),
+    EXPECT_EQ(CallText(*x, {Routines::AddCLB, QByteArray("A\x01"
+                                                         "B")}),
               W("Имя клиент-банка содержит недопустимые символы"));
     EXPECT_EQ(CallText(*x, {Routines::AddCLB, QByteArray(41, 'A')}),
               W("Имя клиент-банка не должно быть длиннее 40 символов"));
@@ -234,8 +227,8 @@ TEST_F(DemoRoutines, RightsPerDemoUser)
     // 1 may do everything, 2 may not edit settings, 3 may not run money in. Each learns its own
     // rights only.
     const bool expected[3][3] = {{true, true, true}, {false, true, true}, {true, true, false}};
-    for (const Rights &r : {Rights{"1", "1", "11", "11"}, Rights{"2", "0", "11", "11"},
-                            Rights{"3", "1", "11", "00"}}) {
+    for (const Rights &r :
+         {Rights{"1", "1", "11", "11"}, Rights{"2", "0", "11", "11"}, Rights{"3", "1", "11", "00"}}) {
         SCOPED_TRACE(r.User);
         auto x = Demo->LinkAs(QByteArray(r.User).toInt());
         ASSERT_TRUE(x);

@@ -20,7 +20,6 @@ namespace {
 class DemoSettings : public demo::DemoSuite
 {
 protected:
-
     void SetUp() override
     {
         ASSERT_TRUE(Demo && Demo->Process() && Demo->Process()->Running()) << "no demo server";
@@ -113,7 +112,6 @@ protected:
     std::unique_ptr<TdmSet> dm;
 };
 
-
 TEST_F(DemoSettings, ASettingOfThreeFieldsIsSavedLoadedBackEqualAndDeletedAgain)
 {
     const QByteArray clb = demo::DemoClient();
@@ -148,16 +146,19 @@ TEST_F(DemoSettings, ASettingOfThreeFieldsIsSavedLoadedBackEqualAndDeletedAgain)
     // The server lists it among the others, in Id order, with every field as sent.
     ASSERT_TRUE(dm->LoadSettings(clb));
     ASSERT_EQ(Ids(dm->tbSets, TdmSet::stId), (QList<qint64>{1, 2, 3}));
-    EXPECT_EQ(Rows(dm->tbSets)[2], (QList<QByteArray>{"3", W("Три поля"), clb, "1", "/data/bank", "export.dbf",
-                                                      "WIN", "INN", "NUMDOC;DATADOC,SUMMA"}));
+    EXPECT_EQ(Rows(dm->tbSets)[2], (QList<QByteArray>{"3", W("Три поля"), clb, "1", "/data/bank",
+                                                      "export.dbf", "WIN", "INN", "NUMDOC;DATADOC,SUMMA"}));
     EXPECT_EQ(dm->NextSettingId(), 4);
     const QList<QByteArray> task = ServerTask(0);
     EXPECT_EQ(task.mid(2, 2), (QList<QByteArray>{clb, "3"}));
 
     // The import reads a record by this setting: piece i to field i, by the codes that the
     // preparation took out of the characteristics, and finds the demo order 101.
-    const QList<QByteArray> p =
-        CallText(*dm->Link.XApiLink, {Routines::PDVelm, clb, "3", "000101\x02" "20240304\x02" "15000"}).split('\x02');
+    const QList<QByteArray> p = CallText(*dm->Link.XApiLink, {Routines::PDVelm, clb, "3",
+                                                              "000101\x02"
+                                                              "20240304\x02"
+                                                              "15000"})
+                                    .split('\x02');
     ASSERT_EQ(p.size(), 17) << p.join('|').toStdString();
     EXPECT_EQ(p.mid(0, 6), (QList<QByteArray>{"", "1", "1", "0", "04.03.2024", "15000.00"}));
     EXPECT_EQ(p[8], "101");
@@ -221,7 +222,9 @@ TEST_F(DemoSettings, SettingsComeInIdOrderWhateverTheOrderTheyWereSavedIn)
     dm->tbSet->EmptyTable();
     AddField("N", "STRING", 6, 0, W("Номер[PP NUMDOC]"), "$$DelCLB^ZZ001a(\"x\")");
     ASSERT_TRUE(dm->SaveSetting());
-    const QByteArray record = "101\x02" "04.03.2024\x02" "15000";
+    const QByteArray record = "101\x02"
+                              "04.03.2024\x02"
+                              "15000";
     EXPECT_EQ(CallText(*dm->Link.XApiLink, {Routines::PDVelm, clb, "4", record}).split('\x02').value(0),
               W("Неизвестная функция преобразования $$DELCLB^ZZ001A(\"X\")"));
     dm->tbSets->Edit();
@@ -378,8 +381,10 @@ TEST_F(DemoSettings, AClientBankIsDeletedOnlyWithoutSettingsAndTheTasksLetGoOfIt
     // Every task that used it lets go of it, on the server too; the others keep theirs.
     EXPECT_EQ(ServerTask(2).mid(2, 3), (QList<QByteArray>{"", "", ""}));
     EXPECT_EQ(ServerTask(1).mid(2, 2), (QList<QByteArray>{demo::DemoClient(), "1"}));
-    EXPECT_EQ(CallText(*dm->Link.XApiLink, {Routines::Clist}), demo::List({demo::Demo1CClient(), demo::DemoClient()}));
-    EXPECT_EQ(CallText(*dm->Link.XApiLink, {Routines::DelCLB, name}), W("Клиент-банк Тестовый банк не найден"));
+    EXPECT_EQ(CallText(*dm->Link.XApiLink, {Routines::Clist}),
+              demo::List({demo::Demo1CClient(), demo::DemoClient()}));
+    EXPECT_EQ(CallText(*dm->Link.XApiLink, {Routines::DelCLB, name}),
+              W("Клиент-банк Тестовый банк не найден"));
     // The name is free again.
     ASSERT_TRUE(dm->AddClientBank(name, message));
     EXPECT_EQ(CallText(*dm->Link.XApiLink, {Routines::DelCLB, name}), "");

@@ -19,7 +19,11 @@
 
 #include <gtest/gtest.h>
 
-template <size_t N> inline QByteArray B(const char (&s)[N]) { return QByteArray(s, N - 1); }
+template <size_t N>
+inline QByteArray B(const char (&s)[N])
+{
+    return QByteArray(s, N - 1);
+}
 inline QByteArray W(const QString &s) { return ToWin1251(s); }
 using Elements = QList<QByteArray>;
 
@@ -48,8 +52,7 @@ struct TestRecord
 };
 
 // A dBASE III file written by shapelib; false (with a test failure) when it refuses.
-inline bool WriteDbf(const QString &path, const QList<TestField> &fields,
-                     const QList<TestRecord> &records)
+inline bool WriteDbf(const QString &path, const QList<TestField> &fields, const QList<TestRecord> &records)
 {
     DBFHandle h = DBFCreateEx(QFile::encodeName(path).constData(), "LDID/38");
     if (!h) {
@@ -87,7 +90,8 @@ protected:
         QFile f(ProfileFileName);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("[XAPI]\nServerType=MSM\nVersion=1\nUserName=gw\nPassWord=pw\nNameSpace=VELM\n"
-                "Server=127.0.0.1\nPort=" + QByteArray::number(peer.Port()) + "\n");
+                "Server=127.0.0.1\nPort="
+                + QByteArray::number(peer.Port()) + "\n");
         f.close();
         ASSERT_TRUE(dm.Link.OpenConnection());
         dm.FillTypeNames();
@@ -122,7 +126,10 @@ protected:
             out << t->StringAt(r, field);
         return out;
     }
-    static QString Progress(const QString &caption, int max) { return ScriptedUi::ProgressStartText(caption, max); }
+    static QString Progress(const QString &caption, int max)
+    {
+        return ScriptedUi::ProgressStartText(caption, max);
+    }
     static QString At(int pos, int max) { return ScriptedUi::ProgressText(pos, max); }
 
     const QByteArray Client = W(QStringLiteral("Клиент-Банк Тест"));

@@ -8,7 +8,8 @@
 #include <cstdint>
 #include <string>
 
-inline bool WriteFileWithARejectedRecord(const QString &path, int count, std::uint64_t seed, std::string &error)
+inline bool WriteFileWithARejectedRecord(const QString &path, int count, std::uint64_t seed,
+                                         std::string &error)
 {
     clb::Options options;
     options.count = count;

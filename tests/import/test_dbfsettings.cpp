@@ -34,8 +34,12 @@ protected:
     {
         const QString path = Path("sample.dbf");
         EXPECT_TRUE(WriteDbf(path,
-                             {{"NUMDOC", 'C', 10}, {"SUMMA", 'N', 15, 2}, {"RATE", 'F', 19, 18},
-                              {"PAID", 'L', 1}, {"DATEDOC", 'D', 8}, {"NOTE", 'M', 10}},
+                             {{"NUMDOC", 'C', 10},
+                              {"SUMMA", 'N', 15, 2},
+                              {"RATE", 'F', 19, 18},
+                              {"PAID", 'L', 1},
+                              {"DATEDOC", 'D', 8},
+                              {"NOTE", 'M', 10}},
                              {}));
         // The memo file beside it: a dBASE III header alone.
         QByteArray dbt(512, '\0');
@@ -63,15 +67,12 @@ TEST_F(DbfSettings, StructureOfAFileBecomesSettingFieldsInFileOrder)
     EXPECT_TRUE(dm.SetModified) << "every post marks the setting changed";
     EXPECT_EQ(Column(dm.tbSet, TdmSet::sfName),
               (QList<QByteArray>{"NUMDOC", "SUMMA", "RATE", "PAID", "DATEDOC", "NOTE", "OLD"}));
-    EXPECT_EQ(Column(dm.tbSet, TdmSet::sfTypeId),
-              (QList<QByteArray>{"1", "6", "6", "5", "9", "16", "1"}));
+    EXPECT_EQ(Column(dm.tbSet, TdmSet::sfTypeId), (QList<QByteArray>{"1", "6", "6", "5", "9", "16", "1"}));
     EXPECT_EQ(Column(dm.tbSet, TdmSet::sfType),
               (QList<QByteArray>{"STRING", "FLOAT", "FLOAT", "BOOLEAN", "DATE", "MEMO", "STRING"}));
-    EXPECT_EQ(Column(dm.tbSet, TdmSet::sfLength),
-              (QList<QByteArray>{"10", "15", "19", "1", "8", "10", "3"}));
+    EXPECT_EQ(Column(dm.tbSet, TdmSet::sfLength), (QList<QByteArray>{"10", "15", "19", "1", "8", "10", "3"}));
     // Floating fields keep their decimals, capped at 15; the others have none.
-    EXPECT_EQ(Column(dm.tbSet, TdmSet::sfPrecision),
-              (QList<QByteArray>{"0", "2", "15", "0", "0", "0", ""}));
+    EXPECT_EQ(Column(dm.tbSet, TdmSet::sfPrecision), (QList<QByteArray>{"0", "2", "15", "0", "0", "0", ""}));
     EXPECT_TRUE(ui.Events.isEmpty()) << ui.Events.join(u'\n').toStdString();
 }
 
@@ -119,8 +120,8 @@ TEST_F(DbfSettings, StructureCheckComparesNamesTypesAndLengths)
     // A character field of width 12 against 10 in the file.
     second([this] { dm.tbSet->SetAsInteger(TdmSet::sfLength, 12); });
     EXPECT_FALSE(CheckDbfStructure(dm, engine.File.tbDBF));
-    EXPECT_EQ(ui.Events, (QStringList{checking, At(1, 2), QStringLiteral("error caption: ") + Title,
-                                      Aborted, QStringLiteral("progress finish")}));
+    EXPECT_EQ(ui.Events, (QStringList{checking, At(1, 2), QStringLiteral("error caption: ") + Title, Aborted,
+                                      QStringLiteral("progress finish")}));
 
     // Another type number.
     second([this] {

@@ -8,14 +8,14 @@
 #include "Routines.h"
 #include "ScriptedUi.h"
 #include "VelmdProcess.h"
+#include "clbgen.h"
 #include "codepage.h"
 #include "data.h"
 #include "dbfops.h"
 #include "dbfsettings.h"
+#include "rejectedfile.h"
 #include "taskdata.h"
 #include "taskrun.h"
-#include "clbgen.h"
-#include "rejectedfile.h"
 
 #include <QFile>
 
@@ -62,13 +62,13 @@ protected:
             t->Post();
         }
     }
-
 };
 
 // The money-out test comes first: the demo's orders are closed only once.
 TEST_F(ImportServer, MoneyOutFileClosesTheDemoOrdersAndCreatesTheRest)
 {
-    ASSERT_TRUE(StartTask(dm.TaskRowMoneyOut, QStringLiteral("clbout.dbf"))) << ui.Messages().join(u'\n').toStdString();
+    ASSERT_TRUE(StartTask(dm.TaskRowMoneyOut, QStringLiteral("clbout.dbf")))
+        << ui.Messages().join(u'\n').toStdString();
     EXPECT_EQ(ui.Messages(), QStringList());
     TMemTable *t = engine.tbTask;
     ASSERT_EQ(t->RecordCount(), 200) << "every record of the sample file is acceptable";
@@ -150,7 +150,8 @@ TEST_F(ImportServer, MoneyInFileCreatesItsDocuments)
     ui.Clear();
     ui.ExpectName(QStringLiteral("Петров"));
     run.actRunExecute();
-    EXPECT_EQ(ui.Events.value(1), QStringLiteral("progress start: Создание документов \"Деньги-Приход\" [100]"));
+    EXPECT_EQ(ui.Events.value(1),
+              QStringLiteral("progress start: Создание документов \"Деньги-Приход\" [100]"));
     EXPECT_EQ(Column(engine.TransactField()), QList<QByteArray>(100, "1"));
 }
 

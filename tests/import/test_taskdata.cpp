@@ -17,11 +17,10 @@ const QByteArray Heading2 = W(QStringLiteral("№ записи \t№ док.    
 // The demo's order of columns: the fifth is the document number.
 QByteArray Columns()
 {
-    return List({Rec({"DATADOC", W(QStringLiteral("Дата")), ""}),
-                 Rec({"SUMMA", W(QStringLiteral("Сумма")), "2"}),
-                 Rec({"PLAT", W(QStringLiteral("Плательщик")), "1"}),
-                 Rec({"POL", W(QStringLiteral("Получатель"))}),
-                 Rec({"NUMDOC", W(QStringLiteral("Номер док.")), ""})});
+    return List(
+        {Rec({"DATADOC", W(QStringLiteral("Дата")), ""}), Rec({"SUMMA", W(QStringLiteral("Сумма")), "2"}),
+         Rec({"PLAT", W(QStringLiteral("Плательщик")), "1"}), Rec({"POL", W(QStringLiteral("Получатель"))}),
+         Rec({"NUMDOC", W(QStringLiteral("Номер док.")), ""})});
 }
 
 // The setting's fields for Sample(): LoadSetRecs records.
@@ -79,15 +78,16 @@ TEST_F(TaskData, ColumnsComeFromTheServerAndTheGridShowsTransactFourth)
 {
     Build();
     EXPECT_EQ(Calls(), (QList<Elements>{{Routines::GetFields, "1"}}));
-    EXPECT_EQ(ui.Events, (QStringList{Progress(Building, 1), Progress(Building, 7), At(1, 7),
-                                      At(1, 7), At(2, 7), At(3, 7), At(4, 7), At(5, 7),
-                                      QStringLiteral("progress finish")}));
+    EXPECT_EQ(ui.Events,
+              (QStringList{Progress(Building, 1), Progress(Building, 7), At(1, 7), At(1, 7), At(2, 7),
+                           At(3, 7), At(4, 7), At(5, 7), QStringLiteral("progress finish")}));
 
     TMemTable *t = engine.tbTask;
     QStringList names;
     for (int f = 0; f < t->FieldCount(); ++f)
         names << t->FieldDef(f).Name;
-    EXPECT_EQ(names.join(u','), QStringLiteral("Ok,Exist,Open,Include,DATADOC,SUMMA,PLAT,POL,NUMDOC,Transact"));
+    EXPECT_EQ(names.join(u','),
+              QStringLiteral("Ok,Exist,Open,Include,DATADOC,SUMMA,PLAT,POL,NUMDOC,Transact"));
     EXPECT_EQ(t->FieldDef(TdmTask::tfInclude).Kind, TMemFieldKind::Logical);
     for (int f : {0, 1, 2, 4, 8, 9}) {
         EXPECT_EQ(t->FieldDef(f).Kind, TMemFieldKind::Text);
@@ -127,7 +127,10 @@ TEST_F(TaskData, ColumnsComeFromTheServerAndTheGridShowsTransactFourth)
 
 TEST_F(TaskData, ColumnListEndsAtItsFirstEmptyEntry)
 {
-    peer.QueueCall(B("A\x02" "a\x01\x01" "B\x02" "b\x01"));
+    peer.QueueCall(B("A\x02"
+                     "a\x01\x01"
+                     "B\x02"
+                     "b\x01"));
     engine.BuildTaskTable(2);
     EXPECT_EQ(Calls(), (QList<Elements>{{Routines::GetFields, "2"}}));
     EXPECT_EQ(engine.TaskColumnCount(), 1);
@@ -136,7 +139,8 @@ TEST_F(TaskData, ColumnListEndsAtItsFirstEmptyEntry)
     // A rebuild replaces everything, alignment included.
     ui.Clear();
     Build();
-    peer.QueueCall(B("X\x02x\x02" "2\x01"));
+    peer.QueueCall(B("X\x02x\x02"
+                     "2\x01"));
     engine.BuildTaskTable(1);
     EXPECT_EQ(engine.tbTask->FieldCount(), 6);
     EXPECT_EQ(engine.dsTask->Columns().size(), 6);
@@ -144,8 +148,7 @@ TEST_F(TaskData, ColumnListEndsAtItsFirstEmptyEntry)
     engine.tbTask->Post();
     EXPECT_FALSE(engine.dsTask->data(engine.dsTask->index(0, 5), Qt::TextAlignmentRole).isValid())
         << "Transact is not right-aligned: the earlier build's flag must not linger";
-    EXPECT_EQ(engine.dsTask->data(engine.dsTask->index(0, 4), Qt::TextAlignmentRole).toInt() &
-                  Qt::AlignRight,
+    EXPECT_EQ(engine.dsTask->data(engine.dsTask->index(0, 4), Qt::TextAlignmentRole).toInt() & Qt::AlignRight,
               Qt::AlignRight);
 
     // No columns of the task at all.
@@ -190,8 +193,7 @@ TEST_F(TaskData, FailedColumnListLeavesATableTheImportRefuses)
 TEST_F(TaskData, ImportKeepsAcceptedRecordsInFileOrderAndDiagnosesEveryOne)
 {
     Build();
-    const QString path = Sample({Order("101", "20240304", "15000.00"),
-                                 Order("102", "20240305", "2350.50"),
+    const QString path = Sample({Order("101", "20240304", "15000.00"), Order("102", "20240305", "2350.50"),
                                  Order("103", "20240306", "98765.43")});
     KeepProtocol = true;
     Protocol.append("earlier line");
@@ -203,7 +205,8 @@ TEST_F(TaskData, ImportKeepsAcceptedRecordsInFileOrderAndDiagnosesEveryOne)
     ui.Clear();
     int inserted = 0, reset = 0;
     QObject counters; // the engine outlives the test's counters: their connections go first
-    QObject::connect(engine.dsTask, &QAbstractItemModel::rowsInserted, &counters, [&inserted] { ++inserted; });
+    QObject::connect(engine.dsTask, &QAbstractItemModel::rowsInserted, &counters,
+                     [&inserted] { ++inserted; });
     QObject::connect(engine.dsTask, &QAbstractItemModel::modelReset, &counters, [&reset] { ++reset; });
 
     ASSERT_TRUE(engine.ImportDbfFile(path, 7));
@@ -218,9 +221,9 @@ TEST_F(TaskData, ImportKeepsAcceptedRecordsInFileOrderAndDiagnosesEveryOne)
     EXPECT_EQ(Column(engine.tbTask, TdmTask::tfInclude), (QList<QByteArray>{"False", "True"}));
     EXPECT_EQ(Column(engine.tbTask, TdmTask::tfOk), (QList<QByteArray>{"", ""}));
     EXPECT_EQ(Column(engine.tbTask, 4), (QList<QByteArray>{"04.03.2024", "04.03.2024"}));
-    EXPECT_EQ(Protocol, (QList<QByteArray>{"earlier line", Heading1, Heading2, "1: \t\t101\t",
-                                           "2: \t\t102\t" + W(QStringLiteral("Неверная сумма")),
-                                           "3: \t\t103\t"}));
+    EXPECT_EQ(Protocol,
+              (QList<QByteArray>{"earlier line", Heading1, Heading2, "1: \t\t101\t",
+                                 "2: \t\t102\t" + W(QStringLiteral("Неверная сумма")), "3: \t\t103\t"}));
     // Each record's outcome so far, in file order: the rows wait for the run.
     ASSERT_EQ(engine.Records.size(), 3);
     EXPECT_EQ(engine.Records[0].Document, "101");
@@ -233,7 +236,7 @@ TEST_F(TaskData, ImportKeepsAcceptedRecordsInFileOrderAndDiagnosesEveryOne)
     EXPECT_EQ(engine.OutcomeCount(TRecordOutcome::NotProcessed), 2);
     EXPECT_TRUE(tbDBF.Active()) << "the file stays open";
     EXPECT_EQ(WalkEvents(3), (QStringList{Progress(Importing, 3), At(1, 3), At(2, 3), At(3, 3),
-                                         QStringLiteral("progress finish")}));
+                                          QStringLiteral("progress finish")}));
     EXPECT_TRUE(ui.Messages().isEmpty());
     // The grid is told once, not row by row.
     EXPECT_EQ(inserted, 0);
@@ -260,10 +263,9 @@ TEST_F(TaskData, LongFileKeepsRecordOrderInCallsRowsAndLines)
     ASSERT_EQ(calls.size(), N + 1);
     QList<QByteArray> kept;
     for (int i = 1; i <= N; ++i) {
-        ASSERT_EQ(calls[N + 1 - i].value(3), OrderText(QByteArray::number(i).constData(),
-                                                       "01.01.2024", "1"));
-        ASSERT_EQ(Protocol[i + 1], QByteArray::number(i) + ": \t\t" + QByteArray::number(i) + '\t' +
-                                       (i % 7 ? "" : "no"));
+        ASSERT_EQ(calls[N + 1 - i].value(3), OrderText(QByteArray::number(i).constData(), "01.01.2024", "1"));
+        ASSERT_EQ(Protocol[i + 1],
+                  QByteArray::number(i) + ": \t\t" + QByteArray::number(i) + '\t' + (i % 7 ? "" : "no"));
         if (i % 7)
             kept << QByteArray::number(i);
     }
@@ -277,10 +279,16 @@ TEST_F(TaskData, IncludeIsTrueOnlyForOneAndShortRepliesLeaveColumnsEmpty)
     const QString path = Sample({Order("1", "20240101", "1"), Order("2", "20240101", "1"),
                                  Order("3", "20240101", "1"), Order("4", "20240101", "1")});
     peer.QueueCall(SettingFields());
-    peer.QueueCall(B("\x02\x02\x02" "1"));
+    peer.QueueCall(B("\x02\x02\x02"
+                     "1"));
     peer.QueueCall(B("\x02\x02\x02"));
-    peer.QueueCall(B("\x02\x02\x02" "yes\x02" "d\x02s\x02p\x02q\x02n\x02t\x02" "extra"));
-    peer.QueueCall(B("\x02\x02\x02" "0\x02" "d"));
+    peer.QueueCall(B("\x02\x02\x02"
+                     "yes\x02"
+                     "d\x02s\x02p\x02q\x02n\x02t\x02"
+                     "extra"));
+    peer.QueueCall(B("\x02\x02\x02"
+                     "0\x02"
+                     "d"));
     ASSERT_TRUE(engine.ImportDbfFile(path, 7));
     EXPECT_EQ(Column(engine.tbTask, TdmTask::tfInclude),
               (QList<QByteArray>{"False", "False", "False", "True"}));
@@ -332,8 +340,8 @@ TEST_F(TaskData, WithoutProtocolNothingIsWritten)
 TEST_F(TaskData, LostConnectionKeepsTheRowsAndLinesSoFar)
 {
     Build();
-    const QString path = Sample({Order("101", "20240304", "1"), Order("102", "20240305", "1"),
-                                 Order("103", "20240306", "1")});
+    const QString path =
+        Sample({Order("101", "20240304", "1"), Order("102", "20240305", "1"), Order("103", "20240306", "1")});
     KeepProtocol = true;
     peer.QueueCall(SettingFields());
     peer.QueueCall(Reply("", "", "", "1", "103"));
@@ -359,8 +367,8 @@ TEST_F(TaskData, LostConnectionKeepsTheRowsAndLinesSoFar)
 TEST_F(TaskData, DamagedRecordStopsTheImportWithItsReason)
 {
     Build();
-    const QString path = Sample({Order("1", "20240101", "1"), Order("2", "20240101", "12abc"),
-                                 Order("3", "20240101", "1")});
+    const QString path =
+        Sample({Order("1", "20240101", "1"), Order("2", "20240101", "12abc"), Order("3", "20240101", "1")});
     peer.QueueCall(SettingFields());
     peer.QueueCall(Reply("", "", "", "1", "3"));
     EXPECT_FALSE(engine.ImportDbfFile(path, 7));
@@ -395,9 +403,9 @@ TEST_F(TaskData, FileSettingAndStructureFailuresEachHaveTheirMessage)
     ui.Clear();
     EXPECT_FALSE(engine.ImportDbfFile(path, 7));
     EXPECT_EQ(ui.Messages(),
-              (QStringList{QStringLiteral("Operation aborted"),
-                           QStringLiteral("Файл %1 не соответствует описанию в настройке Расход (тест)")
-                               .arg(path)}));
+              (QStringList{
+                  QStringLiteral("Operation aborted"),
+                  QStringLiteral("Файл %1 не соответствует описанию в настройке Расход (тест)").arg(path)}));
 
     // A setting without fields: the same message, with no report before it.
     peer.QueueCall(QByteArray());
@@ -436,7 +444,8 @@ TEST_F(TaskData, TaskStartFindsItsSettingByIdAndTypeAndTheRunTellsEachRecordsOut
     ui.Clear();
     EXPECT_FALSE(start.Prepare());
     EXPECT_EQ(Calls(), (QList<Elements>{{Routines::Slist, Client}}));
-    EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("Настройка %1 не найдена").arg(FromWin1251(SetName))});
+    EXPECT_EQ(ui.Messages(),
+              QStringList{QStringLiteral("Настройка %1 не найдена").arg(FromWin1251(SetName))});
     setTask(Client, "8");
     peer.QueueCall(Columns());
     ASSERT_TRUE(start.Prepare());
@@ -487,9 +496,12 @@ TEST_F(TaskData, TaskStartFindsItsSettingByIdAndTypeAndTheRunTellsEachRecordsOut
     {
         TRecordOutcome Outcome;
         QByteArray Text;
-    } told[] = {{TRecordOutcome::Created, {}},          {TRecordOutcome::Refused, W(QStringLiteral("Нет счёта"))},
-                {TRecordOutcome::Skipped, {}},          {TRecordOutcome::Closed, "6"},
-                {TRecordOutcome::Stopped, {}},          {TRecordOutcome::NotProcessed, {}},
+    } told[] = {{TRecordOutcome::Created, {}},
+                {TRecordOutcome::Refused, W(QStringLiteral("Нет счёта"))},
+                {TRecordOutcome::Skipped, {}},
+                {TRecordOutcome::Closed, "6"},
+                {TRecordOutcome::Stopped, {}},
+                {TRecordOutcome::NotProcessed, {}},
                 {TRecordOutcome::Refused, W(QStringLiteral("Неверная сумма"))}};
     ASSERT_EQ(engine.Records.size(), 7);
     for (int i = 0; i < 7; ++i) {

@@ -12,9 +12,9 @@ const QString InCaption = QStringLiteral("Создание документов 
 const QString UnclosedBox = QStringLiteral(
     "choice: В базе данных уже есть похожий НЕЗАКРЫТЫЙ документ. Ваши действия? | Деньги: Расход | "
     "Закрыть_Создать новый_Пропустить_Прервать | default 3 | esc 3");
-const QString SimilarBox = QStringLiteral(
-    "choice: В базе данных уже есть похожий документ. Ваши действия? | Деньги: Расход | "
-    "Создать новый_Пропустить_Прервать | default 2 | esc 2");
+const QString SimilarBox =
+    QStringLiteral("choice: В базе данных уже есть похожий документ. Ваши действия? | Деньги: Расход | "
+                   "Создать новый_Пропустить_Прервать | default 2 | esc 2");
 const QString Interrupt = QStringLiteral("yes/no [no]: Прервать задачу?");
 const QByteArray Skipped = W(QStringLiteral("Документ пропущен"));
 const QByteArray Stopped = W(QStringLiteral("Прервано пользователем"));
@@ -81,9 +81,11 @@ TEST_F(TaskRun, RowTextIsTheTaskColumnsOfTheCurrentRow)
     AddRow("7");
     AddRow("8");
     engine.tbTask->First();
-    EXPECT_EQ(run.TaskRowText(), B("7\x02" "7.00"));
+    EXPECT_EQ(run.TaskRowText(), B("7\x02"
+                                   "7.00"));
     engine.tbTask->Next();
-    EXPECT_EQ(run.TaskRowText(), B("8\x02" "8.00"));
+    EXPECT_EQ(run.TaskRowText(), B("8\x02"
+                                   "8.00"));
 
     peer.QueueCall(QByteArray());
     engine.BuildTaskTable(1);
@@ -110,9 +112,9 @@ TEST_F(TaskRun, TableWithoutIncludedRowsMakesNoCallAndIsRunOnce)
     EXPECT_TRUE(DocumentCalls().isEmpty());
     EXPECT_FALSE(run.RunEnabled());
     EXPECT_EQ(changes, QList<bool>{false});
-    EXPECT_EQ(ui.Events, (QStringList{QStringLiteral("name: Импорт платежных документов | Фамилия [Иванова]"),
-                                      Progress(OutCaption, 2), At(1, 2), At(2, 2),
-                                      QStringLiteral("progress finish")}));
+    EXPECT_EQ(ui.Events,
+              (QStringList{QStringLiteral("name: Импорт платежных документов | Фамилия [Иванова]"),
+                           Progress(OutCaption, 2), At(1, 2), At(2, 2), QStringLiteral("progress finish")}));
     EXPECT_EQ(ui.ProcessEventsCount, 2);
     EXPECT_EQ(engine.tbTask->RecNo(), 1) << "back on the first row";
     EXPECT_EQ(engine.dsTask->SelectedColumnId(), engine.TransactColumnId);
@@ -172,8 +174,8 @@ TEST_F(TaskRun, UnclosedDocumentAsksAndActsOnEveryButton)
     peer.QueueCall(QByteArray());
     peer.QueueCall(QByteArray());
     run.actRunExecute();
-    EXPECT_EQ(DocumentCalls(), (QList<Elements>{{Routines::RecYB, Row("1"), Fam, "9"},
-                                                {Routines::RecYB, Row("2"), Fam}}));
+    EXPECT_EQ(DocumentCalls(),
+              (QList<Elements>{{Routines::RecYB, Row("1"), Fam, "9"}, {Routines::RecYB, Row("2"), Fam}}));
     EXPECT_EQ(Results(), (QList<QByteArray>{"2", "1", Skipped, "", Stopped, ""}));
     EXPECT_EQ(Questions(), QStringList(5, UnclosedBox));
     EXPECT_EQ(ui.Events.last(), QStringLiteral("progress finish"));
@@ -210,12 +212,18 @@ TEST_F(TaskRun, PoliciesAnswerBothBoxesBeforehandAndNothingIsAsked)
     } cases[] = {
         {TSimilarPolicy::Close,
          {"1", "2", Skipped, "1"},
-         {{Routines::RecYB, Row("1"), Fam}, {Routines::RecYB, Row("2"), Fam, "5"}, {Routines::RecYB, Row("4"), Fam}}},
+         {{Routines::RecYB, Row("1"), Fam},
+          {Routines::RecYB, Row("2"), Fam, "5"},
+          {Routines::RecYB, Row("4"), Fam}}},
         {TSimilarPolicy::Create,
          {"1", "1", "1", "1"},
-         {{Routines::RecYB, Row("1"), Fam}, {Routines::RecYB, Row("2"), Fam}, {Routines::RecYB, Row("3"), Fam},
+         {{Routines::RecYB, Row("1"), Fam},
+          {Routines::RecYB, Row("2"), Fam},
+          {Routines::RecYB, Row("3"), Fam},
           {Routines::RecYB, Row("4"), Fam}}},
-        {TSimilarPolicy::Skip, {"1", Skipped, Skipped, "1"}, {{Routines::RecYB, Row("1"), Fam}, {Routines::RecYB, Row("4"), Fam}}},
+        {TSimilarPolicy::Skip,
+         {"1", Skipped, Skipped, "1"},
+         {{Routines::RecYB, Row("1"), Fam}, {Routines::RecYB, Row("4"), Fam}}},
         {TSimilarPolicy::Stop, {"1", Stopped, "", ""}, {{Routines::RecYB, Row("1"), Fam}}},
     };
     for (const auto &c : cases) {

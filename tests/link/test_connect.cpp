@@ -10,7 +10,11 @@
 
 #include <gtest/gtest.h>
 
-template <size_t N> static QByteArray B(const char (&s)[N]) { return QByteArray(s, N - 1); }
+template <size_t N>
+static QByteArray B(const char (&s)[N])
+{
+    return QByteArray(s, N - 1);
+}
 
 namespace {
 
@@ -28,7 +32,8 @@ protected:
         QFile f(link.ProfileFileName);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("[XAPI]\nServerType=MSM\nVersion=1\nUserName=gw\nPassWord=pw\nNameSpace=VELM\n"
-                "Server=127.0.0.1\nPort=" + QByteArray::number(port) + "\n");
+                "Server=127.0.0.1\nPort="
+                + QByteArray::number(port) + "\n");
     }
     // The call requests the peer saw, after the handshake, as element lists.
     QList<QByteArray> ElementsOf(int request)
@@ -64,8 +69,9 @@ TEST_F(Link, MissingProfileIsNamed)
 {
     EXPECT_FALSE(link.OpenConnection());
     EXPECT_FALSE(link.LinkOpened);
-    EXPECT_EQ(ui.Messages(),
-              QStringList{QStringLiteral("Файл инициализации соединения %1 не найден").arg(link.ProfileFileName)});
+    EXPECT_EQ(
+        ui.Messages(),
+        QStringList{QStringLiteral("Файл инициализации соединения %1 не найден").arg(link.ProfileFileName)});
     EXPECT_EQ(peer.Handshakes().size(), 0);
 }
 
@@ -120,15 +126,16 @@ TEST_F(Link, LoginRepliesAndFailures)
     EXPECT_FALSE(link.Login("17", "a", "b"));
     peer.QueueCall(QByteArray(" ")); // a blank is a refusal too
     EXPECT_FALSE(link.Login("17", "a", "b"));
-    EXPECT_EQ(ui.Messages(), (QStringList{QStringLiteral("Такой сеанс работы уже есть"),
-                                          QStringLiteral("Неверный пароль пользователя"),
-                                          QStringLiteral(" ")}));
+    EXPECT_EQ(ui.Messages(),
+              (QStringList{QStringLiteral("Такой сеанс работы уже есть"),
+                           QStringLiteral("Неверный пароль пользователя"), QStringLiteral(" ")}));
 
     // link.Logout: one element, whatever comes back is ignored.
     peer.QueueCall(QByteArray("ignored"));
     link.Logout();
     EXPECT_EQ(ElementsOf(4), QList<QByteArray>{Routines::Logout});
-    EXPECT_EQ(peer.Requests().value(4), B("\x02" "0\x01logout^%cplogG\x1b"));
+    EXPECT_EQ(peer.Requests().value(4), B("\x02"
+                                          "0\x01logout^%cplogG\x1b"));
 
     // Failures are shown even with error boxes off, and never kept in the protocol.
     ui.Clear();

@@ -65,8 +65,10 @@ TEST_F(Profile, GoodProfileFillsTheLink)
 TEST_F(Profile, MissingFileAndMissingKeysInOrder)
 {
     EXPECT_FALSE(x.LoadProfile(dir.filePath(QStringLiteral("none.ini"))));
-    EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("Не найден файл с именем \"%1\".")
-                                             .arg(dir.filePath(QStringLiteral("none.ini")))});
+    EXPECT_EQ(
+        ui.Messages(),
+        QStringList{
+            QStringLiteral("Не найден файл с именем \"%1\".").arg(dir.filePath(QStringLiteral("none.ini")))});
 
     const std::pair<const char *, const char *> checks[] = {
         {"ServerType", "Неуказан тип сервера."},
@@ -94,7 +96,8 @@ TEST_F(Profile, OnlyKnownServerTypesAreAccepted)
 {
     EXPECT_TRUE(Load("ServerType", "MSM"));
     EXPECT_FALSE(Load("ServerType", "cache")); // compared case-sensitively, as the framing is
-    EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral("Неизвестный тип сервера \"cache\": допустимы CACHE и MSM.")});
+    EXPECT_EQ(ui.Messages(),
+              QStringList{QStringLiteral("Неизвестный тип сервера \"cache\": допустимы CACHE и MSM.")});
 }
 
 TEST_F(Profile, BufferLenAndTimeOutBounds)

@@ -16,7 +16,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-template <size_t N> static QByteArray B(const char (&s)[N]) { return QByteArray(s, N - 1); }
+template <size_t N>
+static QByteArray B(const char (&s)[N])
+{
+    return QByteArray(s, N - 1);
+}
 
 namespace {
 
@@ -66,14 +70,18 @@ TEST(XapiLink, OpenSendsTheHandshakeAndConnectsTheSession)
     Configure(x, peer.Port());
     EXPECT_EQ(x.KeepAliveInterval(), 0); // nothing runs before Open
     ASSERT_TRUE(x.Open());
-    EXPECT_EQ(peer.Handshakes(),
-              QList<QByteArray>{B("1\0CACHE\0" "1\0gw\0secret\0VELM\0" "4096\0" "60")});
+    EXPECT_EQ(peer.Handshakes(), QList<QByteArray>{B("1\0CACHE\0"
+                                                     "1\0gw\0secret\0VELM\0"
+                                                     "4096\0"
+                                                     "60")});
     EXPECT_EQ(x.Port, peer.SessionPort());
     EXPECT_EQ(x.KeepAliveInterval(), 20000);
 
     peer.QueueCall(QByteArray("pong"));
     EXPECT_EQ(x.Call({"$$ping^ZZ", "1"}), "pong");
-    EXPECT_EQ(peer.Requests().value(0), B("\x02" "0\x02$$ping^ZZ\x1b" "1\x1b\0"));
+    EXPECT_EQ(peer.Requests().value(0), B("\x02"
+                                          "0\x02$$ping^ZZ\x1b"
+                                          "1\x1b\0"));
 
     x.Close();
     ASSERT_TRUE(peer.WaitForRequests(2, 2000));
@@ -157,7 +165,7 @@ TEST(XapiLink, OtherRefusalsAndBadRepliesRaise)
         FAIL() << "a refused connection must raise";
     } catch (const TVELM_Activate_Except &e) {
         EXPECT_EQ(FromWin1251(e.Message), QStringLiteral("Сan't еstablish a connection to the server"));
-        EXPECT_EQ(e.Message.at(0), '\xd1'); // Cyrillic capital Es
+        EXPECT_EQ(e.Message.at(0), '\xd1');     // Cyrillic capital Es
         EXPECT_EQ(e.Message.mid(6, 1), "\xe5"); // Cyrillic small Ie
     }
 }
@@ -172,7 +180,11 @@ TEST(XapiLink, RepliesAreAssembledFromEveryRead)
     ASSERT_TRUE(x.Open());
 
     // Split over reads with pauses; the ESC in a later read ends it and the rest is dropped.
-    peer.QueueCall({{"first ", 0}, {"second ", 60}, {"third\x1b" "dropped", 60}});
+    peer.QueueCall({{"first ", 0},
+                    {"second ", 60},
+                    {"third\x1b"
+                     "dropped",
+                     60}});
     EXPECT_EQ(x.Call({"a^b"}), "first second third");
     // A 0x00 cuts only its own read.
     peer.QueueCall({{B("ab\0cd"), 0}, {"ef\x1b", 60}});
@@ -196,7 +208,9 @@ TEST(XapiLink, RepliesAreAssembledFromEveryRead)
     // The session goes on after an error reply.
     peer.QueueCall(QByteArray("ok"));
     EXPECT_EQ(x.Call({"a^b"}), "ok");
-    EXPECT_EQ(peer.Requests().value(0), B("\x02" "0\x01" "a^b\x1b")); // MSM: no 0x00 at the end
+    EXPECT_EQ(peer.Requests().value(0), B("\x02"
+                                          "0\x01"
+                                          "a^b\x1b")); // MSM: no 0x00 at the end
     x.Close();
 }
 

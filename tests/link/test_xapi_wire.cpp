@@ -6,13 +6,19 @@
 using namespace XapiWire;
 
 // A literal with its embedded zero bytes.
-template <size_t N> static QByteArray B(const char (&s)[N]) { return QByteArray(s, N - 1); }
+template <size_t N>
+static QByteArray B(const char (&s)[N])
+{
+    return QByteArray(s, N - 1);
+}
 
 TEST(XapiWire, HandshakeIsMaskedWithZerosIncludingInsideFields)
 {
     const QByteArray text = HandshakeText("CACHE", "1.0", "gw", "p\x01w", "VELM", 4096, 60);
-    EXPECT_EQ(Masked(text, 0x01),
-              B("1\0CACHE\0" "1.0\0gw\0p\0w\0VELM\0" "4096\0" "60"));
+    EXPECT_EQ(Masked(text, 0x01), B("1\0CACHE\0"
+                                    "1.0\0gw\0p\0w\0VELM\0"
+                                    "4096\0"
+                                    "60"));
     // Nothing follows the last digit.
     EXPECT_TRUE(Masked(text, 0x01).endsWith("60"));
 }
@@ -21,7 +27,8 @@ TEST(XapiWire, CallFramingAndLengthsPerServerType)
 {
     const QByteArray msm = CallRequest("MSM", {"logout^%cplogG"});
     EXPECT_EQ(msm.size(), 18);
-    EXPECT_EQ(msm, B("\x02" "0\x01logout^%cplogG\x1b"));
+    EXPECT_EQ(msm, B("\x02"
+                     "0\x01logout^%cplogG\x1b"));
     const QByteArray cache = CallRequest("CACHE", {"logout^%cplogG"});
     EXPECT_EQ(cache.size(), 19);
     EXPECT_EQ(cache.back(), '\0');
@@ -33,7 +40,8 @@ TEST(XapiWire, CallFramingAndLengthsPerServerType)
         l += x.size();
     EXPECT_EQ(CallRequest("MSM", e).size(), 3 + 4 + l);
     EXPECT_EQ(CallRequest("CACHE", e).size(), 3 + 4 + l + 1);
-    EXPECT_EQ(CallRequest("MSM", e).mid(3), B("$$login^%cplogG\x1b" "12\x1b\x1b\xcf\xe0\xf0\xee\xeb\xfc\x1b"));
+    EXPECT_EQ(CallRequest("MSM", e).mid(3), B("$$login^%cplogG\x1b"
+                                              "12\x1b\x1b\xcf\xe0\xf0\xee\xeb\xfc\x1b"));
 
     // N is one unsigned byte: 255 elements is the most, and it is not sent as a negative.
     const QList<QByteArray> many(255, QByteArray("x"));
@@ -56,7 +64,10 @@ TEST(XapiWire, HandshakeReplies)
     EXPECT_EQ(r.Text, "50123");
     // The last byte of the read is never part of the port, even when it is a digit.
     EXPECT_EQ(scan("50123").Text, "5012");
-    EXPECT_EQ(scan(B("77\0" "99\0")).Text, "77");
+    EXPECT_EQ(scan(B("77\0"
+                     "99\0"))
+                  .Text,
+              "77");
 
     r = scan(B("\0\x01\xcd\xe5\xe2\xe5\xf0\xed\xfb\xe9\0junk"));
     EXPECT_FALSE(r.Accepted);

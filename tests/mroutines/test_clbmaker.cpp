@@ -17,20 +17,22 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct TempDir {
+struct TempDir
+{
     fs::path path = fs::temp_directory_path() / ("clbmaker_test_" + std::to_string(::getpid()));
     TempDir() { fs::create_directories(path); }
     ~TempDir() { fs::remove_all(path); }
-    std::string file(const char* name) const { return (path / name).string(); }
+    std::string file(const char *name) const { return (path / name).string(); }
 };
 
-std::string bytes(const std::string& path) {
+std::string bytes(const std::string &path)
+{
     std::ifstream f(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
-std::string make(const TempDir& dir, const char* name, bool in, long n, std::uint64_t seed,
-                 bool demo = false) {
+std::string make(const TempDir &dir, const char *name, bool in, long n, std::uint64_t seed, bool demo = false)
+{
     clb::Options o;
     o.moneyIn = in;
     o.count = n;
@@ -42,7 +44,8 @@ std::string make(const TempDir& dir, const char* name, bool in, long n, std::uin
     return path;
 }
 
-TEST(ClbMaker, FieldsRecordsAndCodePage) {
+TEST(ClbMaker, FieldsRecordsAndCodePage)
+{
     TempDir dir;
     const std::string path = make(dir, "out.dbf", false, 50, 5);
     DBFHandle h = DBFOpen(path.c_str(), "rb");
@@ -50,15 +53,16 @@ TEST(ClbMaker, FieldsRecordsAndCodePage) {
     EXPECT_EQ(DBFGetRecordCount(h), 50);
     ASSERT_EQ(DBFGetFieldCount(h), 12);
     EXPECT_STREQ(DBFGetCodePage(h), "LDID/38");
-    struct Want {
-        const char* name;
+    struct Want
+    {
+        const char *name;
         char type;
         int width, decimals;
     };
-    const Want want[] = {{"NUMDOC", 'C', 6, 0},   {"DATEDOC", 'D', 8, 0},  {"SUMMA", 'N', 15, 2},
-                         {"PLATNAME", 'C', 100, 0}, {"PLATINN", 'C', 12, 0}, {"PLATACC", 'C', 20, 0},
-                         {"PLATBIC", 'C', 9, 0},  {"POLNAME", 'C', 100, 0}, {"POLINN", 'C', 12, 0},
-                         {"POLACC", 'C', 20, 0},  {"POLBIC", 'C', 9, 0},   {"NAZN", 'C', 160, 0}};
+    const Want want[] = {{"NUMDOC", 'C', 6, 0},     {"DATEDOC", 'D', 8, 0},   {"SUMMA", 'N', 15, 2},
+                         {"PLATNAME", 'C', 100, 0}, {"PLATINN", 'C', 12, 0},  {"PLATACC", 'C', 20, 0},
+                         {"PLATBIC", 'C', 9, 0},    {"POLNAME", 'C', 100, 0}, {"POLINN", 'C', 12, 0},
+                         {"POLACC", 'C', 20, 0},    {"POLBIC", 'C', 9, 0},    {"NAZN", 'C', 160, 0}};
     for (int i = 0; i < 12; ++i) {
         char name[XBASE_FLDNAME_LEN_READ + 1];
         int w = 0, d = 0;
@@ -88,7 +92,8 @@ TEST(ClbMaker, FieldsRecordsAndCodePage) {
     DBFClose(h);
 }
 
-TEST(ClbMaker, SameSeedSameBytes) {
+TEST(ClbMaker, SameSeedSameBytes)
+{
     TempDir dir;
     const std::string a = bytes(make(dir, "a.dbf", true, 200, 42));
     const std::string b = bytes(make(dir, "b.dbf", true, 200, 42));
@@ -98,19 +103,21 @@ TEST(ClbMaker, SameSeedSameBytes) {
     EXPECT_EQ(a.size(), c.size());
 }
 
-TEST(ClbMaker, MoneyInIsPaidToOurFirm) {
+TEST(ClbMaker, MoneyInIsPaidToOurFirm)
+{
     TempDir dir;
     DBFHandle h = DBFOpen(make(dir, "in.dbf", true, 20, 1).c_str(), "rb");
     ASSERT_NE(h, nullptr);
     for (int r = 0; r < 20; ++r) {
         EXPECT_STREQ(DBFReadStringAttribute(h, r, 7), "\x8E\x8E\x8E \"\x90\xAE\xAC\xA0\xE8\xAA\xA0\"");
-        const std::string payer = DBFReadStringAttribute(h, r, 3);  // the reader's buffer is reused
+        const std::string payer = DBFReadStringAttribute(h, r, 3); // the reader's buffer is reused
         EXPECT_NE(payer, DBFReadStringAttribute(h, r, 7));
     }
     DBFClose(h);
 }
 
-TEST(ClbMaker, DemoRecordsAndTheirText) {
+TEST(ClbMaker, DemoRecordsAndTheirText)
+{
     TempDir dir;
     const std::string path = make(dir, "demo.dbf", false, 4, 9, true);
     std::ostringstream out;
@@ -124,16 +131,16 @@ TEST(ClbMaker, DemoRecordsAndTheirText) {
         ++count;
     EXPECT_EQ(count, 4);
     // Numbers lose their blanks and trailing zeros, dates read DD.MM.YYYY, texts keep their bytes.
-    const std::string want = std::string("101\x02") + "04.03.2024\x02" + "15000\x02" +
-                             clb::toCp866("ООО \"Ромашка\"") + "\x02" + "7701234560\x02" +
-                             "40702810338000012345\x02" + "044525999\x02" +
-                             clb::toCp866("ООО \"Вектор\"") + "\x02" + "5003123458\x02" +
-                             "40702810100000000777\x02" + "044525888\x02" +
-                             clb::toCp866("Оплата по счету № 17 от 01.03.2024, в т.ч. НДС 20% 2500.00");
+    const std::string want = std::string("101\x02") + "04.03.2024\x02" + "15000\x02"
+                             + clb::toCp866("ООО \"Ромашка\"") + "\x02" + "7701234560\x02"
+                             + "40702810338000012345\x02" + "044525999\x02" + clb::toCp866("ООО \"Вектор\"")
+                             + "\x02" + "5003123458\x02" + "40702810100000000777\x02" + "044525888\x02"
+                             + clb::toCp866("Оплата по счету № 17 от 01.03.2024, в т.ч. НДС 20% 2500.00");
     EXPECT_EQ(first, want);
 }
 
-TEST(ClbMaker, CheckDigitsOfKnownNumbers) {
+TEST(ClbMaker, CheckDigitsOfKnownNumbers)
+{
     EXPECT_EQ(clb::innWithCheck("770123456"), "7701234560");
     EXPECT_EQ(clb::innWithCheck("7705123456"), "770512345650");
     EXPECT_EQ(clb::accountWithKey("40702810038000012345", "044525999"), "40702810338000012345");
@@ -141,7 +148,8 @@ TEST(ClbMaker, CheckDigitsOfKnownNumbers) {
     EXPECT_EQ(clb::toCp866("Ёё№ Яя"), "\xF0\xF1\xFC \x9F\xEF");
 }
 
-TEST(ClbMaker, BadRequestsAreRefused) {
+TEST(ClbMaker, BadRequestsAreRefused)
+{
     TempDir dir;
     clb::Options o;
     o.moneyIn = true;
@@ -158,4 +166,4 @@ TEST(ClbMaker, BadRequestsAreRefused) {
     EXPECT_FALSE(clb::dumpFile(dir.file("missing.dbf"), out, error));
 }
 
-}  // namespace
+} // namespace

@@ -14,7 +14,8 @@ protected:
         ASSERT_TRUE(Server->Start()) << Server->Error.toStdString();
         ASSERT_TRUE(Server->Load(QStringLiteral("USER"), {QStringLiteral(TVD_SOURCE)}))
             << Server->Error.toStdString();
-        ASSERT_TRUE(Server->OfferXapi(QStringLiteral("USER"), {QStringLiteral("TVD"), QStringLiteral("TVDNONE")}));
+        ASSERT_TRUE(
+            Server->OfferXapi(QStringLiteral("USER"), {QStringLiteral("TVD"), QStringLiteral("TVDNONE")}));
     }
     static void TearDownTestSuite()
     {

@@ -75,7 +75,8 @@ TEST_F(DemoAccess, XapiCallsReachOnlyTheRoutinesTheirNamespaceOffers)
         SCOPED_TRACE(call[0].toStdString());
         const auto r = x.Call(call);
         EXPECT_TRUE(r.Failed);
-        EXPECT_EQ(r.Text, "<PROTECT>" + call[0].mid(call[0].startsWith("$$") ? 2 : 0) + ": not offered over XAPI");
+        EXPECT_EQ(r.Text,
+                  "<PROTECT>" + call[0].mid(call[0].startsWith("$$") ? 2 : 0) + ": not offered over XAPI");
     }
     EXPECT_FALSE(QFile::exists(QFile::decodeName(marker)));
     // The session is still in VELM, and the gateway's routines answer.
@@ -99,7 +100,8 @@ TEST_F(DemoAccess, XapiCallsReachOnlyTheRoutinesTheirNamespaceOffers)
     ASSERT_TRUE(Server->SetConfig("xapi_routines.USER", "TVD, %ZVELMD"));
     RawXapi bad;
     EXPECT_FALSE(bad.Open(Server->XapiPort, Server->User, Server->Password, "VELM"));
-    EXPECT_EQ(bad.HandshakeReply, QByteArray("\0\x02", 2) + ToWin1251(QStringLiteral("Сервер не настроен.")) + '\0');
+    EXPECT_EQ(bad.HandshakeReply,
+              QByteArray("\0\x02", 2) + ToWin1251(QStringLiteral("Сервер не настроен.")) + '\0');
     VismClient installer;
     ASSERT_TRUE(installer.Connect(Server->VismPort));
     EXPECT_EQ(installer.Login(Server->VismUser, Server->VismPassword, "VELM").ErrorName,
@@ -163,46 +165,62 @@ TEST_F(DemoAccess, TheGatewaysAccountReachesItsEntriesOnlyAndEachChecksTheVelmUs
     ASSERT_TRUE(v.Connect(Server->VismPort));
     ASSERT_FALSE(v.Login(Server->VismUser, Server->VismPassword, "VELM").Failed);
     auto state = [&v] {
-        return v.Run("VELM", "$g(^VELMU(1,\"pw\"))_$g(^VELMD(1))_$d(^VELMU(777))_$g(^VELMD)_$g(^VELMC(1,\"V\"))").Value;
+        return v
+            .Run("VELM", "$g(^VELMU(1,\"pw\"))_$g(^VELMD(1))_$d(^VELMU(777))_$g(^VELMD)_$g(^VELMC(1,\"V\"))")
+            .Value;
     };
     const QByteArray before = state();
     const QByteArray clb = ToWin1251(QStringLiteral("Клиент-Банк Демо"));
-    const QByteArray setting = "x\x02" "1\x02" "/tmp\x02" "f.dbf\x02\x02\x02";
+    const QByteArray setting = "x\x02"
+                               "1\x02"
+                               "/tmp\x02"
+                               "f.dbf\x02\x02\x02";
 
     RawXapi x;
     ASSERT_TRUE(x.Open(Server->XapiPort, Server->User, Server->Password, "VELM"));
     // Other labels of the same routines, and the entries in the other call form.
-    for (const QList<QByteArray> &call : QList<QList<QByteArray>>{
-             {"setpw^%cplogG", "1", "owned", "owned"},
-             {"$$hash^%cplogG", "pw", "salt", "1000000000"},
-             {"$$close^ZZ001c", "1", "", "999", "Attacker", "1", "11"},
-             {"$$make^ZZ001c", "9", "", "-5", "A", "1"},
-             {"$$rec^ZZ001c", "2", "YB", "x", "A", ""},
-             {"$$load^ZZ001b", "1", "1"},
-             {"login^%cplogG", "1", "velm1", "lich1"},
-             {"$$Clist^ZZ001a"}}) {
+    for (const QList<QByteArray> &call :
+         QList<QList<QByteArray>>{{"setpw^%cplogG", "1", "owned", "owned"},
+                                  {"$$hash^%cplogG", "pw", "salt", "1000000000"},
+                                  {"$$close^ZZ001c", "1", "", "999", "Attacker", "1", "11"},
+                                  {"$$make^ZZ001c", "9", "", "-5", "A", "1"},
+                                  {"$$rec^ZZ001c", "2", "YB", "x", "A", ""},
+                                  {"$$load^ZZ001b", "1", "1"},
+                                  {"login^%cplogG", "1", "velm1", "lich1"},
+                                  {"$$Clist^ZZ001a"}}) {
         SCOPED_TRACE(call[0].toStdString());
-        EXPECT_EQ(x.Call(call).Text, "<PROTECT>" + call[0].mid(call[0].startsWith("$$") ? 2 : 0) +
-                                         ": not offered over XAPI");
+        EXPECT_EQ(x.Call(call).Text,
+                  "<PROTECT>" + call[0].mid(call[0].startsWith("$$") ? 2 : 0) + ": not offered over XAPI");
     }
     // Without a Velm login every entry but the login (and the harmless logout) is refused.
-    const QList<QList<QByteArray>> writers = {
-        {Routines::SaveSetPar, clb, "9", setting}, {Routines::SaveSetRec, clb, "1", "1\x02X"},
-        {Routines::DelSet, clb, "1"}, {Routines::AddCLB, "Attacker"}, {Routines::DelCLB, clb},
-        {Routines::SaveTask, "0\x02\x02\x02\x02\x02\x02"}};
+    const QList<QList<QByteArray>> writers = {{Routines::SaveSetPar, clb, "9", setting},
+                                              {Routines::SaveSetRec, clb, "1", "1\x02X"},
+                                              {Routines::DelSet, clb, "1"},
+                                              {Routines::AddCLB, "Attacker"},
+                                              {Routines::DelCLB, clb},
+                                              {Routines::SaveTask, "0\x02\x02\x02\x02\x02\x02"}};
     QList<QList<QByteArray>> calls = writers;
-    calls += QList<QList<QByteArray>>{{Routines::LockTO}, {Routines::UnLockTO}, {Routines::TOinGL},
-                                      {Routines::GLinTO}, {Routines::RightEditSettings, "1", "NL", "2"},
-                                      {Routines::RightRunTask, "1", "YB"}, {Routines::Clist}, {Routines::Tlist},
-                                      {Routines::Mlist, "1"}, {Routines::Slist, clb},
-                                      {Routines::LoadSetRecs, clb, "1"}, {Routines::AutoSet, "1"},
-                                      {Routines::GetFields, "1"}, {Routines::PDVelm, clb, "1", "1"}};
+    calls += QList<QList<QByteArray>>{{Routines::LockTO},
+                                      {Routines::UnLockTO},
+                                      {Routines::TOinGL},
+                                      {Routines::GLinTO},
+                                      {Routines::RightEditSettings, "1", "NL", "2"},
+                                      {Routines::RightRunTask, "1", "YB"},
+                                      {Routines::Clist},
+                                      {Routines::Tlist},
+                                      {Routines::Mlist, "1"},
+                                      {Routines::Slist, clb},
+                                      {Routines::LoadSetRecs, clb, "1"},
+                                      {Routines::AutoSet, "1"},
+                                      {Routines::GetFields, "1"},
+                                      {Routines::PDVelm, clb, "1", "1"}};
     for (const auto &call : calls) {
         SCOPED_TRACE(call[0].toStdString());
         const auto r = x.Call(call);
         EXPECT_TRUE(r.Failed && r.Text.endsWith(" UVELM-NOLOGIN")) << r.Text.toStdString();
     }
-    EXPECT_EQ(x.Call({Routines::RecYB, "x", "A"}).Text, ToWin1251(QStringLiteral("Вход в Вельм не выполнен")));
+    EXPECT_EQ(x.Call({Routines::RecYB, "x", "A"}).Text,
+              ToWin1251(QStringLiteral("Вход в Вельм не выполнен")));
     // A made-up user has no login either.
     EXPECT_EQ(x.Call({Routines::Login, "777", "owned", "owned"}).Text,
               ToWin1251(QStringLiteral("Неверный номер пользователя или пароль")));
@@ -231,7 +249,9 @@ TEST(VelmdLimits, GuessingFromOneAddressIsSlowAndTellsNothing)
 {
     VelmdProcess server;
     ASSERT_TRUE(server.Start()) << server.Error.toStdString();
-    ASSERT_EQ(server.Run(QStringLiteral("passwd"), {QStringLiteral("guess"), QStringLiteral("--xapi")}, "pw150\n"), 0)
+    ASSERT_EQ(
+        server.Run(QStringLiteral("passwd"), {QStringLiteral("guess"), QStringLiteral("--xapi")}, "pw150\n"),
+        0)
         << server.Error.toStdString();
     // Ten connections at a time; each drops what has not answered in 0.4 s, as a guesser would
     // once it knew that refusals take longer than acceptances.
@@ -273,7 +293,8 @@ TEST(VelmdLimits, EveryConnectionAndCallIsBoundedAndAFailedCallLeavesNothingHeld
 {
     VelmdProcess server;
     ASSERT_TRUE(server.Start()) << server.Error.toStdString();
-    ASSERT_TRUE(server.Load(QStringLiteral("USER"), {QStringLiteral(TVD_SOURCE)})) << server.Error.toStdString();
+    ASSERT_TRUE(server.Load(QStringLiteral("USER"), {QStringLiteral(TVD_SOURCE)}))
+        << server.Error.toStdString();
     ASSERT_TRUE(server.OfferXapi(QStringLiteral("USER"), {QStringLiteral("TVD")}));
     ASSERT_TRUE(server.SetConfig("max_sessions", "2"));
     ASSERT_TRUE(server.SetConfig("call_timeout", "2"));
@@ -284,16 +305,16 @@ TEST(VelmdLimits, EveryConnectionAndCallIsBoundedAndAFailedCallLeavesNothingHeld
     QFile log(server.DataDir() + QStringLiteral("/sessions.log"));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     const QByteArray warnings = log.readAll();
-    EXPECT_TRUE(warnings.contains("xapi_routines.USER offers every label of its routines")) << warnings.toStdString();
+    EXPECT_TRUE(warnings.contains("xapi_routines.USER offers every label of its routines"))
+        << warnings.toStdString();
     if (::geteuid() == 0)
         EXPECT_TRUE(warnings.contains("running as root: a VisM account runs its code as root"));
 
     // The eighth field of a handshake that never ends: refused once the handshake is too long.
     {
         const int fd = ConnectLoopback(server.XapiPort);
-        const QByteArray start = XapiWire::Masked(XapiWire::HandshakeText("CACHE", "1", server.User, server.Password,
-                                                                          "USER", 4096, 6),
-                                                  0x01);
+        const QByteArray start = XapiWire::Masked(
+            XapiWire::HandshakeText("CACHE", "1", server.User, server.Password, "USER", 4096, 6), 0x01);
         ASSERT_EQ(::send(fd, start.data(), size_t(start.size()), MSG_NOSIGNAL), start.size());
         const QByteArray digits(1024, '0');
         QElapsedTimer t;
@@ -301,20 +322,21 @@ TEST(VelmdLimits, EveryConnectionAndCallIsBoundedAndAFailedCallLeavesNothingHeld
         bool closed = false;
         char c;
         while (!closed && t.elapsed() < 12000)
-            closed = ::send(fd, digits.data(), size_t(digits.size()), MSG_NOSIGNAL) < 0 ||
-                     ::recv(fd, &c, 1, MSG_DONTWAIT | MSG_PEEK) >= 0;
+            closed = ::send(fd, digits.data(), size_t(digits.size()), MSG_NOSIGNAL) < 0
+                     || ::recv(fd, &c, 1, MSG_DONTWAIT | MSG_PEEK) >= 0;
         EXPECT_TRUE(closed);
         EXPECT_LT(t.elapsed(), 11000);
         ::close(fd);
     }
     // Handshakes whose session connection never comes hold no session.
     for (int i = 0; i < 4; ++i)
-        EXPECT_TRUE(ExchangeRaw(server.XapiPort,
-                                XapiWire::Masked(XapiWire::HandshakeText("CACHE", "1", server.User, server.Password,
-                                                                         "USER", 4096, 10000),
-                                                 0x01),
-                                300)
-                        .endsWith('\0'));
+        EXPECT_TRUE(
+            ExchangeRaw(server.XapiPort,
+                        XapiWire::Masked(XapiWire::HandshakeText("CACHE", "1", server.User, server.Password,
+                                                                 "USER", 4096, 10000),
+                                         0x01),
+                        300)
+                .endsWith('\0'));
     RawXapi a, b;
     ASSERT_TRUE(a.Open(server.XapiPort, server.User, server.Password, "USER"));
     ASSERT_TRUE(b.Open(server.XapiPort, server.User, server.Password, "USER"));
@@ -349,7 +371,8 @@ TEST(VelmdLimits, ConnectionsThatNeverLogInOrNeverReadHoldNothing)
 {
     VelmdProcess server;
     ASSERT_TRUE(server.Start()) << server.Error.toStdString();
-    ASSERT_TRUE(server.Load(QStringLiteral("USER"), {QStringLiteral(TVD_SOURCE)})) << server.Error.toStdString();
+    ASSERT_TRUE(server.Load(QStringLiteral("USER"), {QStringLiteral(TVD_SOURCE)}))
+        << server.Error.toStdString();
     ASSERT_TRUE(server.OfferXapi(QStringLiteral("USER"), {QStringLiteral("TVD")}));
     ASSERT_TRUE(server.SetConfig("io_timeout", "2"));
     RawXapi before; // a session from before: the idle connections never push it out

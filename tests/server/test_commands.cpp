@@ -50,8 +50,8 @@ TEST(VelmdCommands, PasswdStoresAHashAndChangesThePasswordAndTheProtocols)
     const QByteArray accounts = ReadAll(v.DataDir() + QStringLiteral("/accounts"));
     EXPECT_TRUE(accounts.startsWith("tester:$6$"));
     EXPECT_FALSE(accounts.contains("secret"));
-    EXPECT_EQ(QFileInfo(v.DataDir() + QStringLiteral("/accounts")).permissions() &
-                  (QFileDevice::ReadGroup | QFileDevice::ReadOther),
+    EXPECT_EQ(QFileInfo(v.DataDir() + QStringLiteral("/accounts")).permissions()
+                  & (QFileDevice::ReadGroup | QFileDevice::ReadOther),
               0);
 
     ASSERT_EQ(v.Run(QStringLiteral("passwd"), {QStringLiteral("tester")}, "changed\n"), 0);
@@ -103,7 +103,8 @@ TEST(VelmdCommands, NamespaceAddsOneThatSessionsCanEnter)
     VelmdProcess v;
     ASSERT_TRUE(v.Start()) << v.Error.toStdString();
     ASSERT_EQ(v.Run(QStringLiteral("namespace"), {QStringLiteral("Extra")}), 0) << v.Error.toStdString();
-    EXPECT_TRUE(ReadAll(v.DataDir() + QStringLiteral("/velmd.conf")).contains("namespaces = %SYS,USER,EXTRA"));
+    EXPECT_TRUE(
+        ReadAll(v.DataDir() + QStringLiteral("/velmd.conf")).contains("namespaces = %SYS,USER,EXTRA"));
     EXPECT_NE(v.Run(QStringLiteral("namespace"), {QStringLiteral("no/such")}), 0);
     VismClient c;
     ASSERT_TRUE(c.Connect(v.VismPort));

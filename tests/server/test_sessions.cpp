@@ -22,14 +22,12 @@ namespace {
 class Sessions : public SharedVelmd
 {
 protected:
-
     static std::unique_ptr<RawXapi> Open(const QByteArray &serverType = "CACHE")
     {
         auto x = std::make_unique<RawXapi>();
         EXPECT_TRUE(x->Open(Server->XapiPort, Server->User, Server->Password, "USER", serverType));
         return x;
     }
-
 };
 
 TEST_F(Sessions, TwentyConcurrentSessionsOfAThousandCallsEach)
@@ -70,8 +68,12 @@ TEST_F(Sessions, MalformedHandshakesAndRequestsEndOnlyTheirOwnSession)
     ASSERT_EQ(good->Call({"$$add^TVD", "1", "1"}).Text, "2");
 
     // Handshakes that are not XAPI: a refusal 0x00 0x02 and the connection closed.
-    for (const QByteArray &junk : {QByteArray("GET / HTTP/1.0\r\n\r\n"), QByteArray("1\0CACHE\0" "1\0a\0b\0USER\0x\0" "60", 24),
-                                  QByteArray(5000, '\x01')}) {
+    for (const QByteArray &junk : {QByteArray("GET / HTTP/1.0\r\n\r\n"),
+                                   QByteArray("1\0CACHE\0"
+                                              "1\0a\0b\0USER\0x\0"
+                                              "60",
+                                              24),
+                                   QByteArray(5000, '\x01')}) {
         const QByteArray reply = ExchangeRaw(Server->XapiPort, junk, 12000);
         EXPECT_TRUE(reply.startsWith(QByteArray("\0\x02", 2))) << reply.toStdString();
     }
@@ -81,8 +83,14 @@ TEST_F(Sessions, MalformedHandshakesAndRequestsEndOnlyTheirOwnSession)
     EXPECT_EQ(good->Call({"$$add^TVD", "2", "2"}).Text, "4");
 
     // Session requests that are not XAPI end that session.
-    for (const QByteArray &junk : {QByteArray("\x07"), QByteArray("\x02" "9\x01x\x1b", 5), QByteArray("\x02" "0\x00", 3),
-                                  QByteArray("\x04\x05")}) {
+    for (const QByteArray &junk : {QByteArray("\x07"),
+                                   QByteArray("\x02"
+                                              "9\x01x\x1b",
+                                              5),
+                                   QByteArray("\x02"
+                                              "0\x00",
+                                              3),
+                                   QByteArray("\x04\x05")}) {
         auto bad = Open();
         ASSERT_TRUE(bad->SendRaw(junk));
         EXPECT_TRUE(bad->WaitClosed(5000));
@@ -90,14 +98,17 @@ TEST_F(Sessions, MalformedHandshakesAndRequestsEndOnlyTheirOwnSession)
     // An element longer than an M string ends the session without the server keeping it all.
     {
         auto bad = Open();
-        QByteArray big("\x02" "0\x01");
+        QByteArray big("\x02"
+                       "0\x01");
         big += QByteArray((1 << 20) + 10, 'a');
         bad->SendRaw(big);
         EXPECT_TRUE(bad->WaitClosed(10000));
     }
     // VisM: a length beyond any message, and a message of the wrong shape.
-    for (const QByteArray &junk : {QByteArray("\x7f\xff\xff\xff" "C", 5), VismClient::Message('C', {"only one"}),
-                                  VismClient::Message('Z', {})}) {
+    for (const QByteArray &junk : {QByteArray("\x7f\xff\xff\xff"
+                                              "C",
+                                              5),
+                                   VismClient::Message('C', {"only one"}), VismClient::Message('Z', {})}) {
         VismClient v;
         ASSERT_TRUE(v.Connect(Server->VismPort));
         v.SendRaw(junk);

@@ -10,15 +10,12 @@
 
 namespace {
 
-constexpr char kRestoreMiddle[] =
-    "\") ZR  X \"s i=\"\"\"\",q=$C(13,10) f  s i=$o(text(i)) Q:i=\"\"\"\"  s s=\"\"\"\" f k=1:1:$l(text(i),q) "
-    "s s=$p(text(i),q,k) ZI s\" ZS ";
+constexpr char kRestoreMiddle[] = "\") ZR  X \"s i=\"\"\"\",q=$C(13,10) f  s i=$o(text(i)) Q:i=\"\"\"\"  s "
+                                  "s=\"\"\"\" f k=1:1:$l(text(i),q) "
+                                  "s s=$p(text(i),q,k) ZI s\" ZS ";
 
 // The restore line of the installer, for routine name.
-QByteArray RestoreLine(const QByteArray &name)
-{
-    return "k ^rMAC(\"" + name + kRestoreMiddle + name;
-}
+QByteArray RestoreLine(const QByteArray &name) { return "k ^rMAC(\"" + name + kRestoreMiddle + name; }
 
 class VismServer : public ::testing::Test
 {
@@ -107,7 +104,7 @@ TEST_F(VismServer, ExpressionsGiveValuesCommandsRunAndErrorsLeaveTheSessionGoing
     EXPECT_EQ(r.Value, "3,0,240");
     r = c->Run("USER", "s tvdX=P1*2", "21");
     EXPECT_FALSE(r.Failed);
-    EXPECT_EQ(r.Value, ""); // a command line has no value
+    EXPECT_EQ(r.Value, "");                            // a command line has no value
     EXPECT_EQ(c->Run("USER", "$g(tvdX)").Value, "42"); // locals stay from run to run
 
     r = c->Run("USER", "s x=");

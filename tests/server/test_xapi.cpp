@@ -3,8 +3,8 @@
 #include "ScriptedUi.h"
 #include "UXAPI.h"
 #include "VelmdProcess.h"
-#include "servertest.h"
 #include "codepage.h"
+#include "servertest.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -20,7 +20,6 @@ namespace {
 class XapiServer : public SharedVelmd
 {
 protected:
-
     // An open link as the gateway makes it, from a profile.
     std::unique_ptr<TXAPI> Link(const QByteArray &serverType = "CACHE", int timeOut = 60)
     {
@@ -215,8 +214,8 @@ TEST_F(XapiServer, TheSessionPortIsForTheSamePeerOnlyAndClosesWhenNobodyComes)
     // A handshake whose session connection never comes: the port is closed after TimeOut.
     const int fd = ConnectLoopback(Server->XapiPort);
     ASSERT_GE(fd, 0);
-    const QByteArray hs =
-        XapiWire::Masked(XapiWire::HandshakeText("CACHE", "1", Server->User, Server->Password, "USER", 4096, 1), 1);
+    const QByteArray hs = XapiWire::Masked(
+        XapiWire::HandshakeText("CACHE", "1", Server->User, Server->Password, "USER", 4096, 1), 1);
     ASSERT_EQ(::send(fd, hs.constData(), size_t(hs.size()), 0), hs.size());
     char buf[64];
     const ssize_t n = ::recv(fd, buf, sizeof buf, 0);

@@ -221,7 +221,9 @@ TEST_F(Store, NextSettingIdAndNames)
 TEST_F(Store, KeysOfUnsavedSettings)
 {
     const QByteArray key = TdmSet::NewSettingKey(W(QStringLiteral("Сбербанк")), 12);
-    EXPECT_EQ(key, W(QStringLiteral("Сбербанк")) + "\x02" "12");
+    EXPECT_EQ(key, W(QStringLiteral("Сбербанк"))
+                       + "\x02"
+                         "12");
     EXPECT_FALSE(dm.IsNewSettingKey(key));
     dm.AddNewSettingKey(key);
     EXPECT_TRUE(dm.IsNewSettingKey(TdmSet::NewSettingKey(W(QStringLiteral("СБЕРБАНК")), 12)));

@@ -13,7 +13,11 @@
 
 #include <gtest/gtest.h>
 
-template <size_t N> static QByteArray B(const char (&s)[N]) { return QByteArray(s, N - 1); }
+template <size_t N>
+static QByteArray B(const char (&s)[N])
+{
+    return QByteArray(s, N - 1);
+}
 
 namespace {
 
@@ -36,7 +40,8 @@ protected:
         QFile f(dm.Link.ProfileFileName);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("[XAPI]\nServerType=MSM\nVersion=1\nUserName=gw\nPassWord=pw\nNameSpace=VELM\n"
-                "Server=127.0.0.1\nPort=" + QByteArray::number(peer.Port()) + "\n");
+                "Server=127.0.0.1\nPort="
+                + QByteArray::number(peer.Port()) + "\n");
         f.close();
         ASSERT_TRUE(dm.Link.OpenConnection());
         dm.FillTypeNames();
@@ -48,7 +53,9 @@ protected:
     QStringList Shown() const { return ui.Events; }
 
     void AddTask(qint64 id, const QByteArray &client, qint64 set, const QByteArray &sname,
-                 const QByteArray &menus = B("m1\x04" "a\x03m2\x04" "b"))
+                 const QByteArray &menus = B("m1\x04"
+                                             "a\x03m2\x04"
+                                             "b"))
     {
         dm.tbTasks->Append();
         dm.tbTasks->SetAsInteger(TdmSet::tkId, id);
@@ -82,7 +89,10 @@ protected:
             out << t->StringAt(r, field);
         return out;
     }
-    static QString Progress(const QString &caption, int max) { return ScriptedUi::ProgressStartText(caption, max); }
+    static QString Progress(const QString &caption, int max)
+    {
+        return ScriptedUi::ProgressStartText(caption, max);
+    }
     static QString At(int pos, int max) { return ScriptedUi::ProgressText(pos, max); }
     static QString Error(const QString &text) { return QStringLiteral("error: ") + text; }
 
@@ -162,7 +172,8 @@ TEST_F(Exchange, RightsAskTheRoutineOfTheirKind)
 TEST_F(Exchange, ListsEndAtTheirFirstEmptyItem)
 {
     dm.ClientBanks = {"old"};
-    peer.QueueCall(B("A\x01\x01" "B"));
+    peer.QueueCall(B("A\x01\x01"
+                     "B"));
     EXPECT_TRUE(dm.LoadClientBanks());
     EXPECT_EQ(dm.ClientBanks, (QList<QByteArray>{"old", "A"})) << "appended, up to the empty item";
     peer.QueueCall(QByteArray());
@@ -177,18 +188,23 @@ TEST_F(Exchange, ListsEndAtTheirFirstEmptyItem)
     peer.QueueCall(ServerError);
     EXPECT_FALSE(dm.LoadCharacteristics(1));
     EXPECT_TRUE(dm.Characteristics.isEmpty());
-    EXPECT_EQ(Calls(), (QList<Elements>{{Routines::Clist}, {Routines::Clist}, {Routines::Mlist, "2"},
-                                        {Routines::Mlist, "1"}}));
+    EXPECT_EQ(Calls(),
+              (QList<Elements>{
+                  {Routines::Clist}, {Routines::Clist}, {Routines::Mlist, "2"}, {Routines::Mlist, "1"}}));
     EXPECT_EQ(Shown(), (QStringList{ErrorCaption, Error(ServerErrorText)}));
     EXPECT_TRUE(ui.Events.filter(QStringLiteral("progress")).isEmpty());
 }
 
 TEST_F(Exchange, TasksAreReadWithTheirMenusAndKeptUpToAFailure)
 {
-    const QByteArray menus = B("\xc8\xec\xef\xee\xf0\xf2\x04" "1\x03\xc6\xf3\xf0\xed\xe0\xeb\x04" "2");
-    peer.QueueCall(Table({Rec({"0", W(QStringLiteral("Редактор настроек")), "", "", "", "", ""}),
-                          Rec({"1", W(QStringLiteral("Деньги: Расход")), "Bank", "3", "S3", "PL NOMER", menus}),
-                          Rec({"2", W(QStringLiteral("Деньги: Приход")), "Bank"})}) + '\x01');
+    const QByteArray menus = B("\xc8\xec\xef\xee\xf0\xf2\x04"
+                               "1\x03\xc6\xf3\xf0\xed\xe0\xeb\x04"
+                               "2");
+    peer.QueueCall(
+        Table({Rec({"0", W(QStringLiteral("Редактор настроек")), "", "", "", "", ""}),
+               Rec({"1", W(QStringLiteral("Деньги: Расход")), "Bank", "3", "S3", "PL NOMER", menus}),
+               Rec({"2", W(QStringLiteral("Деньги: Приход")), "Bank"})})
+        + '\x01');
     ASSERT_TRUE(dm.LoadTasks());
     ASSERT_EQ(dm.tbTasks->RecordCount(), 3);
     EXPECT_EQ(Column(dm.tbTasks, TdmSet::tkId), (QList<QByteArray>{"0", "1", "2"}));
@@ -198,8 +214,7 @@ TEST_F(Exchange, TasksAreReadWithTheirMenusAndKeptUpToAFailure)
     EXPECT_TRUE(dm.tbTasks->IsNullAt(2, TdmSet::tkMenus));
 
     // A piece that is no integer fails the load; the rows before it stay, the broken one not.
-    peer.QueueCall(Table({Rec({"0", "a"}), Rec({"1", "b"}), Rec({"2", "c", "Bank", "x3"}),
-                          Rec({"3", "d"})}));
+    peer.QueueCall(Table({Rec({"0", "a"}), Rec({"1", "b"}), Rec({"2", "c", "Bank", "x3"}), Rec({"3", "d"})}));
     EXPECT_FALSE(dm.LoadTasks());
     EXPECT_EQ(Column(dm.tbTasks, TdmSet::tkName), (QList<QByteArray>{"a", "b"}));
     EXPECT_EQ(ui.Messages(),
@@ -216,8 +231,8 @@ TEST_F(Exchange, SettingsListWithProgressAndTheRememberedPosition)
     peer.QueueCall(Table({full, seven, third}) + '\x01');
     ASSERT_TRUE(dm.LoadSettings("Bank"));
     EXPECT_EQ(Calls(), (QList<Elements>{{Routines::Slist, "Bank"}}));
-    EXPECT_EQ(Shown(), (QStringList{Progress(LoadingSets, 1), Progress(LoadingSets, 3), At(1, 3),
-                                    At(2, 3), At(3, 3), At(4, 3), QStringLiteral("progress finish")}));
+    EXPECT_EQ(Shown(), (QStringList{Progress(LoadingSets, 1), Progress(LoadingSets, 3), At(1, 3), At(2, 3),
+                                    At(3, 3), At(4, 3), QStringLiteral("progress finish")}));
     EXPECT_EQ(Column(dm.tbSets, TdmSet::stName), (QList<QByteArray>{"One", "Two", "Four"}));
     EXPECT_EQ(dm.tbSets->StringAt(0, TdmSet::stFindEx), "PL NOMER");
     EXPECT_TRUE(dm.tbSets->IsNullAt(1, TdmSet::stVFunc)) << "a record of 7 fields";
@@ -242,24 +257,25 @@ TEST_F(Exchange, SettingsListWithProgressAndTheRememberedPosition)
     EXPECT_FALSE(dm.LoadSettings("Bank"));
     EXPECT_EQ(dm.tbSets->RecordCount(), 2);
     EXPECT_EQ(dm.tbSets->RecNo(), 2);
-    EXPECT_EQ(Shown(), (QStringList{Progress(LoadingSets, 1), Progress(LoadingSets, 2), At(1, 2),
-                                    At(2, 2), At(3, 2), QStringLiteral("progress finish"), ErrorCaption,
-                                    Error(QStringLiteral("'x' is not a valid integer value for field 'Id'"))}));
+    EXPECT_EQ(Shown(),
+              (QStringList{Progress(LoadingSets, 1), Progress(LoadingSets, 2), At(1, 2), At(2, 2), At(3, 2),
+                           QStringLiteral("progress finish"), ErrorCaption,
+                           Error(QStringLiteral("'x' is not a valid integer value for field 'Id'"))}));
 
     // A failing call leaves the list empty: it was emptied before the call.
     ui.Clear();
     peer.QueueCall(ServerError);
     EXPECT_FALSE(dm.LoadSettings("Bank"));
     EXPECT_TRUE(dm.tbSets->IsEmpty());
-    EXPECT_EQ(Shown(), (QStringList{Progress(LoadingSets, 1), QStringLiteral("progress finish"),
-                                    ErrorCaption, Error(ServerErrorText)}));
+    EXPECT_EQ(Shown(), (QStringList{Progress(LoadingSets, 1), QStringLiteral("progress finish"), ErrorCaption,
+                                    Error(ServerErrorText)}));
 }
 
 TEST_F(Exchange, SettingFieldsLoadOrGiveTheirFailureToTheCaller)
 {
     AddTask(0, W(QStringLiteral("Сбербанк")), 4, "S4");
-    const QByteArray f1 = Rec({"1", "NDOC", "STRING", "10", "0", W(QStringLiteral("ПП[PL NOMER] Номер")),
-                               "PL", "NOMER", "", "1"});
+    const QByteArray f1 = Rec(
+        {"1", "NDOC", "STRING", "10", "0", W(QStringLiteral("ПП[PL NOMER] Номер")), "PL", "NOMER", "", "1"});
     const QByteArray f2 = Rec({"2", "SUMMA", "FLOAT", "15", "2", "", "", "", "fmt^X", "6"});
     dm.SetModified = true;
     QByteArray error = "stale";
@@ -302,9 +318,10 @@ TEST_F(Exchange, SettingFieldsLoadOrGiveTheirFailureToTheCaller)
 TEST_F(Exchange, AutomaticFieldsEndInReverseOrder)
 {
     // Records by chr(2), fields by chr(1).
-    const QByteArray reply = Rec({Rec({"X", "STRING", "10", "0", "MX"}, '\x01'),
-                                  Rec({"Y", "FLOAT", "15", "2"}, '\x01'),
-                                  Rec({"Z", "DATE", "8", "0", "MZ"}, '\x01')}) + '\x02';
+    const QByteArray reply =
+        Rec({Rec({"X", "STRING", "10", "0", "MX"}, '\x01'), Rec({"Y", "FLOAT", "15", "2"}, '\x01'),
+             Rec({"Z", "DATE", "8", "0", "MZ"}, '\x01')})
+        + '\x02';
     peer.QueueCall(reply);
     dm.SetModified = false;
     ASSERT_TRUE(dm.AutoCreateFields(1));
@@ -315,8 +332,8 @@ TEST_F(Exchange, AutomaticFieldsEndInReverseOrder)
     for (int field : {TdmSet::sfId, TdmSet::sfOb, TdmSet::sfIh, TdmSet::sfFunc, TdmSet::sfTypeId})
         EXPECT_TRUE(dm.tbSet->IsNullAt(0, field)) << "field " << field;
     EXPECT_TRUE(dm.SetModified);
-    EXPECT_EQ(Shown(), (QStringList{Progress(AutoCaption, 1), Progress(AutoCaption, 3), At(1, 3),
-                                    At(2, 3), At(3, 3), At(4, 3), QStringLiteral("progress finish")}));
+    EXPECT_EQ(Shown(), (QStringList{Progress(AutoCaption, 1), Progress(AutoCaption, 3), At(1, 3), At(2, 3),
+                                    At(3, 3), At(4, 3), QStringLiteral("progress finish")}));
 
     // A precision that is no integer: reported, the rows inserted before it stay.
     ui.Clear();
@@ -379,14 +396,15 @@ TEST_F(Exchange, SavingSendsTheParametersAndThenEveryRow)
     ui.Clear();
     dm.tbSet->Last();
     dm.tbSet->Edit();
-    dm.tbSet->SetAsString(TdmSet::sfFunc, B("a\x02" "b"));
+    dm.tbSet->SetAsString(TdmSet::sfFunc, B("a\x02"
+                                            "b"));
     dm.tbSet->Post();
     EXPECT_FALSE(dm.SaveSetting());
     EXPECT_EQ(Calls().size(), 6);
     EXPECT_TRUE(dm.SetModified);
-    EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral(
-                                 "Значение поля 'Func' содержит служебный символ с кодом 2 и не "
-                                 "может быть передано на сервер")});
+    EXPECT_EQ(ui.Messages(),
+              QStringList{QStringLiteral("Значение поля 'Func' содержит служебный символ с кодом 2 и не "
+                                         "может быть передано на сервер")});
 
     // Without field rows only the parameters go.
     dm.tbSet->EmptyTable();
@@ -437,11 +455,12 @@ TEST_F(Exchange, DeletingASettingTouchesTasksAndMenusOnlyOnceTheServerDeletedIt)
     EXPECT_EQ(dm.tbTasks->RecNo(), 1) << "back on the task row it was on";
     EXPECT_FALSE(dm.SetModified);
     EXPECT_TRUE(ui.Events.isEmpty());
-    EXPECT_EQ(Calls().mid(1), (QList<Elements>{{Routines::DelSet, "Bank", "2"},
-                                              {Routines::SaveTask, Rec({"0", "task0", "Bank", "", "", "PL", ""})},
-                                              {Routines::SaveTask, Rec({"1", "task1", "Bank", "", "", "PL",
-                                                                        MenuEntry("Bank", 3, "S3")})},
-                                              {Routines::GLinTO}}));
+    EXPECT_EQ(Calls().mid(1),
+              (QList<Elements>{
+                  {Routines::DelSet, "Bank", "2"},
+                  {Routines::SaveTask, Rec({"0", "task0", "Bank", "", "", "PL", ""})},
+                  {Routines::SaveTask, Rec({"1", "task1", "Bank", "", "", "PL", MenuEntry("Bank", 3, "S3")})},
+                  {Routines::GLinTO}}));
     EXPECT_EQ(TaskRecord(2), before[2]);
 
     // A failing SaveTask is reported by it, and GLinTO is still called.
@@ -509,8 +528,8 @@ TEST_F(Exchange, TheEditorsSaveChecksEveryRowThenSavesAndSpreadsTheNameToTasksAn
     EXPECT_EQ(calls[3], (Elements{Routines::SaveTask, Rec({"0", "task0", "Bank", "3", "New", "PL",
                                                            MenuEntry("Bank", 3, "New")})}));
     EXPECT_EQ(calls[4], (Elements{Routines::SaveTask, Rec({"1", "task1", "Bank", "3", "New", "PL",
-                                                           MenuEntry("Bank", 3, "New") + '\x03' +
-                                                               MenuEntry("Bank", 4, "Four")})}));
+                                                           MenuEntry("Bank", 3, "New") + '\x03'
+                                                               + MenuEntry("Bank", 4, "Four")})}));
     EXPECT_EQ(calls[5], Elements{Routines::GLinTO});
     EXPECT_FALSE(dm.IsNewSettingKey(TdmSet::NewSettingKey("Bank", 3)));
     EXPECT_EQ(dm.tbTasks->RecNo(), 1);
@@ -536,11 +555,12 @@ TEST_F(Exchange, ClientBanksAreAddedAndDeletedWithTheServersAnswer)
     EXPECT_EQ(message, exists);
     peer.QueueCall(ServerError);
     EXPECT_FALSE(dm.AddClientBank("x", message));
-    EXPECT_EQ(FromWin1251(message), QStringLiteral("Ошибка при работе с сервером. Обратитесь к разработчику"));
+    EXPECT_EQ(FromWin1251(message),
+              QStringLiteral("Ошибка при работе с сервером. Обратитесь к разработчику"));
     EXPECT_EQ(Shown(), (QStringList{ErrorCaption, Error(ServerErrorText)}));
     EXPECT_TRUE(dm.ClientBanks.isEmpty()) << "the caller adds the name";
-    EXPECT_EQ(Calls(), (QList<Elements>{{Routines::AddCLB, "New"}, {Routines::AddCLB, "new"},
-                                        {Routines::AddCLB, "x"}}));
+    EXPECT_EQ(Calls(), (QList<Elements>{
+                           {Routines::AddCLB, "New"}, {Routines::AddCLB, "new"}, {Routines::AddCLB, "x"}}));
 
     AddTask(0, "A", 1, "s1");
     AddTask(1, "B", 2, "s2");
@@ -563,7 +583,9 @@ TEST_F(Exchange, ClientBanksAreAddedAndDeletedWithTheServersAnswer)
     EXPECT_EQ(Column(dm.tbTasks, TdmSet::tkClient), (QList<QByteArray>{"", "B", "", "a"}));
     EXPECT_EQ(Column(dm.tbTasks, TdmSet::tkSet), (QList<QByteArray>{"", "2", "", "4"}));
     EXPECT_EQ(Column(dm.tbTasks, TdmSet::tkSName), (QList<QByteArray>{"", "s2", "", "s4"}));
-    const QByteArray menus = B("m1\x04" "a\x03m2\x04" "b");
+    const QByteArray menus = B("m1\x04"
+                               "a\x03m2\x04"
+                               "b");
     EXPECT_EQ(Calls().mid(before + 1),
               (QList<Elements>{{Routines::DelCLB, "A"},
                                {Routines::SaveTask, Rec({"0", "task0", "", "", "", "PL", menus})},
@@ -592,7 +614,8 @@ TEST_F(Exchange, ClientBanksAreAddedAndDeletedWithTheServersAnswer)
     AddTask(1, "B", 2, "s2");
     peer.QueueCall(ServerError);
     EXPECT_FALSE(dm.DeleteClientBank("B", message));
-    EXPECT_EQ(FromWin1251(message), QStringLiteral("Ошибка при работе с сервером. Обратитесь к разработчику"));
+    EXPECT_EQ(FromWin1251(message),
+              QStringLiteral("Ошибка при работе с сервером. Обратитесь к разработчику"));
     EXPECT_EQ(dm.tbTasks->StringAt(0, TdmSet::tkClient), "B");
 }
 
@@ -611,8 +634,8 @@ TEST_F(Exchange, TheSessionStartsAndEndsInItsOrderAndARefusedLockLogsOut)
     EXPECT_EQ(dm.DataModuleCreate(frontEnd), TSessionStart::Locked);
     EXPECT_EQ(calls(), (QList<QByteArray>{Routines::Login, Routines::LockTO, Routines::Logout}));
     EXPECT_EQ(frontEnd.Told, (QList<QByteArray>{"login", "ends early"}));
-    EXPECT_EQ(ui.Messages(),
-              QStringList{QStringLiteral("Невозможна работа с программой сейчас из-за работы других пользователей")});
+    EXPECT_EQ(ui.Messages(), QStringList{QStringLiteral(
+                                 "Невозможна работа с программой сейчас из-за работы других пользователей")});
     EXPECT_EQ(dm.Link.XApiLink, nullptr);
 
     // Granted: TOinGL, then the lists; at the end GLinTO's reply, the protocol, the lock given
@@ -631,9 +654,9 @@ TEST_F(Exchange, TheSessionStartsAndEndsInItsOrderAndARefusedLockLogsOut)
     EXPECT_EQ(dm.Link.Protocol.value(0), W(TdmSet::ProtocolTitle()));
     peer.QueueCall(W(QStringLiteral("Итого")));
     dm.DataModuleDestroy(&frontEnd);
-    EXPECT_EQ(calls().mid(after), (QList<QByteArray>{Routines::Login, Routines::LockTO, Routines::TOinGL,
-                                                     Routines::Clist, Routines::Tlist, Routines::GLinTO,
-                                                     Routines::UnLockTO, Routines::Logout}));
+    EXPECT_EQ(calls().mid(after),
+              (QList<QByteArray>{Routines::Login, Routines::LockTO, Routines::TOinGL, Routines::Clist,
+                                 Routines::Tlist, Routines::GLinTO, Routines::UnLockTO, Routines::Logout}));
     EXPECT_EQ(frontEnd.Told, (QList<QByteArray>{"login", "totals " + W(QStringLiteral("Итого")),
                                                 "protocol " + W(TdmSet::ProtocolTitle())}));
     EXPECT_EQ(dm.Link.XApiLink, nullptr);
@@ -642,8 +665,8 @@ TEST_F(Exchange, TheSessionStartsAndEndsInItsOrderAndARefusedLockLogsOut)
 
 TEST_F(Exchange, StartUpAndShutdownCalls)
 {
-    peer.QueueCall(QByteArray());                 // TOinGL
-    peer.QueueCall(ServerError);                  // Clist fails
+    peer.QueueCall(QByteArray());                                    // TOinGL
+    peer.QueueCall(ServerError);                                     // Clist fails
     peer.QueueCall(Table({Rec({"0", "Setup"}), Rec({"1", "Out"})})); // only two tasks
     dm.TypeNames.clear();
     EXPECT_FALSE(dm.LoadAtStartUp()) << "the application is to end";
@@ -669,6 +692,6 @@ TEST_F(Exchange, StartUpAndShutdownCalls)
     dm.CallGLinTO(reply);
     EXPECT_TRUE(reply.isEmpty());
     EXPECT_FALSE(dm.LoadTasks());
-    EXPECT_EQ(ui.Messages(), (QStringList{QStringLiteral("Нет связи с сервером"),
-                                          QStringLiteral("Нет связи с сервером")}));
+    EXPECT_EQ(ui.Messages(),
+              (QStringList{QStringLiteral("Нет связи с сервером"), QStringLiteral("Нет связи с сервером")}));
 }

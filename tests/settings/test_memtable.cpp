@@ -15,7 +15,8 @@ namespace {
 // Counts the emissions of a signal.
 struct SignalCount
 {
-    template <typename Signal> SignalCount(const TMemTable *t, Signal signal)
+    template <typename Signal>
+    SignalCount(const TMemTable *t, Signal signal)
     {
         QObject::connect(t, signal, [this] { ++n; });
     }
@@ -24,7 +25,8 @@ struct SignalCount
 };
 
 // Refusal text of a call, or empty when it was not refused.
-template <typename F> QString Refusal(F &&f)
+template <typename F>
+QString Refusal(F &&f)
 {
     try {
         f();

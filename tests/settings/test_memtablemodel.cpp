@@ -44,7 +44,10 @@ struct Model : ::testing::Test
         QObject::connect(&m, &QAbstractItemModel::dataChanged,
                          [this](const QModelIndex &a, const QModelIndex &b) {
                              log << QStringLiteral("changed %1,%2-%3,%4")
-                                        .arg(a.row()).arg(a.column()).arg(b.row()).arg(b.column());
+                                        .arg(a.row())
+                                        .arg(a.column())
+                                        .arg(b.row())
+                                        .arg(b.column());
                          });
         QObject::connect(&m, &QAbstractItemModel::modelReset, [this] { log << QStringLiteral("reset"); });
     }
@@ -140,7 +143,8 @@ TEST_F(Model, EditsGoThroughTheTableAndRefusalsKeepTheValue)
 {
     QStringList refusals;
     QObject counters; // the fixture's model and table outlive the counts: the connections go first
-    QObject::connect(&m, &TMemTableModel::EditRefused, &counters, [&refusals](const QString &r) { refusals << r; });
+    QObject::connect(&m, &TMemTableModel::EditRefused, &counters,
+                     [&refusals](const QString &r) { refusals << r; });
     Add(QStringLiteral("a"), 1);
     Add(QStringLiteral("b"), 2);
     EXPECT_FALSE(m.setData(m.index(0, sum), QStringLiteral("7"))) << "read-only until allowed";

@@ -29,10 +29,7 @@ using namespace velmbank;
 
 namespace {
 
-QString Status(const TRegistration &d)
-{
-    return d.Panel0->text();
-}
+QString Status(const TRegistration &d) { return d.Panel0->text(); }
 
 // A login dialog over a scripted server, with the scripted seam for its messages.
 class Login : public ::testing::Test
@@ -242,8 +239,9 @@ TEST(SurnamePrompt, TheRunsQuestionKeepsItsTextUntilTheCheckAccepts)
         ClickButton(w, QStringLiteral("ОК"));
         EXPECT_TRUE(w->isVisible());
         EXPECT_EQ(edit->text(), QStringLiteral("Ли 李"));
-        EXPECT_EQ(ui.Messages(), (QStringList{QStringLiteral("Имя клиент-банка должно быть определено"),
-                                              QStringLiteral("Имя клиент-банка содержит недопустимые символы")}));
+        EXPECT_EQ(ui.Messages(),
+                  (QStringList{QStringLiteral("Имя клиент-банка должно быть определено"),
+                               QStringLiteral("Имя клиент-банка содержит недопустимые символы")}));
         edit->setText(QStringLiteral("Петрова"));
         QTest::keyClick(edit, Qt::Key_Return);
     });

@@ -1,16 +1,16 @@
 // velmbank's start-up and shutdown against `velmd demo`, as an operator starts it in the
 // folder the demo made: the login dialog is typed into, the messages go to the scripted seam.
 #include "AppSetup.h"
-#include "about.h"
-#include "codepage.h"
-#include "data.h"
 #include "Connect.h"
-#include "demoserver.h"
 #include "GuiDriver.h"
-#include "progress.h"
 #include "RegForm.h"
 #include "Routines.h"
 #include "ScriptedUi.h"
+#include "about.h"
+#include "codepage.h"
+#include "data.h"
+#include "demoserver.h"
+#include "progress.h"
 #include "startup.h"
 #include "taskdata.h"
 #include "taskunit.h"
@@ -126,13 +126,14 @@ TEST(StartUpAlone, AMissingProfileEndsTheStartNamingEveryPlaceLookedAt)
         EXPECT_FALSE(dmSet->Link.ShowErrors);
         EXPECT_FALSE(dmSet->Link.KeepProtocol);
     }
-    EXPECT_EQ(ui.Messages(),
-              (QStringList{QStringLiteral("Файл инициализации соединения не найден. Искали:\n") +
-                               QStringList{QDir::current().filePath(QStringLiteral("nosuch.ini")), here,
-                                           users, SystemProfileFileName}
-                                   .join(QLatin1Char('\n')),
-                           QStringLiteral(
-                               "Не удается создать соединение с сервером. Проверьте файл настройки соединения")}));
+    EXPECT_EQ(
+        ui.Messages(),
+        (QStringList{QStringLiteral("Файл инициализации соединения не найден. Искали:\n")
+                         + QStringList{QDir::current().filePath(QStringLiteral("nosuch.ini")), here, users,
+                                       SystemProfileFileName}
+                               .join(QLatin1Char('\n')),
+                     QStringLiteral(
+                         "Не удается создать соединение с сервером. Проверьте файл настройки соединения")}));
     EXPECT_FALSE(fmTaskMan);
     EXPECT_FALSE(QFile::exists(QStringLiteral("clproto.txt")));
 

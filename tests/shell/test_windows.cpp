@@ -1,18 +1,18 @@
 // The shell's own windows: the logo, the about window, the progress window and the cell hint.
-#include "about.h"
 #include "BankUi.h"
 #include "GuiDriver.h"
+#include "UBHint.h"
+#include "about.h"
 #include "logo.h"
 #include "progress.h"
-#include "UBHint.h"
 
 #include <QApplication>
 #include <QCursor>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QGuiApplication>
 #include <QFile>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QProgressBar>

@@ -15,7 +15,7 @@ TUi *currentUiOrNull()
 const char *kindName(int k)
 {
     static const char *names[] = {"yes/no", "yes/no/cancel", "choice", "password", "account",
-                                  "text", "name", "file", "folder"};
+                                  "text",   "name",          "file",   "folder"};
     return names[k];
 }
 
@@ -52,8 +52,7 @@ void ScriptedUi::ExpectFolder(std::optional<QString> t) { FAnswers.push_back({Ki
 ScriptedUi::Value ScriptedUi::Take(Kind kind, const QString &question)
 {
     if (FAnswers.empty() || FAnswers.front().kind != kind) {
-        ADD_FAILURE() << "unexpected " << kindName(int(kind))
-                      << " question: " << question.toStdString();
+        ADD_FAILURE() << "unexpected " << kindName(int(kind)) << " question: " << question.toStdString();
         switch (kind) {
         case Kind::YesNo:
         case Kind::YesNoCancel: return TAnswer::Cancel;
@@ -177,19 +176,13 @@ void ScriptedUi::ProcessEvents()
         OnProcessEvents(*this);
 }
 
-void ScriptedUi::OnProgressShow(const QString &m, int max)
-{
-    Events << ProgressStartText(m, max);
-}
+void ScriptedUi::OnProgressShow(const QString &m, int max) { Events << ProgressStartText(m, max); }
 
 void ScriptedUi::OnProgressHide() { Events << QStringLiteral("progress finish"); }
 
 void ScriptedUi::OnProgressMessage(const QString &m) { Events << QStringLiteral("progress message: ") + m; }
 
-void ScriptedUi::OnProgressPosition(int pos, int max)
-{
-    Events << ProgressText(pos, max);
-}
+void ScriptedUi::OnProgressPosition(int pos, int max) { Events << ProgressText(pos, max); }
 
 QString ScriptedUi::ProgressStartText(const QString &message, int maximum)
 {

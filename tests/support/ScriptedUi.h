@@ -14,7 +14,7 @@
 class ScriptedUi : public TSilentUi
 {
 public:
-    ScriptedUi();  // becomes the program-wide seam
+    ScriptedUi();           // becomes the program-wide seam
     ~ScriptedUi() override; // restores the previous one; fails on unused answers
 
     // Answers, consumed in order by the questions of the matching kind.
@@ -55,8 +55,8 @@ public:
     std::optional<Account> AskAccount(const QString &caption, const QString &user) override;
     std::optional<QString> AskText(const QString &caption, const QString &prompt,
                                    const QString &initial) override;
-    std::optional<QString> AskName(const QString &caption, const QString &prompt,
-                                   const QString &initial, const NameCheck &check) override;
+    std::optional<QString> AskName(const QString &caption, const QString &prompt, const QString &initial,
+                                   const NameCheck &check) override;
     std::optional<QString> ChooseFile(const QString &caption, const QString &dir,
                                       const QString &filter) override;
     std::optional<QString> ChooseFolder(const QString &caption, const QString &dir) override;
@@ -71,7 +71,11 @@ protected:
 private:
     enum class Kind { YesNo, YesNoCancel, Choice, Password, Account, Text, Name, File, Folder };
     using Value = std::variant<TAnswer, int, std::optional<QString>, std::optional<Account>>;
-    struct Answer { Kind kind; Value value; };
+    struct Answer
+    {
+        Kind kind;
+        Value value;
+    };
     Value Take(Kind kind, const QString &question);
     void RecordQuestionLook(const QString &caption, TQuestionIcon icon);
 

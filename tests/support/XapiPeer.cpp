@@ -203,8 +203,7 @@ bool XapiPeer::SessionEnded() const
 bool XapiPeer::WaitForRequests(int n, int timeoutMs) const
 {
     std::unique_lock g(FMutex);
-    return FChanged.wait_for(g, std::chrono::milliseconds(timeoutMs),
-                             [&] { return FRequests.size() >= n; });
+    return FChanged.wait_for(g, std::chrono::milliseconds(timeoutMs), [&] { return FRequests.size() >= n; });
 }
 
 void XapiPeer::Run()
@@ -252,8 +251,7 @@ void XapiPeer::ServeHandshake(int fd)
         if (c == 0)
             ++zeros;
     }
-    while (in.get(50) >= 0) {
-    }
+    while (in.get(50) >= 0) {}
     const QByteArray received = in.take();
 
     Scripted s;
@@ -268,17 +266,14 @@ void XapiPeer::ServeHandshake(int fd)
     }
     FChanged.notify_all();
     switch (s.kind) {
-    case Scripted::HangUp:
-        return;
+    case Scripted::HangUp: return;
     case Scripted::Accept: {
         const QByteArray reply = QByteArray::number(FSessionPort) + '\0';
         writeAll(fd, reply.constData(), reply.size());
         FAcceptSession = true;
         return;
     }
-    case Scripted::Raw:
-        SendReply(fd, s.reply);
-        return;
+    case Scripted::Raw: SendReply(fd, s.reply); return;
     }
 }
 
@@ -313,8 +308,7 @@ void XapiPeer::ServeSession(int fd)
             const int n = ok ? in.get() : -1;
             for (int e = 0; ok && e < n; ++e) {
                 int b;
-                while ((b = in.get()) >= 0 && b != 0x1B) {
-                }
+                while ((b = in.get()) >= 0 && b != 0x1B) {}
                 ok = b == 0x1B;
             }
             if (ok && cache)

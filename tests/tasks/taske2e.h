@@ -4,19 +4,19 @@
 // task windows made. Questions of the core are answered by a ScriptedUi; the windows' own
 // dialogs are answered from the event loop.
 
+#include "Connect.h"
+#include "GuiDriver.h"
+#include "ScriptedUi.h"
+#include "TaskForm.h"
+#include "VelmdProcess.h"
 #include "clientman.h"
 #include "codepage.h"
-#include "Connect.h"
 #include "data.h"
-#include "GuiDriver.h"
 #include "newclb.h"
-#include "ScriptedUi.h"
 #include "startup.h"
 #include "taskdata.h"
-#include "TaskForm.h"
 #include "taskpar.h"
 #include "taskunit.h"
-#include "VelmdProcess.h"
 
 #include <QDeadlineTimer>
 #include <QRegularExpression>
@@ -29,10 +29,7 @@
 
 using namespace velmbank;
 
-inline QByteArray W(const QString &s)
-{
-    return ToWin1251(s);
-}
+inline QByteArray W(const QString &s) { return ToWin1251(s); }
 
 // Repeats probe until it gives true or msecs pass; the last result.
 inline bool Eventually(const std::function<bool()> &probe, int msecs = 5000)
@@ -103,7 +100,10 @@ protected:
 
     // The gateway's shutdown, as the program makes it when the main window closes.
     static void DataModuleDestroy() { dmSet->DataModuleDestroy(); }
-    static QByteArray CallServer(const QList<QByteArray> &elements) { return dmSet->Link.CallServer(elements); }
+    static QByteArray CallServer(const QList<QByteArray> &elements)
+    {
+        return dmSet->Link.CallServer(elements);
+    }
 
     // The server's process that serves this test's link.
     int SessionPid() const

@@ -135,11 +135,10 @@ TEST_F(TaskRunE2E, ASecondImportShowsTheSimilarDocumentsAndSkippingCreatesNothin
     const QString dir = FromWin1251(dmSet->tbSets->AsString(TdmSet::stPath));
     ui.ExpectFile(std::nullopt);
     fmTaskMan->tb1->click();
-    EXPECT_EQ(
-        ui.Events.filter(QStringLiteral("file: ")),
-        QStringList{
-            QStringLiteral("file: Укажите файл данных для задачи \"%1\" | %2 | dbf (*.dbf);;Файлы обмена 1С (*.txt);;Все файлы (*.*)")
-                .arg(MoneyOut, dir)});
+    EXPECT_EQ(ui.Events.filter(QStringLiteral("file: ")),
+              QStringList{QStringLiteral("file: Укажите файл данных для задачи \"%1\" | %2 | dbf "
+                                         "(*.dbf);;Файлы обмена 1С (*.txt);;Все файлы (*.*)")
+                              .arg(MoneyOut, dir)});
     EXPECT_FALSE(fmTaskForm->isVisible());
     ui.ExpectFile(dir + QStringLiteral("/nothere.dbf"));
     fmTaskMan->tb1->click();

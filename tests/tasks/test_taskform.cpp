@@ -2,10 +2,10 @@
 // marks and texts its cells draw, toggling rows, the bulk commands with one reset that keep the
 // cursor, the hover hint from the import's copy, and the options stored only by "Выход".
 #include "GuiDriver.h"
-#include "importtest.h"
 #include "TaskForm.h"
-#include "taskrun.h"
 #include "UBHint.h"
+#include "importtest.h"
+#include "taskrun.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

@@ -1,17 +1,17 @@
 // The task manager window: its toolbar, the rights, the task menus and their stored form.
 #include "Access.h"
-#include "codepage.h"
 #include "Connect.h"
-#include "data.h"
 #include "GuiDriver.h"
 #include "Routines.h"
 #include "ScriptedUi.h"
-#include "clientman.h"
-#include "taskdata.h"
 #include "TaskForm.h"
+#include "XapiPeer.h"
+#include "clientman.h"
+#include "codepage.h"
+#include "data.h"
+#include "taskdata.h"
 #include "taskpar.h"
 #include "taskunit.h"
-#include "XapiPeer.h"
 
 #include <QComboBox>
 #include <QListWidget>
@@ -86,8 +86,19 @@ protected:
     static QByteArray SettingsOfA()
     {
         const QByteArray in = ToWin1251(QStringLiteral("Приход"));
-        return QByteArray("1\x02Out\x02" "A\x02" "1\x01" "2\x02") + in + "\x02" "A\x02" "2\x01" "3\x02" + in +
-               "\x02" "A\x02" "1\x01";
+        return QByteArray("1\x02Out\x02"
+                          "A\x02"
+                          "1\x01"
+                          "2\x02")
+               + in
+               + "\x02"
+                 "A\x02"
+                 "2\x01"
+                 "3\x02"
+               + in
+               + "\x02"
+                 "A\x02"
+                 "1\x01";
     }
     static QStringList Items(QComboBox *c)
     {
@@ -292,8 +303,8 @@ TEST_F(TaskMan, TheContextDialogChoosesTheSettingByItsIdForItsOwnTaskAndMakesNon
     // The settings editor's dialog lists all of a client-bank's settings, also after the
     // client-bank manager deleted another bank (which walks every task row).
     peer.QueueCall(SettingsOfA());
-    peer.QueueCall(QByteArray());     // $$DelCLB
-    peer.QueueCall(SettingsOfA());    // A chosen in the manager
+    peer.QueueCall(QByteArray());  // $$DelCLB
+    peer.QueueCall(SettingsOfA()); // A chosen in the manager
     ui.ExpectYesNo(TAnswer::Yes);
     WhenModal([](QWidget *w) {
         WhenModal([](QWidget *manager) {
@@ -353,7 +364,8 @@ TEST_F(TaskMan, MenusFollowTheStoresRenameAndDeletionBySettingId)
     int row = -1, field = -1;
     ASSERT_EQ(dmSet->SaveEditedSetting(row, field), TSettingSave::Saved);
     EXPECT_EQ(Captions(window->mn0).first(), QStringLiteral("A:New"));
-    EXPECT_EQ(Captions(window->mn1).mid(0, 2), (QStringList{QStringLiteral("A:New"), QStringLiteral("A:S3")}));
+    EXPECT_EQ(Captions(window->mn1).mid(0, 2),
+              (QStringList{QStringLiteral("A:New"), QStringLiteral("A:S3")}));
     EXPECT_EQ(Captions(window->mn2).first(), QStringLiteral("B:X")) << "another bank's setting 2";
     EXPECT_EQ(Menus(1), Entry("A", 2, "New") + '\x03' + Entry("A", 3, "S3"));
 

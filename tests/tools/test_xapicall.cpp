@@ -8,7 +8,11 @@
 
 #include <gtest/gtest.h>
 
-template <size_t N> static QByteArray B(const char (&s)[N]) { return QByteArray(s, N - 1); }
+template <size_t N>
+static QByteArray B(const char (&s)[N])
+{
+    return QByteArray(s, N - 1);
+}
 
 namespace {
 
@@ -27,7 +31,8 @@ protected:
         QFile f(profile);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("[XAPI]\nServerType=CACHE\nVersion=1\nUserName=gw\nPassWord=pw\nNameSpace=VELM\n"
-                "Server=127.0.0.1\nPort=" + QByteArray::number(peer.Port()) + "\n");
+                "Server=127.0.0.1\nPort="
+                + QByteArray::number(peer.Port()) + "\n");
     }
     Outcome Call(const QStringList &args, const QByteArray &input = {})
     {
@@ -49,7 +54,8 @@ protected:
 
 TEST_F(XapiCall, PrintsTheReplyBytesUnchanged)
 {
-    const QByteArray reply = B("\xc4\xe5\xed\xfc\xe3\xe8: \xd0\xe0\xf1\xf5\xee\xe4\x01\x02" "2\x01");
+    const QByteArray reply = B("\xc4\xe5\xed\xfc\xe3\xe8: \xd0\xe0\xf1\xf5\xee\xe4\x01\x02"
+                               "2\x01");
     peer.QueueCall(reply);
     const Outcome r = Call({QStringLiteral("Tlist^ZZ001a")});
     EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
@@ -57,9 +63,13 @@ TEST_F(XapiCall, PrintsTheReplyBytesUnchanged)
     EXPECT_EQ(r.Err, "");
     // Arguments typed in the terminal reach the server in Windows-1251.
     peer.QueueCall(QByteArray());
-    EXPECT_EQ(Call({QStringLiteral("$$login^%cplogG"), QStringLiteral("7"), QStringLiteral("пароль")}).Exit, 0);
+    EXPECT_EQ(Call({QStringLiteral("$$login^%cplogG"), QStringLiteral("7"), QStringLiteral("пароль")}).Exit,
+              0);
     const QList<QByteArray> req = peer.Requests();
-    EXPECT_TRUE(req.contains(B("\x02" "0\x03$$login^%cplogG\x1b" "7\x1b") + ToWin1251(QStringLiteral("пароль")) + B("\x1b\0")));
+    EXPECT_TRUE(req.contains(B("\x02"
+                               "0\x03$$login^%cplogG\x1b"
+                               "7\x1b")
+                             + ToWin1251(QStringLiteral("пароль")) + B("\x1b\0")));
 }
 
 TEST_F(XapiCall, FailuresGoToStderrWithExitOne)
@@ -109,8 +119,9 @@ TEST_F(XapiCall, AnArgumentThatWouldReachTheServerChangedIsRefusedAndNothingIsSe
                              "nothing was sent\n"));
     // Bytes that are no text in the terminal's encoding (UTF-8).
     QProcess p;
-    p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$1\" \"$(printf 'a\\377')\""),
-                                        QStringLiteral(XAPICALL_PATH), profile});
+    p.start(QStringLiteral("/bin/sh"),
+            {QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$1\" \"$(printf 'a\\377')\""),
+             QStringLiteral(XAPICALL_PATH), profile});
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitCode(), 1);
     EXPECT_TRUE(p.readAllStandardError().startsWith("xapicall: REF \"a"));

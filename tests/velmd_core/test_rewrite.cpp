@@ -14,9 +14,9 @@ namespace {
 // The installer's restore command line of routine name, assembled from its five parts.
 std::string RestoreLine(const std::string &name)
 {
-    return R"m(k ^rMAC(")m" + name + R"m(") )m" +
-           R"m(ZR  X "s i="""",q=$C(13,10) f  s i=$o(text(i)) Q:i=""""  s s="""" f k=1:1:$l(text(i),q) s s=$p(text(i),q,k) ZI s" ZS )m" +
-           name;
+    return R"m(k ^rMAC(")m" + name + R"m(") )m"
+           + R"m(ZR  X "s i="""",q=$C(13,10) f  s i=$o(text(i)) Q:i=""""  s s="""" f k=1:1:$l(text(i),q) s s=$p(text(i),q,k) ZI s" ZS )m"
+           + name;
 }
 
 } // namespace
@@ -39,7 +39,8 @@ TEST(Rewrite, InstallerExpressions)
     EXPECT_EQ(RewriteExpression("$ZUTIL(90,0)+$ZU(90,0)"), "$$zu^%ZVELMD(90,0)+$$zu^%ZVELMD(90,0)");
     EXPECT_EQ(RewriteExpression("$znspace_\":\"_$ZNSpace"), "$$zns^%ZVELMD()_\":\"_$$zns^%ZVELMD()");
     // Inside arguments and in command lines as well.
-    EXPECT_EQ(RewriteExpression("$p($zu(90,2,0,$zu(90,0)),\",\")"), "$p($$zu^%ZVELMD(90,2,0,$$zu^%ZVELMD(90,0)),\",\")");
+    EXPECT_EQ(RewriteExpression("$p($zu(90,2,0,$zu(90,0)),\",\")"),
+              "$p($$zu^%ZVELMD(90,2,0,$$zu^%ZVELMD(90,0)),\",\")");
     EXPECT_EQ(RewriteCode("s ns=$ZNSPACE,n=$zu(90,0) w:$ZNSPACE=\"USER\" n"),
               "s ns=$$zns^%ZVELMD(),n=$$zu^%ZVELMD(90,0) w:$$zns^%ZVELMD()=\"USER\" n");
 }
@@ -67,14 +68,15 @@ TEST(Rewrite, FormsInsideDataLiteralsStayUntouched)
     EXPECT_EQ(RewriteCode("s x=\"a\"\"ZR\"\"b\" ZR"), "s x=\"a\"\"ZR\"\"b\" d zr^%ZVELMD");
     EXPECT_EQ(RewriteExpression("\"$zu(90,0)\"_$zu(90,0)"), "\"$zu(90,0)\"_$$zu^%ZVELMD(90,0)");
     // The literal of an XECUTE is code; the literals inside it are data again.
-    EXPECT_EQ(RewriteCode("X \"s y=\"\"$ZNSPACE\"\",z=$ZNSPACE\""), "X \"s y=\"\"$ZNSPACE\"\",z=$$zns^%ZVELMD()\"");
+    EXPECT_EQ(RewriteCode("X \"s y=\"\"$ZNSPACE\"\",z=$ZNSPACE\""),
+              "X \"s y=\"\"$ZNSPACE\"\",z=$$zns^%ZVELMD()\"");
     EXPECT_EQ(RewriteCode("X \"w \"\"ZR\"\" ZR\""), "X \"w \"\"ZR\"\" d zr^%ZVELMD\"");
 }
 
 TEST(Rewrite, CommandsAreRecognisedAtCommandPositionsOnly)
 {
-    for (const char *line : {"s ZR=1,ZI=2,ZS=3", "d ZR^ZS", "w $$ZU^X(1),$$zns^Y", "s x=ZS+ZI", "s zs=$$ZNSPACE^R",
-                             ";ZR  ZS NAME", "q  ;ZR", "q  ;$ZNSPACE $zu(90,0)"})
+    for (const char *line : {"s ZR=1,ZI=2,ZS=3", "d ZR^ZS", "w $$ZU^X(1),$$zns^Y", "s x=ZS+ZI",
+                             "s zs=$$ZNSPACE^R", ";ZR  ZS NAME", "q  ;ZR", "q  ;$ZNSPACE $zu(90,0)"})
         EXPECT_EQ(RewriteCode(line), line);
     EXPECT_EQ(RewriteCode("zr"), "d zr^%ZVELMD");
     EXPECT_EQ(RewriteCode("ZREMOVE  ZINSERT a,\"b c\" ZSAVE NAME"),
@@ -110,10 +112,10 @@ TEST(Rewrite, FormsBeyondTheEmulationAreLeftAlone)
 
 TEST(Rewrite, TrapMentions)
 {
-    for (const char *line : {"s $zt=\"er^x\"", "s $ZTRAP=\"er^x\" d job^velmsetup", "n $ZT s $zt=\"\"", "w $ZTrap",
-                             "s x=1,$zt=\"er^\"_$t(er)"})
+    for (const char *line : {"s $zt=\"er^x\"", "s $ZTRAP=\"er^x\" d job^velmsetup", "n $ZT s $zt=\"\"",
+                             "w $ZTrap", "s x=1,$zt=\"er^\"_$t(er)"})
         EXPECT_TRUE(MentionsTrap(line)) << line;
-    for (const char *line : {"w \"$zt\"", "s x=\"s $zt=1\"", "s $et=\"q\"", "s x=$ZTEXIT", "s zt=1", "$ZNSPACE",
-                             "s x=$"})
+    for (const char *line :
+         {"w \"$zt\"", "s x=\"s $zt=1\"", "s $et=\"q\"", "s x=$ZTEXIT", "s zt=1", "$ZNSPACE", "s x=$"})
         EXPECT_FALSE(MentionsTrap(line)) << line;
 }

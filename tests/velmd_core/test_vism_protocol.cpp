@@ -10,7 +10,11 @@ using namespace vism;
 
 namespace {
 
-template <size_t N> std::string B(const char (&s)[N]) { return std::string(s, N - 1); }
+template <size_t N>
+std::string B(const char (&s)[N])
+{
+    return std::string(s, N - 1);
+}
 
 std::string Length(size_t n)
 {
@@ -70,9 +74,17 @@ bool Malformed(const std::string &stream)
 
 TEST(VismMessages, ExactBytesOfTheReply)
 {
-    EXPECT_EQ(Encode('R', {"0", "", "USER"}), B("\0\0\0\x12R" "\0\0\0\x01" "0" "\0\0\0\0" "\0\0\0\x04" "USER"));
-    EXPECT_EQ(Encode('R', {"1", "<UNDEFINED>x+1^y", ""}),
-              B("\0\0\0\x1eR" "\0\0\0\x01" "1" "\0\0\0\x10<UNDEFINED>x+1^y" "\0\0\0\0"));
+    EXPECT_EQ(Encode('R', {"0", "", "USER"}), B("\0\0\0\x12R"
+                                                "\0\0\0\x01"
+                                                "0"
+                                                "\0\0\0\0"
+                                                "\0\0\0\x04"
+                                                "USER"));
+    EXPECT_EQ(Encode('R', {"1", "<UNDEFINED>x+1^y", ""}), B("\0\0\0\x1eR"
+                                                            "\0\0\0\x01"
+                                                            "1"
+                                                            "\0\0\0\x10<UNDEFINED>x+1^y"
+                                                            "\0\0\0\0"));
     // Lengths are big-endian in all four bytes, and values keep every byte.
     const std::string value = std::string(0x1234, '\xfe') + B("\0\x1b");
     const std::string r = Encode('R', {"0", "", value});
@@ -86,9 +98,9 @@ TEST(VismMessages, ClientMessagesRoundTrip)
 {
     const std::string code = "k ^rMAC(\"X\") ZR  X \"s i=\"\"\"\"\" ZS X";
     const std::string p2 = B("line 1\r\nline\0 2 \x1b\xff");
-    const std::string stream = Encode('C', {"velmsetup", "\xef\xe0\xf0", "%SYS"}) +
-                               Encode('X', {"USER", "$ZNSPACE", "", ""}) + Encode('X', {"", code, "1", p2}) +
-                               Encode('Q', {});
+    const std::string stream = Encode('C', {"velmsetup", "\xef\xe0\xf0", "%SYS"})
+                               + Encode('X', {"USER", "$ZNSPACE", "", ""}) + Encode('X', {"", code, "1", p2})
+                               + Encode('Q', {});
     const std::vector<std::string> expected{"C[velmsetup][\xef\xe0\xf0][%SYS]", "X[USER][$ZNSPACE][][]",
                                             "X[][" + code + "][1][" + p2 + "]", "Q", "need more"};
     ASSERT_EQ(ParseWhole(stream), expected);

@@ -13,12 +13,17 @@ using namespace velmd::xapi;
 namespace {
 
 // A literal with its embedded zero bytes.
-template <size_t N> std::string B(const char (&s)[N]) { return std::string(s, N - 1); }
+template <size_t N>
+std::string B(const char (&s)[N])
+{
+    return std::string(s, N - 1);
+}
 
 std::string S(const QByteArray &b) { return std::string(b.constData(), size_t(b.size())); }
 
-std::string ClientHandshake(const QByteArray &serverType, const QByteArray &userName, const QByteArray &passWord,
-                            const QByteArray &nameSpace, int bufferLen, int timeOut)
+std::string ClientHandshake(const QByteArray &serverType, const QByteArray &userName,
+                            const QByteArray &passWord, const QByteArray &nameSpace, int bufferLen,
+                            int timeOut)
 {
     return S(XapiWire::Masked(
         XapiWire::HandshakeText(serverType, "1", userName, passWord, nameSpace, bufferLen, timeOut), 0x01));
@@ -61,7 +66,8 @@ std::vector<std::string> Drain(RequestParser &p)
 }
 
 // Feeds the stream in pieces of the given sizes (the rest in one piece) and collects what comes out.
-std::vector<std::string> ParseInPieces(Framing frame, const std::string &stream, const std::vector<size_t> &sizes)
+std::vector<std::string> ParseInPieces(Framing frame, const std::string &stream,
+                                       const std::vector<size_t> &sizes)
 {
     RequestParser p(frame);
     std::vector<std::string> out;
@@ -103,8 +109,8 @@ std::vector<std::string> ParseByteByByte(Framing frame, const std::string &strea
 
 TEST(XapiHandshake, FieldsAsTheClientSendsThem)
 {
-    HandshakeResult r = ParseHandshake(
-        ClientHandshake("CACHE", "velmbank", "\xf1\xe5\xea\xf0\xe5\xf2", "VELM", 4096, 60));
+    HandshakeResult r =
+        ParseHandshake(ClientHandshake("CACHE", "velmbank", "\xf1\xe5\xea\xf0\xe5\xf2", "VELM", 4096, 60));
     ASSERT_EQ(r.State, Status::Done) << r.Error;
     EXPECT_EQ(r.Fields.ServerType, "CACHE");
     EXPECT_EQ(r.Fields.Version, "1");
@@ -132,7 +138,8 @@ TEST(XapiHandshake, ASlowClientIsNeverRefusedBeforeTheTimeOutHasBegun)
     const size_t lastField = full.rfind('\0') + 1;
     for (size_t n = 0; n <= full.size(); ++n) {
         const HandshakeResult r = ParseHandshake(full.substr(0, n));
-        EXPECT_EQ(r.State, n <= lastField ? Status::NeedMore : Status::Done) << "prefix of " << n << ": " << r.Error;
+        EXPECT_EQ(r.State, n <= lastField ? Status::NeedMore : Status::Done)
+            << "prefix of " << n << ": " << r.Error;
     }
 }
 
@@ -153,19 +160,36 @@ TEST(XapiHandshake, RefusalsOfMalformedHandshakes)
     EXPECT_TRUE(refused(ClientHandshake("CACHE", "u", "p", "USER", 4096, 0)));
     EXPECT_TRUE(refused(ClientHandshake("CACHE", "u", "p", "USER", 4096, 10001)));
     EXPECT_TRUE(refused(ClientHandshake("CACHE", "u", "p", "USER", -5, 60)));
-    EXPECT_TRUE(refused(B("1\0CACHE\0" "1\0u\0p\0USER\0" "4096\0" "6x")));
-    EXPECT_TRUE(refused(B("1\0CACHE\0" "1\0u\0p\0USER\0" "\0" "60")));
-    EXPECT_TRUE(refused(B("1\0CACHE\0" "1\0u\0p\0USER\0" "99999999999\0" "60")));
+    EXPECT_TRUE(refused(B("1\0CACHE\0"
+                          "1\0u\0p\0USER\0"
+                          "4096\0"
+                          "6x")));
+    EXPECT_TRUE(refused(B("1\0CACHE\0"
+                          "1\0u\0p\0USER\0"
+                          "\0"
+                          "60")));
+    EXPECT_TRUE(refused(B("1\0CACHE\0"
+                          "1\0u\0p\0USER\0"
+                          "99999999999\0"
+                          "60")));
     // Another protocol or version is refused at its first byte, without waiting for more.
     EXPECT_TRUE(refused("G"));
     EXPECT_TRUE(refused("GET / HTTP/1.1\r\n"));
-    EXPECT_TRUE(refused(B("\x02" "0\x01")));
-    EXPECT_TRUE(refused(B("12\0CACHE\0" "1\0u\0p\0USER\0" "4096\0" "60")));
+    EXPECT_TRUE(refused(B("\x02"
+                          "0\x01")));
+    EXPECT_TRUE(refused(B("12\0CACHE\0"
+                          "1\0u\0p\0USER\0"
+                          "4096\0"
+                          "60")));
     // Junk in the numbers is refused as soon as it comes, not after the whole handshake.
-    EXPECT_TRUE(refused(B("1\0CACHE\0" "1\0u\0p\0USER\0" "40x")));
+    EXPECT_TRUE(refused(B("1\0CACHE\0"
+                          "1\0u\0p\0USER\0"
+                          "40x")));
     // Endless fields.
     EXPECT_TRUE(refused("1" + std::string(MaxHandshake, 'a')));
-    EXPECT_TRUE(refused(B("1\0CACHE\0" "1\0u\0p\0USER\0") + std::string(MaxHandshake, '1')));
+    EXPECT_TRUE(refused(B("1\0CACHE\0"
+                          "1\0u\0p\0USER\0")
+                        + std::string(MaxHandshake, '1')));
     EXPECT_TRUE(refused(B("1\0\0\0\0\0\0\0\0")));
 }
 
@@ -213,21 +237,29 @@ TEST(XapiRequests, CallsOfBothFramingsAsTheClientBuildsThem)
             << type;
     }
     // The framings differ: a CACHE call must end with 0x00, an MSM call must not.
-    EXPECT_EQ(ParseWhole(Framing::Cache, ClientCall("MSM", {"a^b"})), (std::vector<std::string>{"need more"}));
+    EXPECT_EQ(ParseWhole(Framing::Cache, ClientCall("MSM", {"a^b"})),
+              (std::vector<std::string>{"need more"}));
     EXPECT_EQ(ParseWhole(Framing::Msm, ClientCall("CACHE", {"a^b"})).back().substr(0, 9), "malformed");
-    EXPECT_EQ(ParseWhole(Framing::Cache, B("\x02" "0\x01" "a^b\x1b" "x")).back().substr(0, 9), "malformed");
+    EXPECT_EQ(ParseWhole(Framing::Cache, B("\x02"
+                                           "0\x01"
+                                           "a^b\x1b"
+                                           "x"))
+                  .back()
+                  .substr(0, 9),
+              "malformed");
 }
 
 TEST(XapiRequests, EveryChunkingGivesTheSameRequests)
 {
     for (const char *type : {"CACHE", "MSM"}) {
         const Framing frame = QByteArray(type) == "CACHE" ? Framing::Cache : Framing::Msm;
-        const std::string stream = ClientCall(type, {"$$f^R", "1", ""}) + S(XapiWire::KeepAliveRequest(type)) +
-                                   ClientCall(type, {"d^R"}) + S(XapiWire::KeepAliveRequest(type)) +
-                                   S(XapiWire::KeepAliveRequest(type)) + ClientCall(type, {"x^Y", "\x80\xff"}) +
-                                   "\x03";
-        const std::vector<std::string> expected{"call[$$f^R][1][]", "keep-alive", "call[d^R]", "keep-alive",
-                                                "keep-alive", "call[x^Y][\x80\xff]", "close", "need more"};
+        const std::string stream = ClientCall(type, {"$$f^R", "1", ""}) + S(XapiWire::KeepAliveRequest(type))
+                                   + ClientCall(type, {"d^R"}) + S(XapiWire::KeepAliveRequest(type))
+                                   + S(XapiWire::KeepAliveRequest(type))
+                                   + ClientCall(type, {"x^Y", "\x80\xff"}) + "\x03";
+        const std::vector<std::string> expected{
+            "call[$$f^R][1][]", "keep-alive",          "call[d^R]", "keep-alive",
+            "keep-alive",       "call[x^Y][\x80\xff]", "close",     "need more"};
         // Several requests in one read.
         ASSERT_EQ(ParseWhole(frame, stream), expected) << type;
         EXPECT_EQ(ParseByteByByte(frame, stream), expected) << type;
@@ -235,7 +267,8 @@ TEST(XapiRequests, EveryChunkingGivesTheSameRequests)
             EXPECT_EQ(ParseInPieces(frame, stream, {cut}), expected) << type << " cut at " << cut;
         for (size_t a = 1; a < stream.size(); ++a)
             for (size_t b = 1; a + b < stream.size(); b += 3)
-                EXPECT_EQ(ParseInPieces(frame, stream, {a, b}), expected) << type << " pieces " << a << "," << b;
+                EXPECT_EQ(ParseInPieces(frame, stream, {a, b}), expected)
+                    << type << " pieces " << a << "," << b;
     }
 }
 
@@ -256,23 +289,25 @@ TEST(XapiRequests, LongStreamsInSmallReads)
     }
     expected.push_back("need more");
     for (size_t piece : {size_t(997), size_t(4096), size_t(65535), size_t(65537)})
-        EXPECT_EQ(ParseInPieces(Framing::Cache, stream, std::vector<size_t>(stream.size() / piece + 1, piece)),
-                  expected)
+        EXPECT_EQ(
+            ParseInPieces(Framing::Cache, stream, std::vector<size_t>(stream.size() / piece + 1, piece)),
+            expected)
             << "pieces of " << piece;
 }
 
 TEST(XapiRequests, KeepAlivesAndCloseOfEachFraming)
 {
-    EXPECT_EQ(ParseWhole(Framing::Cache, B("\x04\x00")), (std::vector<std::string>{"keep-alive", "need more"}));
+    EXPECT_EQ(ParseWhole(Framing::Cache, B("\x04\x00")),
+              (std::vector<std::string>{"keep-alive", "need more"}));
     EXPECT_EQ(ParseWhole(Framing::Msm, B("\x01\x04")), (std::vector<std::string>{"keep-alive", "need more"}));
     EXPECT_EQ(ParseWhole(Framing::Cache, "\x04"), (std::vector<std::string>{"need more"}));
     EXPECT_EQ(ParseWhole(Framing::Msm, "\x01"), (std::vector<std::string>{"need more"}));
     // The other framing's keep-alive, or a wrong second byte, is malformed.
-    for (const auto &[frame, bytes] : std::vector<std::pair<Framing, std::string>>{
-             {Framing::Cache, B("\x01\x04")},
-             {Framing::Msm, B("\x04\x00")},
-             {Framing::Cache, B("\x04\x04")},
-             {Framing::Msm, B("\x01\x00")}}) {
+    for (const auto &[frame, bytes] :
+         std::vector<std::pair<Framing, std::string>>{{Framing::Cache, B("\x01\x04")},
+                                                      {Framing::Msm, B("\x04\x00")},
+                                                      {Framing::Cache, B("\x04\x04")},
+                                                      {Framing::Msm, B("\x01\x00")}}) {
         const auto got = ParseWhole(frame, bytes);
         ASSERT_EQ(got.size(), 1u);
         EXPECT_EQ(got[0].substr(0, 9), "malformed");
@@ -280,8 +315,8 @@ TEST(XapiRequests, KeepAlivesAndCloseOfEachFraming)
     for (Framing frame : {Framing::Cache, Framing::Msm}) {
         EXPECT_EQ(ParseWhole(frame, "\x03"), (std::vector<std::string>{"close", "need more"}));
         // Nothing that is not a request is taken for one.
-        for (const std::string &first : {B("\0"), std::string("\x05"), std::string("\x1b"), std::string("0"),
-                                        std::string("\xff")}) {
+        for (const std::string &first :
+             {B("\0"), std::string("\x05"), std::string("\x1b"), std::string("0"), std::string("\xff")}) {
             const auto got = ParseWhole(frame, first + "\x03");
             ASSERT_EQ(got.size(), 1u);
             EXPECT_EQ(got[0], "malformed: unknown request");
@@ -292,9 +327,22 @@ TEST(XapiRequests, KeepAlivesAndCloseOfEachFraming)
 TEST(XapiRequests, ElementCountsAndSizeLimits)
 {
     // 0 elements: no routine reference.
-    EXPECT_EQ(ParseWhole(Framing::Msm, B("\x02" "0\x00")).back().substr(0, 9), "malformed");
-    EXPECT_EQ(ParseWhole(Framing::Cache, B("\x02" "0\x00\x00")).back().substr(0, 9), "malformed");
-    EXPECT_EQ(ParseWhole(Framing::Msm, B("\x02" "1\x01" "a^b\x1b")).back().substr(0, 9), "malformed");
+    EXPECT_EQ(ParseWhole(Framing::Msm, B("\x02"
+                                         "0\x00"))
+                  .back()
+                  .substr(0, 9),
+              "malformed");
+    EXPECT_EQ(ParseWhole(Framing::Cache, B("\x02"
+                                           "0\x00\x00"))
+                  .back()
+                  .substr(0, 9),
+              "malformed");
+    EXPECT_EQ(ParseWhole(Framing::Msm, B("\x02"
+                                         "1\x01"
+                                         "a^b\x1b"))
+                  .back()
+                  .substr(0, 9),
+              "malformed");
 
     // 255 elements, the most one count byte carries.
     QList<QByteArray> many{"$$f^R"};
@@ -313,23 +361,45 @@ TEST(XapiRequests, ElementCountsAndSizeLimits)
     // An element of MaxElement bytes is taken; one byte more is refused, whether its end has
     // come or not (the parser must not buffer without bound).
     const std::string longest(MaxElement, 'x');
-    EXPECT_EQ(ParseWhole(Framing::Msm, B("\x02" "0\x02" "a^b\x1b") + longest + "\x1b").size(), 2u);
-    EXPECT_EQ(ParseWhole(Framing::Msm, B("\x02" "0\x02" "a^b\x1b") + longest + "y\x1b").back(),
+    EXPECT_EQ(ParseWhole(Framing::Msm, B("\x02"
+                                         "0\x02"
+                                         "a^b\x1b")
+                                           + longest + "\x1b")
+                  .size(),
+              2u);
+    EXPECT_EQ(ParseWhole(Framing::Msm, B("\x02"
+                                         "0\x02"
+                                         "a^b\x1b")
+                                           + longest + "y\x1b")
+                  .back(),
               "malformed: call request too long");
-    EXPECT_EQ(ParseWhole(Framing::Msm, B("\x02" "0\x02" "a^b\x1b") + longest + "y").back(),
+    EXPECT_EQ(ParseWhole(Framing::Msm, B("\x02"
+                                         "0\x02"
+                                         "a^b\x1b")
+                                           + longest + "y")
+                  .back(),
               "malformed: call request too long");
-    EXPECT_EQ(ParseWhole(Framing::Msm, B("\x02" "0\x02" "a^b\x1b") + longest).back(), "need more");
+    EXPECT_EQ(ParseWhole(Framing::Msm, B("\x02"
+                                         "0\x02"
+                                         "a^b\x1b")
+                                           + longest)
+                  .back(),
+              "need more");
 
     // All elements together up to MaxRequest.
     const size_t parts = MaxRequest / MaxElement;
-    std::string call = B("\x02" "0") + char(parts);
+    std::string call = B("\x02"
+                         "0")
+                       + char(parts);
     for (size_t i = 0; i < parts; ++i)
         call += longest + "\x1b";
     p = RequestParser(Framing::Msm);
     p.Feed(call);
     ASSERT_EQ(p.Next(r, why), Status::Done) << why;
     EXPECT_EQ(r.Elements.size(), parts);
-    std::string over = B("\x02" "0") + char(parts + 1);
+    std::string over = B("\x02"
+                         "0")
+                       + char(parts + 1);
     for (size_t i = 0; i < parts; ++i)
         over += longest + "\x1b";
     EXPECT_EQ(ParseWhole(Framing::Msm, over + "z\x1b").back(), "malformed: call request too long");
@@ -339,8 +409,17 @@ TEST(XapiRequests, ElementCountsAndSizeLimits)
 TEST(XapiRequests, AMalformedStreamStaysMalformed)
 {
     const std::string good = ClientCall("CACHE", {"$$f^R"});
-    for (const std::string &bad : {std::string("\x05"), B("\x02" "0\x00\x00"), B("\x02" "9\x01" "a^b\x1b\x00"),
-                                  B("\x02" "0\x01" "a^b\x1b" "x"), B("\x04\x01")}) {
+    for (const std::string &bad : {std::string("\x05"),
+                                   B("\x02"
+                                     "0\x00\x00"),
+                                   B("\x02"
+                                     "9\x01"
+                                     "a^b\x1b\x00"),
+                                   B("\x02"
+                                     "0\x01"
+                                     "a^b\x1b"
+                                     "x"),
+                                   B("\x04\x01")}) {
         RequestParser p(Framing::Cache);
         p.Feed(good + bad);
         Request r;
@@ -366,10 +445,10 @@ TEST(XapiEntryRefs, OnlyLabelAndRoutineNames)
         bool Function;
         const char *Label, *Routine;
     };
-    for (const Ok &c : {Ok{"$$login^%cplogG", true, "login", "%cplogG"}, Ok{"logout^%cplogG", false, "logout", "%cplogG"},
-                        Ok{"^ZZ001", false, "", "ZZ001"}, Ok{"$$^ZZ001", true, "", "ZZ001"},
-                        Ok{"10^R", false, "10", "R"}, Ok{"%^%", false, "%", "%"},
-                        Ok{"%a1^%Z9", false, "%a1", "%Z9"}}) {
+    for (const Ok &c :
+         {Ok{"$$login^%cplogG", true, "login", "%cplogG"}, Ok{"logout^%cplogG", false, "logout", "%cplogG"},
+          Ok{"^ZZ001", false, "", "ZZ001"}, Ok{"$$^ZZ001", true, "", "ZZ001"}, Ok{"10^R", false, "10", "R"},
+          Ok{"%^%", false, "%", "%"}, Ok{"%a1^%Z9", false, "%a1", "%Z9"}}) {
         const auto r = ParseEntryRef(c.Ref);
         ASSERT_TRUE(r) << c.Ref;
         EXPECT_EQ(r->Function, c.Function) << c.Ref;
@@ -380,16 +459,43 @@ TEST(XapiEntryRefs, OnlyLabelAndRoutineNames)
     const std::string name31(31, 'a'), name32(32, 'a');
     EXPECT_TRUE(ParseEntryRef(name31 + "^" + name31));
     // Anything that would let a caller run more than one routine entry is refused.
-    for (const std::string &ref :
-         {std::string("x^y;k"), std::string("@x"), std::string("$$x"), std::string("^"), std::string("a^b(1)"),
-          std::string("a^b()"), std::string(""), std::string("$$"), std::string("$$^"), std::string("a^"),
-          std::string(" a^b"), std::string("a^b "), std::string("a ^b"), std::string("a^ b"),
-          std::string("d a^b"), std::string("a^b d c^d"), std::string("a^b,c^d"), std::string("a+1^b"),
-          std::string("a^b^c"), std::string("a^@b"), std::string("@a^b"), std::string("$x^y"),
-          std::string("$$$x^y"), std::string("$$a^b^c"), std::string("a^1b"), std::string("1a^b"),
-          std::string("a-b^c"), std::string("a^b:1"), std::string("a^b\"x\""), std::string("a^b\x1b"),
-          B("a^b\0"), std::string("\xe0^b"), std::string("a^b\xe0"), std::string("a_b^c"),
-          std::string("a^%%"), name32 + "^a", "a^" + name32}) {
+    for (const std::string &ref : {std::string("x^y;k"),
+                                   std::string("@x"),
+                                   std::string("$$x"),
+                                   std::string("^"),
+                                   std::string("a^b(1)"),
+                                   std::string("a^b()"),
+                                   std::string(""),
+                                   std::string("$$"),
+                                   std::string("$$^"),
+                                   std::string("a^"),
+                                   std::string(" a^b"),
+                                   std::string("a^b "),
+                                   std::string("a ^b"),
+                                   std::string("a^ b"),
+                                   std::string("d a^b"),
+                                   std::string("a^b d c^d"),
+                                   std::string("a^b,c^d"),
+                                   std::string("a+1^b"),
+                                   std::string("a^b^c"),
+                                   std::string("a^@b"),
+                                   std::string("@a^b"),
+                                   std::string("$x^y"),
+                                   std::string("$$$x^y"),
+                                   std::string("$$a^b^c"),
+                                   std::string("a^1b"),
+                                   std::string("1a^b"),
+                                   std::string("a-b^c"),
+                                   std::string("a^b:1"),
+                                   std::string("a^b\"x\""),
+                                   std::string("a^b\x1b"),
+                                   B("a^b\0"),
+                                   std::string("\xe0^b"),
+                                   std::string("a^b\xe0"),
+                                   std::string("a_b^c"),
+                                   std::string("a^%%"),
+                                   name32 + "^a",
+                                   "a^" + name32}) {
         EXPECT_FALSE(ParseEntryRef(ref)) << ref;
     }
 }
@@ -407,7 +513,9 @@ TEST(XapiReplies, NormalReplyCarriesTextWithoutZeroOrEsc)
     EXPECT_EQ(NormalReply(""), std::optional<std::string>("\x1b"));
     // Either byte would end the reply early on the client or, at its start, turn it into an error.
     for (const std::string &bad : {B("\0"), std::string("\x1b"), B("ab\0cd"), std::string("ab\x1b"),
-                                  std::string("\x1b\x1b" "ERR"), B("abc\0")})
+                                   std::string("\x1b\x1b"
+                                               "ERR"),
+                                   B("abc\0")})
         EXPECT_FALSE(NormalReply(bad)) << bad;
 }
 
@@ -417,8 +525,8 @@ TEST(XapiReplies, ErrorReplyFitsOneClientRead)
     EXPECT_EQ(ErrorReply(B("<DIVIDE>a+1^b\0rest"), 4096), B("\x1b\x1b<DIVIDE>a+1^b\0"));
     EXPECT_EQ(ErrorReply("", 4096), B("\x1b\x1b\0"));
     for (int bufferLen : {100, 101, 4096}) {
-        for (size_t len : {size_t(bufferLen) - 4, size_t(bufferLen) - 3, size_t(bufferLen) - 2, size_t(bufferLen),
-                           size_t(100000)}) {
+        for (size_t len : {size_t(bufferLen) - 4, size_t(bufferLen) - 3, size_t(bufferLen) - 2,
+                           size_t(bufferLen), size_t(100000)}) {
             std::string text(len, 'e');
             for (size_t i = 0; i < len; i += 7)
                 text[i] = char('0' + i % 10);

@@ -103,7 +103,8 @@ void TRecordingWindows::Changed(TSetupPart part)
         break;
     case TSetupPart::Clip: Events << QStringLiteral("clip: ") + ClipName(Clip()); break;
     case TSetupPart::SmallAnimation:
-        Events << (SmallAnimation() ? QStringLiteral("small animation on") : QStringLiteral("small animation off"));
+        Events << (SmallAnimation() ? QStringLiteral("small animation on")
+                                    : QStringLiteral("small animation off"));
         break;
     case TSetupPart::Gauge: Events << QStringLiteral("gauge: %1/%2").arg(Position()).arg(Maximum()); break;
     case TSetupPart::GaugeVisible:

@@ -51,7 +51,7 @@ private:
 class TRecordingWindows : public TSetupWindows
 {
 public:
-    QStringList Events;   // "message: ...", "gauge: 3/10", "slide 2", ...
+    QStringList Events;    // "message: ...", "gauge: 3/10", "slide 2", ...
     QList<int> FailSlides; // slides whose picture cannot be loaded
 
 protected:

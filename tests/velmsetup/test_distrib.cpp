@@ -115,7 +115,8 @@ TEST_F(DistribFile, SeparatorsAndDescramblingFollowTheKey)
     EXPECT_EQ(TDistrib::Descramble(TDistrib::Scramble(13, 14), 14), 13);
     // 255, not 256: 255 - k comes back as 255, and 250 + 10 wraps to 5.
     for (int key : {1, 12, 14, 200, 254})
-        EXPECT_EQ(static_cast<unsigned char>(TDistrib::Descramble(char(255 - key), std::uint8_t(key))), 255) << key;
+        EXPECT_EQ(static_cast<unsigned char>(TDistrib::Descramble(char(255 - key), std::uint8_t(key))), 255)
+            << key;
     EXPECT_EQ(static_cast<unsigned char>(TDistrib::Descramble(char(250), 10)), 5);
 }
 
@@ -124,7 +125,7 @@ TEST_F(DistribFile, StagesContinueFromTheKeptStateAndCountWithoutMovingIt)
     const int key = 77;
     // Programs big enough that records straddle several chunks.
     QByteArray plain = "pw\rchk^CHK\rDesc one#post1^P@Two#x#y@tail\r";
-    plain += "CHK\n line\n\r\r";  // one check program, the list's empty record
+    plain += "CHK\n line\n\r\r"; // one check program, the list's empty record
     QList<QByteArray> names;
     for (int i = 0; i < 7; ++i) {
         const QByteArray name = "PRG" + QByteArray::number(i);
@@ -180,13 +181,13 @@ TEST_F(DistribFile, StagesContinueFromTheKeptStateAndCountWithoutMovingIt)
 TEST_F(DistribFile, ZeroByteHidesTheRestOfItsChunk)
 {
     // Key 0, so the body is plain. Chunks start right after the key byte, at offset 2.
-    QByteArray file = Header(0) + "pw\r\r\r\r\r";  // password, no label, no posts, lists end, spare
+    QByteArray file = Header(0) + "pw\r\r\r\r\r"; // password, no label, no posts, lists end, spare
     file += "A\n x\n\r";
     file += "B\n";
     const qsizetype zeroAt = file.size();
     file += '\0';
     file += QByteArray(10240 + 2 - file.size(), 'z'); // hidden, up to the end of chunk 1
-    file += " y\n\rC\n z\n\r";                         // chunk 2 carries on with B's record
+    file += " y\n\rC\n z\n\r";                        // chunk 2 carries on with B's record
     TDistrib d(Write(file));
     ASSERT_LT(zeroAt, 10242);
     ASSERT_TRUE(d.ReadHeader(log));

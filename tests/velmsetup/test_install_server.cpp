@@ -178,7 +178,8 @@ VelmdProcess *InstallServer::Velmd = nullptr;
 
 QByteArray Manifest(const QByteArray &check, const QByteArray &posts, const QByteArray &programs)
 {
-    QByteArray m = "product = Шлюз ВЕЛЬМ-Банк\nversion = 2.8\ndate = 09.12.2024\nkey = 77\npassword = секрет\n";
+    QByteArray m =
+        "product = Шлюз ВЕЛЬМ-Банк\nversion = 2.8\ndate = 09.12.2024\nkey = 77\npassword = секрет\n";
     if (!check.isEmpty())
         m += "check = " + check + "\ncheckprograms = ZZCHK\n";
     m += posts;
@@ -274,9 +275,9 @@ TEST_F(InstallServer, PostActionsReportProgressAndAskTheOperator)
 {
     auto files = Programs(2, "ZZQ");
     files[QStringLiteral("ZZPOST.m")] = Posts;
-    ASSERT_NO_FATAL_FAILURE(
-        Open(Build(Manifest("", "post = steps^ZZPOST Шаги работы\npost = ask^ZZPOST Вопросы\n", "ZZPOST ZZQ1 ZZQ2"),
-                   files)));
+    ASSERT_NO_FATAL_FAILURE(Open(Build(
+        Manifest("", "post = steps^ZZPOST Шаги работы\npost = ask^ZZPOST Вопросы\n", "ZZPOST ZZQ1 ZZQ2"),
+        files)));
     Operator.ExpectChoice(2);
     Operator.ExpectText(U(u"Петр"));
     ASSERT_TRUE(Install(*Stages)) << LogText().toStdString();
@@ -300,11 +301,12 @@ TEST_F(InstallServer, APostActionThatRefusesFailsTheStage)
 {
     auto files = Programs(1, "ZZF");
     files[QStringLiteral("ZZPOST.m")] = Posts;
-    ASSERT_NO_FATAL_FAILURE(
-        Open(Build(Manifest("", "post = steps^ZZPOST Шаги\npost = refuse^ZZPOST Отказ\n", "ZZPOST ZZF1"), files)));
+    ASSERT_NO_FATAL_FAILURE(Open(
+        Build(Manifest("", "post = steps^ZZPOST Шаги\npost = refuse^ZZPOST Отказ\n", "ZZPOST ZZF1"), files)));
     EXPECT_FALSE(Install(*Stages));
     EXPECT_EQ(Operator.Messages(), QStringList{U(u"Отказ последействия")});
-    EXPECT_TRUE(LogText().endsWith(U(u"Неуспех. Отказ последействия\nОшибка GUI приложения: Operation aborted")))
+    EXPECT_TRUE(
+        LogText().endsWith(U(u"Неуспех. Отказ последействия\nОшибка GUI приложения: Operation aborted")))
         << LogText().toStdString();
     // The refusal stays on the server as the status.
     EXPECT_EQ(Eval("$g(^R(\"velmsetup\"))"), Cp(u"Отказ последействия"));

@@ -22,7 +22,8 @@ struct FakeJob
 
     std::optional<TVisMReply> operator()(const TVisMDouble::TRun &r)
     {
-        static const QRegularExpression read(QStringLiteral("^\\$g\\(\\^R\\(\"velmsetup\",\"(\\d+)\"\\)\\)$"));
+        static const QRegularExpression read(
+            QStringLiteral("^\\$g\\(\\^R\\(\"velmsetup\",\"(\\d+)\"\\)\\)$"));
         if (r.Code == "$$job^velmsetup")
             return TVisMReply{0, {}, JobValue};
         if (r.Code == "$$jalive^velmsetup")
@@ -78,8 +79,8 @@ TEST_F(SetupTest, GeneratedRoutineMatchesTheGoldenTextAndIsSavedLineByLine)
 {
     Load(PostContent());
     ASSERT_TRUE(RunRestoreStages());
-    const QList<QByteArray> lines = GenerateSetupRoutine(Distrib->PostLabels, Distrib->PostDescs,
-                                                         Distrib->ProductName, Distrib->Version);
+    const QList<QByteArray> lines =
+        GenerateSetupRoutine(Distrib->PostLabels, Distrib->PostDescs, Distrib->ProductName, Distrib->Version);
     ASSERT_EQ(lines.value(0), "velmsetup");
     const QByteArray golden = GoldenRoutine();
     EXPECT_EQ(QByteArrayList(lines.mid(1)).join('\n') + '\n', golden);
@@ -95,8 +96,9 @@ TEST_F(SetupTest, GeneratedRoutineMatchesTheGoldenTextAndIsSavedLineByLine)
     QByteArrayList expected{"Code=s text(P1)=P2"};
     for (qsizetype i = 1; i < lines.size(); ++i)
         expected << "P1=" + QByteArray::number(i) << "P2=" + lines[i] << "ExecFlag=1";
-    expected << R"(Execute(ZR  X "s i="""",q=$C(13,10) f  s i=$o(text(i)) Q:i=""""  s s="""" f k=1:1:$l(text(i),q) s s=$p(text(i),q,k) ZI s" ZS velmsetup))"
-             << "Execute(k text)";
+    expected
+        << R"(Execute(ZR  X "s i="""",q=$C(13,10) f  s i=$o(text(i)) Q:i=""""  s s="""" f k=1:1:$l(text(i),q) s s=$p(text(i),q,k) ZI s" ZS velmsetup))"
+        << "Execute(k text)";
     ASSERT_GE(VisM.Events.size(), expected.size());
     EXPECT_EQ(VisM.Events.mid(0, expected.size()), expected);
     EXPECT_FALSE(VisM.Codes().contains("k ^ROUTINE(P1)"));
@@ -111,9 +113,18 @@ TEST_F(SetupTest, JobMessagesAndQuestionsReachTheOperator)
     job.Clock = &Clock;
     job.AnswerTakesMs = 10000;
     job.AlivePolls = 4;
-    job.Messages = {Cp(u"Копирование") + "\x01" "10", Cp(u"Копирование") + "\x01" "20",
-                    "\x02" + Cp(u"1#Продолжить?#1"), "\x02" + Cp(u"2#Имя?#Иван"),
-                    Cp(u"Готово") + "\x01" "100", Cp(u"Хвост")};
+    job.Messages = {Cp(u"Копирование")
+                        + "\x01"
+                          "10",
+                    Cp(u"Копирование")
+                        + "\x01"
+                          "20",
+                    "\x02" + Cp(u"1#Продолжить?#1"),
+                    "\x02" + Cp(u"2#Имя?#Иван"),
+                    Cp(u"Готово")
+                        + "\x01"
+                          "100",
+                    Cp(u"Хвост")};
     job.WrittenAtPoll = {1, 2, 3, 4, 5, 5};
     VisM.Handler = std::ref(job);
     Operator.ExpectChoice(1);
@@ -123,25 +134,26 @@ TEST_F(SetupTest, JobMessagesAndQuestionsReachTheOperator)
 
     EXPECT_EQ(CodesAfterSave(VisM),
               (QByteArrayList{"$$job^velmsetup", "$$jalive^velmsetup", ReadCode(1), "$$jalive^velmsetup",
-                              ReadCode(2), "$$jalive^velmsetup", ReadCode(3),
-                              "$$SetAnswer^velmsetup(\"1\")", "$$jalive^velmsetup", ReadCode(4),
+                              ReadCode(2), "$$jalive^velmsetup", ReadCode(3), "$$SetAnswer^velmsetup(\"1\")",
+                              "$$jalive^velmsetup", ReadCode(4),
                               "$$SetAnswer^velmsetup(\"" + Cp(u"Иван \"\"Грозный\"\"") + "\")",
                               "$$jalive^velmsetup", ReadCode(5), ReadCode(6), ReadCode(7),
                               "$g(^R(\"velmsetup\"))", "k ^R(\"velmsetup\")"}));
     EXPECT_EQ(Clock.Sleeps, (QList<int>{2000, 500, 500, 500, 500}));
 
     // Each logged text ends with how long it stood; the repeated text is logged once.
-    EXPECT_EQ(LogText(),
-              (QStringList{U(u""), U(u"Выполнение меток последействия."), U(u"Начало: 10:00:00"), U(u"Копирование"),
-                           U(u"  Запрос параметра у пользователя."), U(u"  Параметры запроса: 1#Продолжить?#1"),
-                           U(u"  Ответ пользователя: 1"), U(u" "), U(u"  Запрос параметра у пользователя."),
-                           U(u"  Параметры запроса: 2#Имя?#Иван"), U(u"  Ответ пользователя: Иван \"Грозный\""),
-                           U(u"  - 00:00:22"), U(u"Готово - 00:00:00"), U(u"Хвост - 00:00:00"),
-                           U(u"Последействия упешно выполнены."),
-                           U(u"Продолжительность выполнения последействий 00:00:24"), U(u"")}));
+    EXPECT_EQ(
+        LogText(),
+        (QStringList{U(u""), U(u"Выполнение меток последействия."), U(u"Начало: 10:00:00"), U(u"Копирование"),
+                     U(u"  Запрос параметра у пользователя."), U(u"  Параметры запроса: 1#Продолжить?#1"),
+                     U(u"  Ответ пользователя: 1"), U(u" "), U(u"  Запрос параметра у пользователя."),
+                     U(u"  Параметры запроса: 2#Имя?#Иван"), U(u"  Ответ пользователя: Иван \"Грозный\""),
+                     U(u"  - 00:00:22"), U(u"Готово - 00:00:00"), U(u"Хвост - 00:00:00"),
+                     U(u"Последействия упешно выполнены."),
+                     U(u"Продолжительность выполнения последействий 00:00:24"), U(u"")}));
     EXPECT_EQ(Windows.PanelText(), U(u"  Копирование\n  Готово\n  Хвост"));
-    EXPECT_TRUE(Operator.Events.contains(
-        U(u"choice: Продолжить? | Установка Шлюз ВЕЛЬМ-Банк 2.8  Выполнение последействий: 20% | Да_Нет | default 1 | esc 2")));
+    EXPECT_TRUE(Operator.Events.contains(U(u"choice: Продолжить? | Установка Шлюз ВЕЛЬМ-Банк 2.8  Выполнение "
+                                           u"последействий: 20% | Да_Нет | default 1 | esc 2")));
     EXPECT_TRUE(Operator.Events.contains(
         U(u"text: Установка Шлюз ВЕЛЬМ-Банк 2.8  Выполнение последействий: 20% | Имя? [Иван]")));
     EXPECT_EQ(Operator.Title(), U(u"Установка Шлюз ВЕЛЬМ-Банк 2.8  Выполнение последействий: 100%"));
@@ -161,7 +173,12 @@ TEST_F(SetupTest, AnswersForOddQuestions)
     job.AlivePolls = 3;
     // A default that is not a number: no box, the answer is 0. A cancelled text: empty.
     // An answer typed with quotes cannot leave its string literal.
-    job.Messages = {"\x02" "1#Q1#yes", "\x02" "2#Q2#", "\x02" "2#Q3#x"};
+    job.Messages = {"\x02"
+                    "1#Q1#yes",
+                    "\x02"
+                    "2#Q2#",
+                    "\x02"
+                    "2#Q3#x"};
     job.WrittenAtPoll = {1, 2, 3};
     VisM.Handler = std::ref(job);
     Operator.ExpectText(std::nullopt);
@@ -178,7 +195,12 @@ TEST_F(SetupTest, RepeatedTextsAndPercentages)
     ASSERT_TRUE(RunRestoreStages());
     Log.Lines.clear();
     FakeJob job; // it ended before the first poll: everything comes by the drain
-    job.Messages = {"A\x01" "50", "A", "A\x01" "70", "B"};
+    job.Messages = {"A\x01"
+                    "50",
+                    "A",
+                    "A\x01"
+                    "70",
+                    "B"};
     VisM.Handler = std::ref(job);
     ASSERT_TRUE(Stages->RunPostActionStage());
     const QStringList log = LogText();
@@ -188,14 +210,17 @@ TEST_F(SetupTest, RepeatedTextsAndPercentages)
     for (const QString &e : Windows.Events.mid(Windows.Events.lastIndexOf(QStringLiteral("gauge: 0/100"))))
         if (e.startsWith(QStringLiteral("gauge: ")))
             gauges << e;
-    EXPECT_EQ(gauges, (QStringList{U(u"gauge: 0/100"), U(u"gauge: 50/100"), U(u"gauge: 50/100"), U(u"gauge: 70/100"), U(u"gauge: 70/100")}));
+    EXPECT_EQ(gauges, (QStringList{U(u"gauge: 0/100"), U(u"gauge: 50/100"), U(u"gauge: 50/100"),
+                                   U(u"gauge: 70/100"), U(u"gauge: 70/100")}));
 
     // A percentage that is not a whole number ends the stage.
     Log.Lines.clear();
     job = FakeJob();
-    job.Messages = {"A\x01" "x5"};
+    job.Messages = {"A\x01"
+                    "x5"};
     EXPECT_FALSE(Stages->RunPostActionStage());
-    EXPECT_TRUE(LogText().constLast().startsWith(U(u"Ошибка GUI приложения: \"x5\""))) << LogText().constLast().toStdString();
+    EXPECT_TRUE(LogText().constLast().startsWith(U(u"Ошибка GUI приложения: \"x5\"")))
+        << LogText().constLast().toStdString();
 }
 
 TEST_F(SetupTest, JobThatCannotStartRunsThePostActionsInTheInstallersProcess)
@@ -207,8 +232,8 @@ TEST_F(SetupTest, JobThatCannotStartRunsThePostActionsInTheInstallersProcess)
     job.JobValue = "0";
     VisM.Handler = std::ref(job);
     ASSERT_TRUE(Stages->RunPostActionStage());
-    EXPECT_EQ(CodesAfterSave(VisM), (QByteArrayList{"$$job^velmsetup", "$$stf^velmsetup", "$g(^R(\"velmsetup\"))",
-                                                    "k ^R(\"velmsetup\")"}));
+    EXPECT_EQ(CodesAfterSave(VisM), (QByteArrayList{"$$job^velmsetup", "$$stf^velmsetup",
+                                                    "$g(^R(\"velmsetup\"))", "k ^R(\"velmsetup\")"}));
     EXPECT_EQ(LogText().mid(3, 3),
               (QStringList{U(u"Не удалось стартовать фоновое задаение для выполнения последействий."),
                            U(u"Выполнение последействий пойдет без вывода сообщений о прогрессе"),
@@ -230,8 +255,9 @@ TEST_F(SetupTest, PostActionFailures)
     EXPECT_FALSE(Stages->RunPostActionStage());
     EXPECT_EQ(Operator.Messages(), QStringList{U(u"Уже выполняется установка продукта в данный момент")});
     QStringList log = LogText();
-    EXPECT_EQ(log.mid(log.size() - 2), (QStringList{U(u"Неуспех. Уже выполняется установка продукта в данный момент"),
-                                                    U(u"Ошибка GUI приложения: Operation aborted")}));
+    EXPECT_EQ(log.mid(log.size() - 2),
+              (QStringList{U(u"Неуспех. Уже выполняется установка продукта в данный момент"),
+                           U(u"Ошибка GUI приложения: Operation aborted")}));
     EXPECT_FALSE(VisM.Codes().contains("k ^R(\"velmsetup\")"));
 
     // A failed server call.
@@ -243,7 +269,8 @@ TEST_F(SetupTest, PostActionFailures)
     EXPECT_FALSE(Stages->RunPostActionStage());
     EXPECT_EQ(Operator.Messages(), QStringList{U(u"Ошибка! <NOLINE>job^velmsetup")});
     log = LogText();
-    EXPECT_EQ(log.mid(log.size() - 2), (QStringList{U(u"<NOLINE>job^velmsetup"), U(u"Ошибка GUI приложения: Operation aborted")}));
+    EXPECT_EQ(log.mid(log.size() - 2),
+              (QStringList{U(u"<NOLINE>job^velmsetup"), U(u"Ошибка GUI приложения: Operation aborted")}));
     EXPECT_EQ(VisM.Codes().constLast(), "$$job^velmsetup");
 
     // Saving the routine fails: the job is never started.
@@ -256,10 +283,12 @@ TEST_F(SetupTest, PostActionFailures)
         return std::nullopt;
     };
     EXPECT_FALSE(Stages->RunPostActionStage());
-    EXPECT_EQ(Operator.Messages(), QStringList{U(u"Ошибка при восстановлении программы в CacheКод ошибки: <MAXSTRING>")});
+    EXPECT_EQ(Operator.Messages(),
+              QStringList{U(u"Ошибка при восстановлении программы в CacheКод ошибки: <MAXSTRING>")});
     EXPECT_EQ(VisM.Runs.size(), 5);
     log = LogText();
-    EXPECT_EQ(log.mid(log.size() - 2), (QStringList{U(u"<MAXSTRING>"), U(u"Ошибка GUI приложения: Operation aborted")}));
+    EXPECT_EQ(log.mid(log.size() - 2),
+              (QStringList{U(u"<MAXSTRING>"), U(u"Ошибка GUI приложения: Operation aborted")}));
 }
 
 TEST_F(SetupTest, NoPostActionsMeansNoRoutine)
@@ -280,6 +309,7 @@ TEST_F(SetupTest, NoPostActionsMeansNoRoutine)
     Log.Lines.clear();
     VisM.Runs.clear();
     ASSERT_TRUE(Stages->RunPostActionStage());
-    EXPECT_EQ(LogText(), (QStringList{U(u""), U(u"Выполнение меток последействия."), U(u"Начало: 10:00:00")}));
+    EXPECT_EQ(LogText(),
+              (QStringList{U(u""), U(u"Выполнение меток последействия."), U(u"Начало: 10:00:00")}));
     EXPECT_TRUE(VisM.Runs.isEmpty());
 }

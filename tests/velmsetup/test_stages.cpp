@@ -21,7 +21,8 @@ QByteArrayList RestoreEvents(const QByteArray &name, const QByteArray &p2, bool 
                      "Execute(k ^rMAC(\"" + name + "\") " + SaveLine + name + ")",
                      "Execute(k text)"};
     if (!keep)
-        e << "P1=" + name << "Code=k ^ROUTINE(P1)" << "ExecFlag=1";
+        e << "P1=" + name << "Code=k ^ROUTINE(P1)"
+          << "ExecFlag=1";
     return e;
 }
 
@@ -50,10 +51,10 @@ TEST_F(SetupTest, RestoreSendsEachRoutineWithTheExactTexts)
     expected += RestoreEvents("%ZZ1", "%ZZ1");
     EXPECT_EQ(VisM.Events, expected);
 
-    EXPECT_EQ(LogText(), (QStringList{U(u""), U(u"Метки проверки нет."), U(u""), U(u""),
-                                      U(u"Восстановление программ дистрибутива."),
-                                      U(u"В дистрибутиве 2программ."), U(u"ABC"), U(u"%ZZ1"),
-                                      U(u"Программы успешно восстановлены.")}));
+    EXPECT_EQ(LogText(),
+              (QStringList{U(u""), U(u"Метки проверки нет."), U(u""), U(u""),
+                           U(u"Восстановление программ дистрибутива."), U(u"В дистрибутиве 2программ."),
+                           U(u"ABC"), U(u"%ZZ1"), U(u"Программы успешно восстановлены.")}));
     EXPECT_TRUE(Windows.Events.contains(QStringLiteral("element: %ZZ1")));
     EXPECT_EQ(Operator.Title(), U(u"Установка Prod 2.8. Восстановление программ 100%"));
 
@@ -120,8 +121,13 @@ TEST_F(SetupTest, CheckStageRestoresCheckProgramsAndRunsTheLabelWithJournaling)
     EXPECT_EQ(Distrib->CheckLabel, "chk^ZZCHK");
     EXPECT_EQ(Distrib->PostLabels, QList<QByteArray>{"post1^ZZ001"});
     QByteArrayList expected = RestoreEvents("ZZCHK", "ZZCHK ;\r\nchk() q \"\"");
-    expected << "Error=0" << "Value=" << "Code=d ENABLE^%NOJRN" << "ExecFlag=1"
-             << "Execute($$chk^ZZCHK)" << "Code=d DISABLE^%NOJRN" << "ExecFlag=1";
+    expected << "Error=0"
+             << "Value="
+             << "Code=d ENABLE^%NOJRN"
+             << "ExecFlag=1"
+             << "Execute($$chk^ZZCHK)"
+             << "Code=d DISABLE^%NOJRN"
+             << "ExecFlag=1";
     EXPECT_EQ(VisM.Events, expected);
     EXPECT_EQ(LogText(), (QStringList{U(u""), U(u"Метка проверки: chk^ZZCHK"), U(u""),
                                       U(u"Восстановление программ проверки."), U(u"ZZCHK"), U(u""),
@@ -136,7 +142,8 @@ TEST_F(SetupTest, CheckStageRestoresCheckProgramsAndRunsTheLabelWithJournaling)
     // The program stage continues where the check stage stopped.
     VisM.Events.clear();
     ASSERT_TRUE(Stages->RunProgramStage());
-    EXPECT_EQ(VisM.Events, RestoreEvents("PRG1", "PRG1 ;\r\n s x=1") + RestoreEvents("PRG2", "PRG2 ;\r\n s x=1"));
+    EXPECT_EQ(VisM.Events,
+              RestoreEvents("PRG1", "PRG1 ;\r\n s x=1") + RestoreEvents("PRG2", "PRG2 ;\r\n s x=1"));
 }
 
 TEST_F(SetupTest, HardCheckLabelFailuresStopTheInstallation)
@@ -157,11 +164,13 @@ TEST_F(SetupTest, HardCheckLabelFailuresStopTheInstallation)
     Load(WithCheck());
     VisM.Fail("$$chk^ZZCHK", "<UNDEFINED>chk+1^ZZCHK");
     EXPECT_FALSE(Stages->RunCheckStage());
-    EXPECT_EQ(Operator.Messages(), QStringList{U(u"Не выполнилось преддействие. Код ошибки: <UNDEFINED>chk+1^ZZCHK")});
+    EXPECT_EQ(Operator.Messages(),
+              QStringList{U(u"Не выполнилось преддействие. Код ошибки: <UNDEFINED>chk+1^ZZCHK")});
     const QStringList log = LogText();
     ASSERT_GE(log.size(), 2);
     EXPECT_EQ(log[log.size() - 2], QStringLiteral("<UNDEFINED>chk+1^ZZCHK"));
-    EXPECT_EQ(log.constLast(), U(u"Сбой программы. Не выполнилось преддействие. Код ошибки: <UNDEFINED>chk+1^ZZCHK"));
+    EXPECT_EQ(log.constLast(),
+              U(u"Сбой программы. Не выполнилось преддействие. Код ошибки: <UNDEFINED>chk+1^ZZCHK"));
 }
 
 TEST_F(SetupTest, SoftCheckLabelLetsTheOperatorDecide)
@@ -221,8 +230,8 @@ TEST_F(SetupTest, PreActionsOffAndRestoreOff)
     ASSERT_TRUE(Stages->RunCheckStage());
     EXPECT_TRUE(Windows.Events.contains(QStringLiteral("element: ZZCHK")));
     EXPECT_FALSE(LogText().contains(QStringLiteral("ZZCHK")));
-    EXPECT_EQ(VisM.Codes(), (QByteArrayList{"n text,i,k,q", "d ENABLE^%NOJRN", "$$chk^ZZCHK",
-                                           "d DISABLE^%NOJRN"}));
+    EXPECT_EQ(VisM.Codes(),
+              (QByteArrayList{"n text,i,k,q", "d ENABLE^%NOJRN", "$$chk^ZZCHK", "d DISABLE^%NOJRN"}));
     const TDistribState kept = Distrib->State;
     const int logged = int(Log.Lines.size());
     EXPECT_TRUE(Stages->RunProgramStage());
@@ -242,7 +251,8 @@ TEST_F(SetupTest, DamagedStructureIsRefused)
         {"pw\r\rdesc-without-number-sign@\r\r\rA\n\r\r", U(u"Ошибка в структуре дистрибутива"), QString()},
         {"pw\r\r\rCHK\n\r\r\rA\n\r\r", U(u"Файл данных испорчен"),
          U(u"Ошибка! Есть программы проверки и нет метки проверки.")},
-        {"pw\rchk^C\r\r\rA\n\r\r", U(u"Файл данных испорчен"), U(u"Ошибка! Есть метка проверки и нет программ проверки.")},
+        {"pw\rchk^C\r\r\rA\n\r\r", U(u"Файл данных испорчен"),
+         U(u"Ошибка! Есть метка проверки и нет программ проверки.")},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.body.constData());
@@ -295,11 +305,13 @@ TEST_F(SetupTest, RestoreErrorsAreReportedTwiceAndStopTheStage)
         return std::nullopt;
     };
     EXPECT_FALSE(RunRestoreStages());
-    EXPECT_EQ(Operator.Messages(), (QStringList{U(u"Ошибка при восстановлении программы в CacheКод ошибки: <STORE>"),
-                                                U(u"Файл данных испорчен")}));
+    EXPECT_EQ(Operator.Messages(),
+              (QStringList{U(u"Ошибка при восстановлении программы в CacheКод ошибки: <STORE>"),
+                           U(u"Файл данных испорчен")}));
     QStringList log = LogText();
-    EXPECT_EQ(log.mid(log.size() - 4), (QStringList{U(u"TWO"), U(u"<STORE>"), U(u"Ошибка GUI приложения: Operation aborted"),
-                                                    U(u"Файл данных испорчен")}));
+    EXPECT_EQ(log.mid(log.size() - 4),
+              (QStringList{U(u"TWO"), U(u"<STORE>"), U(u"Ошибка GUI приложения: Operation aborted"),
+                           U(u"Файл данных испорчен")}));
     EXPECT_FALSE(VisM.Codes().contains("k ^rMAC(\"TWO\") " + SaveLine + "TWO"));
     EXPECT_TRUE(Windows.Events.contains(QStringLiteral("clip: none")));
 
@@ -309,7 +321,8 @@ TEST_F(SetupTest, RestoreErrorsAreReportedTwiceAndStopTheStage)
     Load(c);
     VisM.Fail("k ^rMAC(\"ONE\") " + SaveLine + "ONE", "<NOPGM>");
     EXPECT_FALSE(RunRestoreStages());
-    EXPECT_EQ(Operator.Messages().value(0), U(u"Ошибка при восстановлении программы в CacheКод ошибки: <NOPGM>"));
+    EXPECT_EQ(Operator.Messages().value(0),
+              U(u"Ошибка при восстановлении программы в CacheКод ошибки: <NOPGM>"));
     EXPECT_EQ(VisM.Codes().constLast(), "k text");
 }
 
@@ -333,7 +346,8 @@ TEST_F(SetupTest, ProgramStageShowsRemainingTimeAndSlides)
     for (const QString &e : Windows.Events)
         if (e.startsWith(QStringLiteral("time: ")))
             times << e;
-    EXPECT_EQ(times, (QStringList{U(u"time: "), U(u"time: Осталось 00:00:02"), U(u"time: Осталось 00:00:00")}));
+    EXPECT_EQ(times,
+              (QStringList{U(u"time: "), U(u"time: Осталось 00:00:02"), U(u"time: Осталось 00:00:00")}));
 
     // Slide 1 by the check stage, 2 at 33 % (before the 16th routine), 3 at 66 % (before the 31st).
     const QStringList &ev = Windows.Events;
@@ -439,20 +453,27 @@ TEST_F(SetupTest, AnInstallationLogsEveryStepInTheWizardsOrder)
     EXPECT_FALSE(Windows.Shown());
 
     const QStringList log = Text(in.Log);
-    EXPECT_TRUE(log.value(0).startsWith(U(u"Протокол установки дистрибутива. "))) << log.value(0).toStdString();
+    EXPECT_TRUE(log.value(0).startsWith(U(u"Протокол установки дистрибутива. ")))
+        << log.value(0).toStdString();
     const QStringList connection{U(u"Параметры соединения:"), U(u"IP адрес:127.0.0.1"), U(u"Порт:1972")};
-    QStringList expected{QString(), U(u"Продукт: Prod"), U(u"Версия: 2.8"), U(u"Дата сборки: 09.12.2024"),
-                         QString(), QString(), U(u"Подключение к системной области.")};
+    QStringList expected{QString(),
+                         U(u"Продукт: Prod"),
+                         U(u"Версия: 2.8"),
+                         U(u"Дата сборки: 09.12.2024"),
+                         QString(),
+                         QString(),
+                         U(u"Подключение к системной области.")};
     expected << connection << U(u"Область:%SYS") << QString() << U(u"Успешное соединение с областью %SYS")
-             << QString() << U(u"Подключение к выбранной области.") << connection << U(u"Область:USER") << QString()
-             << U(u"Успешное соединение с областью USER") << QString() << U(u"Параметры работы установщика:")
-             << U(u"Выполнять метки преддействия;") << U(u"Установка с \"жестким\" преддействием;")
-             << U(u"Восстанавливать программы;") << U(u"Выполнять метки последействия.") << QString()
-             << U(u"Старт процесса установки: 10:00:00") << QString() << QString() << U(u"Метки проверки нет.")
-             << QString() << QString() << U(u"Восстановление программ дистрибутива.")
-             << U(u"В дистрибутиве 1программ.") << U(u"A") << U(u"Программы успешно восстановлены.") << QString()
-             << U(u"Выполнение меток последействия.") << U(u"Начало: 10:00:00")
-             << U(u"Время окончания установки: 10:00:00") << U(u"Продолжительность установки: 00:00:00");
+             << QString() << U(u"Подключение к выбранной области.") << connection << U(u"Область:USER")
+             << QString() << U(u"Успешное соединение с областью USER") << QString()
+             << U(u"Параметры работы установщика:") << U(u"Выполнять метки преддействия;")
+             << U(u"Установка с \"жестким\" преддействием;") << U(u"Восстанавливать программы;")
+             << U(u"Выполнять метки последействия.") << QString() << U(u"Старт процесса установки: 10:00:00")
+             << QString() << QString() << U(u"Метки проверки нет.") << QString() << QString()
+             << U(u"Восстановление программ дистрибутива.") << U(u"В дистрибутиве 1программ.") << U(u"A")
+             << U(u"Программы успешно восстановлены.") << QString() << U(u"Выполнение меток последействия.")
+             << U(u"Начало: 10:00:00") << U(u"Время окончания установки: 10:00:00")
+             << U(u"Продолжительность установки: 00:00:00");
     EXPECT_EQ(log.mid(1), expected);
     // An installation runs once.
     const qsizetype runs = VisM.Runs.size();
@@ -467,7 +488,8 @@ TEST_F(SetupTest, ADistributionThatCannotBeReadIsAMessageAndALogLineAtAnyStep)
     // program; the file gone after the header was read, with and without library detection.
     const QByteArray big = "BIG\n" + QByteArray(" s x=1\n").repeated(25000) + "\r";
     const QString tooLong = U(u"Запись дистрибутива длиннее 153599 байт");
-    const QString gone = U(u"Не удается открыть файл дистрибутива ") + Dir.filePath(QStringLiteral("velminstal.dat"));
+    const QString gone =
+        U(u"Не удается открыть файл дистрибутива ") + Dir.filePath(QStringLiteral("velminstal.dat"));
     struct Case
     {
         QByteArray body;

@@ -123,8 +123,8 @@ TEST(Velmdist, RoundTripsThroughTheReaderForEveryKindOfKey)
     QTemporaryDir dir;
     for (int key : {0, 1, 12, 14, 200, 254}) {
         for (bool withCheck : {true, false}) {
-            SCOPED_TRACE(testing::Message() << "key " << key << (withCheck ? " with" : " without")
-                                            << " check label");
+            SCOPED_TRACE(testing::Message()
+                         << "key " << key << (withCheck ? " with" : " without") << " check label");
             const TDistContent c = Sample(key, withCheck);
             const QByteArray bytes = WriteDistribution(c);
             EXPECT_FALSE(bytes.mid(2).contains('\0'));
@@ -239,17 +239,17 @@ TEST(Velmdist, ManifestAndFolderBuildAFileTheInstallerReads)
     WriteText(src + QStringLiteral("/_caA03.m"), "%caA03 ;\n q\n");
     const QString manifest = dir.filePath(QStringLiteral("velmdist.ini"));
     const QByteArray text = QStringLiteral("# demo\n"
-                                       "product = Шлюз ВЕЛЬМ-Банк\n"
-                                       "version = 2.8\n"
-                                       "date = 09.12.2024\n"
-                                       "key = 200\n"
-                                       "password = секрет\n"
-                                       "check = chk^ZZCHK\n"
-                                       "checkprograms = ZZCHK\n"
-                                       "post = post1^ZZ001 Перенос настроек\n"
-                                       "post = post2^ZZ001\n"
-                                       "programs = ZZ001a %caA03\n"
-                                       "programs = ZZ001\n")
+                                           "product = Шлюз ВЕЛЬМ-Банк\n"
+                                           "version = 2.8\n"
+                                           "date = 09.12.2024\n"
+                                           "key = 200\n"
+                                           "password = секрет\n"
+                                           "check = chk^ZZCHK\n"
+                                           "checkprograms = ZZCHK\n"
+                                           "post = post1^ZZ001 Перенос настроек\n"
+                                           "post = post2^ZZ001\n"
+                                           "programs = ZZ001a %caA03\n"
+                                           "programs = ZZ001\n")
                                 .toUtf8();
     WriteText(manifest, text);
     const QString out = dir.filePath(QStringLiteral("velminstal.dat"));

@@ -36,9 +36,9 @@ QByteArray R(const QByteArray &error, const QByteArray &name, const QByteArray &
 // What the fake server does with one message.
 struct TAction
 {
-    QByteArray Send;        // raw bytes to send back
-    bool Close = false;     // then close the connection
-    bool Silent = false;    // send nothing, keep the connection
+    QByteArray Send;     // raw bytes to send back
+    bool Close = false;  // then close the connection
+    bool Silent = false; // send nothing, keep the connection
 };
 
 // One listening socket on a free loopback port; connections are served one after the other.
@@ -215,12 +215,15 @@ TEST_F(VisMClientTest, SendsTheExactFramesAndReadsReplies)
     ASSERT_TRUE(server.WaitFrames(4));
     const QByteArrayList frames = server.Frames();
     EXPECT_EQ(server.Connections(), 1);
-    EXPECT_EQ(frames.value(0), QByteArray("\0\0\0\x20" "C\0\0\0\x09installer\0\0\0\x06secret\0\0\0\x04%SYS", 36));
-    EXPECT_EQ(frames.value(1),
-              QByteArray("\0\0\0\x1d" "X\0\0\0\x04%SYS\0\0\0\x08$ZNSPACE\0\0\0\0\0\0\0\0", 33));
+    EXPECT_EQ(frames.value(0), QByteArray("\0\0\0\x20"
+                                          "C\0\0\0\x09installer\0\0\0\x06secret\0\0\0\x04%SYS",
+                                          36));
+    EXPECT_EQ(frames.value(1), QByteArray("\0\0\0\x1d"
+                                          "X\0\0\0\x04%SYS\0\0\0\x08$ZNSPACE\0\0\0\0\0\0\0\0",
+                                          33));
     const QByteArray p2 = ToCp866(QStringLiteral("Привет")) + "\r\n q";
-    EXPECT_EQ(frames.value(2), L(quint32(36 + p2.size())) + "X" + L(4) + "VELM" + L(13)
-                                   + "s text(P1)=P2" + L(2) + "12" + L(quint32(p2.size())) + p2);
+    EXPECT_EQ(frames.value(2), L(quint32(36 + p2.size())) + "X" + L(4) + "VELM" + L(13) + "s text(P1)=P2"
+                                   + L(2) + "12" + L(quint32(p2.size())) + p2);
     // The quit message when the layer goes away.
     EXPECT_EQ(frames.value(3), QByteArray("\0\0\0\x01Q", 5));
     EXPECT_EQ(frames.size(), 4);
@@ -342,13 +345,13 @@ TEST_F(VisMClientTest, ALostConnectionIsNotMadeAgainBehindTheCallersBack)
 TEST_F(VisMClientTest, MalformedRepliesEndTheConnectionWithAClearError)
 {
     const QList<QByteArray> bad{
-        QByteArray("\0\0\0\x01S", 5),               // another type
-        L(9) + "R" + L(1) + "0" + L(0),             // two fields
-        R("2", "", ""),                             // an error that is neither 0 nor 1
-        L(0),                                       // an empty body
-        L(0x7fffffff) + "R",                        // a length no reply has
-        L(20) + "R" + L(100) + "0",                 // a field longer than its body
-        R("0", "", "").left(8),                     // cut short, then closed
+        QByteArray("\0\0\0\x01S", 5),   // another type
+        L(9) + "R" + L(1) + "0" + L(0), // two fields
+        R("2", "", ""),                 // an error that is neither 0 nor 1
+        L(0),                           // an empty body
+        L(0x7fffffff) + "R",            // a length no reply has
+        L(20) + "R" + L(100) + "0",     // a field longer than its body
+        R("0", "", "").left(8),         // cut short, then closed
     };
     for (const QByteArray &reply : bad) {
         SCOPED_TRACE(reply.toHex().constData());
@@ -363,7 +366,8 @@ TEST_F(VisMClientTest, MalformedRepliesEndTheConnectionWithAClearError)
         vism.SetNameSpace("USER");
         vism.Execute("$ZNSPACE");
         EXPECT_EQ(vism.Error(), 1);
-        EXPECT_TRUE(FromWin1251(vism.ErrorName()).startsWith(QStringLiteral("Соединение с сервером потеряно")))
+        EXPECT_TRUE(
+            FromWin1251(vism.ErrorName()).startsWith(QStringLiteral("Соединение с сервером потеряно")))
             << vism.ErrorName().constData();
     }
 }
@@ -391,7 +395,8 @@ TEST_F(VisMClientTest, NoServerBadAddressAndSilence)
     vism.SetMServer(TVisM::ServerString("127.0.0.1", QByteArray::number(port)));
     vism.Execute("$ZNSPACE");
     EXPECT_EQ(vism.Error(), 1);
-    EXPECT_TRUE(FromWin1251(vism.ErrorName()).startsWith(QStringLiteral("Нет соединения с сервером 127.0.0.1[")))
+    EXPECT_TRUE(
+        FromWin1251(vism.ErrorName()).startsWith(QStringLiteral("Нет соединения с сервером 127.0.0.1[")))
         << vism.ErrorName().constData();
 
     // A server that never answers, with a reply time-out set.
@@ -404,7 +409,8 @@ TEST_F(VisMClientTest, NoServerBadAddressAndSilence)
     vism.SetMServer(silent.Server());
     vism.Execute("h 100");
     EXPECT_EQ(vism.Error(), 1);
-    EXPECT_TRUE(FromWin1251(vism.ErrorName()).contains(QStringLiteral("не ответил"))) << vism.ErrorName().constData();
+    EXPECT_TRUE(FromWin1251(vism.ErrorName()).contains(QStringLiteral("не ответил")))
+        << vism.ErrorName().constData();
 
     QByteArray ip;
     QByteArray port2;

@@ -5,8 +5,8 @@
 #include "wizardfixture.h"
 
 #include "Dialix.h"
-#include "askuser.h"
 #include "account.h"
+#include "askuser.h"
 
 #include <QDir>
 #include <QLabel>
@@ -35,7 +35,8 @@ QString M(const char16_t *s) { return QString::fromUtf16(s); }
 QStringList GatewayRoutineFiles()
 {
     // The server half is what the gateway calls; VELMDEMO only seeds the demo.
-    QStringList files = QDir(QStringLiteral(VELM_GATEWAY_M_DIR)).entryList({QStringLiteral("*.m")}, QDir::Files);
+    QStringList files =
+        QDir(QStringLiteral(VELM_GATEWAY_M_DIR)).entryList({QStringLiteral("*.m")}, QDir::Files);
     files.removeAll(QStringLiteral("VELMDEMO.m"));
     return files;
 }
@@ -67,7 +68,8 @@ bool TGatewayInstall::Run()
     }
     QProcess dist;
     dist.setProcessChannelMode(QProcess::MergedChannels);
-    dist.start(QStringLiteral(VELMDIST_EXE), {src, manifest, work.filePath(QStringLiteral("velminstal.dat"))});
+    dist.start(QStringLiteral(VELMDIST_EXE),
+               {src, manifest, work.filePath(QStringLiteral("velminstal.dat"))});
     if (!dist.waitForFinished(60000) || dist.exitCode() != 0)
         return Fail(*this, QStringLiteral("velmdist: ") + QString::fromUtf8(dist.readAll()));
 
@@ -116,8 +118,9 @@ bool TGatewayInstall::Run()
             return [this, password](QWidget *d) {
                 auto *a = qobject_cast<TfmAccount *>(d);
                 EXPECT_TRUE(a) << d->metaObject()->className() << ": "
-                               << (qobject_cast<QMessageBox *>(d) ? qobject_cast<QMessageBox *>(d)->text().toStdString()
-                                                                   : std::string());
+                               << (qobject_cast<QMessageBox *>(d)
+                                       ? qobject_cast<QMessageBox *>(d)->text().toStdString()
+                                       : std::string());
                 if (!a)
                     return d->close();
                 a->edUser->setText(QString::fromUtf8(Velmd->VismUser));
@@ -130,9 +133,11 @@ bool TGatewayInstall::Run()
         click(M(u"Далее"));
         w.edPort->setText(QString::number(Velmd->VismPort));
         if (MistypeFirst) {
-            AnswerInTurn({[this, account](QWidget *d) { account("not" + Velmd->VismPassword)(d); },
-                          Press(M(u"Не удается создать соединение с Cache сервером. Попробуйте задать другие параметры"),
-                                QStringLiteral("OK"))});
+            AnswerInTurn(
+                {[this, account](QWidget *d) { account("not" + Velmd->VismPassword)(d); },
+                 Press(
+                     M(u"Не удается создать соединение с Cache сервером. Попробуйте задать другие параметры"),
+                     QStringLiteral("OK"))});
             click(M(u"Далее"));
             if (w.Page() != TfmSetup::pgConnect)
                 return Fail(*this, QStringLiteral("a wrong password was let in"));
@@ -156,7 +161,8 @@ bool TGatewayInstall::Run()
                           if (!box)
                               return;
                           Questions << box->lbMes->text();
-                          EXPECT_TRUE(box->windowTitle().startsWith(M(u"Установка Шлюз ВЕЛЬМ-Банк 2.8  Выполнение последействий: ")))
+                          EXPECT_TRUE(box->windowTitle().startsWith(
+                              M(u"Установка Шлюз ВЕЛЬМ-Банк 2.8  Выполнение последействий: ")))
                               << box->windowTitle().toStdString();
                           ClickButton(box, M(u"Да"));
                       },

@@ -15,15 +15,15 @@ struct TGatewayInstall
 {
     VelmdProcess *Velmd = nullptr;
     QString NameSpace = QStringLiteral("VELMW");
-    QString WorkDir;          // the installer's current directory
+    QString WorkDir;           // the installer's current directory
     bool MistypeFirst = false; // the operator's first password is wrong
 
     // What happened.
     bool Succeeded = false;
-    QStringList Log;           // the log file, as the program wrote it
-    QStringList Questions;     // the texts of the questions the operator answered
-    int TimerTicks = 0;        // of a 20 ms timer while the installation ran
-    QString Error;             // why the run did not get through
+    QStringList Log;       // the log file, as the program wrote it
+    QStringList Questions; // the texts of the questions the operator answered
+    int TimerTicks = 0;    // of a 20 ms timer while the installation ran
+    QString Error;         // why the run did not get through
 
     bool Run();
 };

@@ -11,17 +11,17 @@
 
 #include <QAbstractItemView>
 #include <QCheckBox>
-#include <QProgressBar>
 #include <QDir>
-#include <QGuiApplication>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QImage>
-#include <QPainter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTest>
@@ -80,7 +80,8 @@ TEST_F(WizardTest, PagesTheirTextsAndTheExitDialogFromEveryPage)
     EXPECT_EQ(ShownCaption(Program->fmFone.get()), QStringLiteral("Remart Installation Wizard"));
     EXPECT_EQ(Program->fmFone->lbTitle->text(), U(u"Шлюз ВЕЛЬМ-Банк 3.1"));
     EXPECT_EQ(Program->fmFone->lbShadow->pos() - Program->fmFone->lbTitle->pos(), QPoint(4, 4));
-    EXPECT_EQ(w.meProduct->toPlainText(), U(u"Эта программа установит: Шлюз ВЕЛЬМ-Банк 3.1. \nСборка: 09.12.2024"));
+    EXPECT_EQ(w.meProduct->toPlainText(),
+              U(u"Эта программа установит: Шлюз ВЕЛЬМ-Банк 3.1. \nСборка: 09.12.2024"));
     EXPECT_TRUE(LogText().value(0).startsWith(U(u"Протокол установки дистрибутива. ")));
 
     // Every page's "Отмена" (the agreement's "Нет") asks; "Продолжить", Enter and Esc stay.
@@ -91,7 +92,8 @@ TEST_F(WizardTest, PagesTheirTextsAndTheExitDialogFromEveryPage)
             ASSERT_TRUE(exit);
             EXPECT_EQ(ShownCaption(exit), U(u"Выход из установки"));
             EXPECT_EQ(exit->meText->toPlainText(),
-                      U(u"Установка не была завершена. Если вы выйдете \nсейчас, дистрибутив не будет установлен.\n\n"
+                      U(u"Установка не была завершена. Если вы выйдете \nсейчас, дистрибутив не будет "
+                        u"установлен.\n\n"
                         "Для продолжения установки нажмите Продолжить\nДля выхода нажмите Выход."));
             EXPECT_EQ(exit->focusWidget(), exit->btContinue);
             if (!screen.isEmpty())
@@ -237,7 +239,8 @@ TEST_F(WizardTest, ConnectingListsEachNamespaceOnceAndPreselectsTheRememberedOne
     w.edIP->setText(QStringLiteral(" 127. 0.0.1 "));
     const qsizetype before = LogText().size();
     WhenModal([this](QWidget *d) {
-        EXPECT_EQ(BoxText(d), U(u"Не удается создать соединение с Cache сервером. Попробуйте задать другие параметры"));
+        EXPECT_EQ(BoxText(d),
+                  U(u"Не удается создать соединение с Cache сервером. Попробуйте задать другие параметры"));
         // The progress window says what goes on and steps aside for prompts meanwhile.
         EXPECT_EQ(Progress().lbMes->text(), U(u"Соединение с сервером..."));
         EXPECT_EQ(Progress().Clip(), TSetupClip::FindFolder);
@@ -259,12 +262,14 @@ TEST_F(WizardTest, ConnectingListsEachNamespaceOnceAndPreselectsTheRememberedOne
     // Connected: a name listed twice in a row is one entry; the remembered one is chosen.
     Click(U(u"Далее"));
     ASSERT_EQ(w.Page(), TfmSetup::pgNameSpace);
-    EXPECT_EQ(Entries(w.liNS), (QStringList{QStringLiteral("%SYS"), QStringLiteral("USER"), QStringLiteral("VELM")}));
+    EXPECT_EQ(Entries(w.liNS),
+              (QStringList{QStringLiteral("%SYS"), QStringLiteral("USER"), QStringLiteral("VELM")}));
     EXPECT_EQ(w.liNS->currentItem()->text(), QStringLiteral("VELM"));
     EXPECT_TRUE(w.liNS->isVisible());
     EXPECT_EQ(LogText().last(), U(u"Успешное соединение с областью %SYS"));
     EXPECT_EQ(Double.Codes().mid(Double.Codes().size() - 5),
-              (QByteArrayList{"$zu(90,0)", "$zu(90,2,0,P1)", "$zu(90,2,0,P1)", "$zu(90,2,0,P1)", "$zu(90,2,0,P1)"}));
+              (QByteArrayList{"$zu(90,0)", "$zu(90,2,0,P1)", "$zu(90,2,0,P1)", "$zu(90,2,0,P1)",
+                              "$zu(90,2,0,P1)"}));
 
     // The chosen namespace.
     w.liNS->setCurrentRow(1);
@@ -295,16 +300,17 @@ TEST_F(WizardTest, AConnectionMovedByTheServerIsAdoptedAndAForgottenNamespaceFal
     EXPECT_EQ(Wizard().liNS->currentItem()->text(), QStringLiteral("%SYS"));
     const QStringList log = LogText();
     EXPECT_EQ(log.mid(log.size() - 7),
-              (QStringList{U(u"Параметры соединения были изменены пользователем."), U(u"Новые параметры соединения:"),
-                           U(u"IP адрес:127.0.0.1"), U(u"Порт:1973"), U(u"Область:%SYS"), QString(),
-                           U(u"Успешное соединение с областью %SYS")}));
+              (QStringList{U(u"Параметры соединения были изменены пользователем."),
+                           U(u"Новые параметры соединения:"), U(u"IP адрес:127.0.0.1"), U(u"Порт:1973"),
+                           U(u"Область:%SYS"), QString(), U(u"Успешное соединение с областью %SYS")}));
 }
 
 TEST_F(WizardTest, ADistributionThatCannotBeReadAtConnectingIsAMessageAndThePageStays)
 {
     // Key 0, so the body is plain: the library detection reads a first program over the limit.
-    WriteFile(Path(QStringLiteral("velminstal.dat")), QByteArray("V") + char(0) + "Prod\r2.8\r09.12.2024\rpw\r\r\r\r\r"
-                                                          + "BIG\n" + QByteArray(" s x=1\n").repeated(25000) + "\r");
+    WriteFile(Path(QStringLiteral("velminstal.dat")), QByteArray("V") + char(0)
+                                                          + "Prod\r2.8\r09.12.2024\rpw\r\r\r\r\r" + "BIG\n"
+                                                          + QByteArray(" s x=1\n").repeated(25000) + "\r");
     ServeNameSpaces(Double, {"%SYS", "USER"});
     Open();
     Click(U(u"Далее"));
@@ -325,13 +331,15 @@ TEST_F(WizardTest, ADistributionThatCannotBeReadAtConnectingIsAMessageAndThePage
     Click(U(u"Далее"));
     ASSERT_TRUE(QFile::remove(Path(QStringLiteral("velminstal.dat"))));
     AnswerInTurn({[](QWidget *d) {
-        EXPECT_TRUE(BoxText(d).startsWith(U(u"Не удается открыть файл дистрибутива "))) << BoxText(d).toStdString();
+        EXPECT_TRUE(BoxText(d).startsWith(U(u"Не удается открыть файл дистрибутива ")))
+            << BoxText(d).toStdString();
         ClickButton(d, QStringLiteral("OK"));
     }});
     Click(U(u"Далее"));
     EXPECT_EQ(Wizard().Page(), TfmSetup::pgConnect);
     const QStringList log = LogText();
-    EXPECT_TRUE(log.constLast().startsWith(U(u"Ошибка GUI приложения: Не удается открыть файл дистрибутива ")));
+    EXPECT_TRUE(
+        log.constLast().startsWith(U(u"Ошибка GUI приложения: Не удается открыть файл дистрибутива ")));
     Program.reset();
     EXPECT_EQ(FileLines(Path(QStringLiteral("velmsetup.txt"))), log);
 }
@@ -406,13 +414,14 @@ TEST_F(WizardTest, NamespacePageOptionsTakeThePasswordOrTwoYesesAndShowInTheSett
     ASSERT_EQ(w.Page(), TfmSetup::pgInstall);
     EXPECT_EQ(Double.NameSpace(), "%SYS");
     const QString ten = QStringLiteral("          ");
-    EXPECT_EQ(w.meSettings->toPlainText().split(QLatin1Char('\n')),
-              (QStringList{U(u"Устанавливаемый продукт:"), ten + U(u"Шлюз ВЕЛЬМ-Банк 3.1"), ten + U(u"сборка 09.12.2024"),
-                           QString(), U(u"Область Cache:"), ten + QStringLiteral("%SYS"),
-                           ten + U(u"С исходными текстами программ"), ten + U(u"преддействия не выполнять"),
-                           ten + U(u"не восстанавливать программы"), ten + U(u"выполнять метки последействия"),
-                           QString(), U(u"Параметры сервера Cache:"), ten + U(u"IP адрес : 127.0.0.1"),
-                           ten + U(u"Порт       : 1972"), QString()}));
+    EXPECT_EQ(
+        w.meSettings->toPlainText().split(QLatin1Char('\n')),
+        (QStringList{U(u"Устанавливаемый продукт:"), ten + U(u"Шлюз ВЕЛЬМ-Банк 3.1"),
+                     ten + U(u"сборка 09.12.2024"), QString(), U(u"Область Cache:"),
+                     ten + QStringLiteral("%SYS"), ten + U(u"С исходными текстами программ"),
+                     ten + U(u"преддействия не выполнять"), ten + U(u"не восстанавливать программы"),
+                     ten + U(u"выполнять метки последействия"), QString(), U(u"Параметры сервера Cache:"),
+                     ten + U(u"IP адрес : 127.0.0.1"), ten + U(u"Порт       : 1972"), QString()}));
     EXPECT_TRUE(w.Installation.Options.KeepSources);
     EXPECT_FALSE(w.Installation.Options.RestorePrograms);
     EXPECT_TRUE(w.Installation.Options.RunPostActions);
@@ -451,11 +460,13 @@ TEST_F(WizardTest, AHardCheckLabelRefusalEndsOnTheFailurePageAndTheLogIsWrittenA
     EXPECT_EQ(w.Page(), TfmSetup::pgFinal);
     EXPECT_TRUE(w.isVisible());
     EXPECT_FALSE(Progress().isVisible());
-    EXPECT_EQ(w.meFinal->toPlainText(), U(u"Установка дистрибутива не была завершена\nСохраните протокол установки и "
-                                          u"обратитеcь к разработчику \nдистрибутива"));
+    EXPECT_EQ(w.meFinal->toPlainText(),
+              U(u"Установка дистрибутива не была завершена\nСохраните протокол установки и "
+                u"обратитеcь к разработчику \nдистрибутива"));
     EXPECT_EQ(Opened.Files, QStringList{Path(QStringLiteral("readme.txt"))});
-    EXPECT_EQ(QSettings(QStringLiteral("Remart"), QStringLiteral("Velmsetup")).value(QStringLiteral("Settings/NS")),
-              QStringLiteral("USER"));
+    EXPECT_EQ(
+        QSettings(QStringLiteral("Remart"), QStringLiteral("Velmsetup")).value(QStringLiteral("Settings/NS")),
+        QStringLiteral("USER"));
     // Journaling is off around the stages and on again after the failure.
     const QByteArrayList codes = Double.Codes();
     const qsizetype check = codes.indexOf("$$chk^ZZCHK");
@@ -470,11 +481,12 @@ TEST_F(WizardTest, AHardCheckLabelRefusalEndsOnTheFailurePageAndTheLogIsWrittenA
     EXPECT_EQ(log.mid(options, 9),
               (QStringList{U(u"Параметры работы установщика:"), U(u"Выполнять метки преддействия;"),
                            U(u"Установка с \"жестким\" преддействием;"), U(u"Восстанавливать программы;"),
-                           U(u"Выполнять метки последействия."), QString(), U(u"Старт процесса установки: 10:00:00"),
-                           QString(), QString()}));
+                           U(u"Выполнять метки последействия."), QString(),
+                           U(u"Старт процесса установки: 10:00:00"), QString(), QString()}));
     EXPECT_EQ(log.mid(log.size() - 3),
               (QStringList{U(u"Сбой программы. Не выполнилось преддействие.  Область не подходит"),
-                           U(u"Время окончания установки: 10:00:00"), U(u"Продолжительность установки: 00:00:00")}));
+                           U(u"Время окончания установки: 10:00:00"),
+                           U(u"Продолжительность установки: 00:00:00")}));
 
     // "Выход" with the log asked for: the exit line in the progress window, the log opened.
     w.chShowLog->setChecked(true);
@@ -523,7 +535,8 @@ TEST_F(WizardTest, ASoftCheckLabelRefusalIsTheOperatorsToIgnoreAndSlidesShowMean
         EXPECT_TRUE(Program->fmFone->pnBevel->isVisible());
         const int fw = Program->fmFone->width();
         const int fh = Program->fmFone->height();
-        EXPECT_EQ(Program->fmFone->pnBevel->geometry(), QRect(fw / 10, fh / 20 * 2, fw / 10 * 8, fh / 20 * 14));
+        EXPECT_EQ(Program->fmFone->pnBevel->geometry(),
+                  QRect(fw / 10, fh / 20 * 2, fw / 10 * 8, fh / 20 * 14));
         // (Within the few pixels of frame the offscreen platform adds or not.)
         below = Program->fmFone->mapToGlobal(QPoint(fw - TfmProgress::DesignWidth, fh / 20 * 16 + 20));
         EXPECT_LE((Progress().pos() - below).manhattanLength(), 4);
@@ -589,11 +602,13 @@ TEST_F(WizardTest, CommandLineSettingsAndWhereTheLogGoes)
     Program.reset();
     const QStringList file = FileLines(Path(QStringLiteral("velmsetup.txt")));
     ASSERT_EQ(file.size(), 6);
-    EXPECT_EQ(file.mid(2), (QStringList{U(u"Продукт: Prod"), U(u"Версия: 2.8"), U(u"Дата сборки: 09.12.2024"), QString()}));
+    EXPECT_EQ(file.mid(2), (QStringList{U(u"Продукт: Prod"), U(u"Версия: 2.8"), U(u"Дата сборки: 09.12.2024"),
+                                        QString()}));
 
     // The VisM control is part of the program; were it missing, the program would say so.
     EXPECT_TRUE(VisMControlRegistered());
-    AnswerInTurn({Press(U(u"Cache-клиент не обнаружен. Установите сначала cache-клиент"), QStringLiteral("OK"))});
+    AnswerInTurn(
+        {Press(U(u"Cache-клиент не обнаружен. Установите сначала cache-клиент"), QStringLiteral("OK"))});
     EXPECT_FALSE(CheckVisMControl(false));
 }
 
@@ -606,9 +621,15 @@ TEST_F(WizardTest, PostActionQuestionsReachTheOperatorInTheInstallersDialogs)
     // The job runs, writes a progress message and asks twice, then ends.
     Double.AnswerValue("$$job^velmsetup", {"1"});
     Double.AnswerValue("$$jalive^velmsetup", {"1", "1", "1", "0"});
-    Double.AnswerValue(R"($g(^R("velmsetup","1")))", {Cp(u"Шаг один") + "\x01" "30"});
-    Double.AnswerValue(R"($g(^R("velmsetup","2")))", {"\x02" "1#" + Cp(u"Продолжить установку?") + "#1"});
-    Double.AnswerValue(R"($g(^R("velmsetup","3")))", {"\x02" "2#" + Cp(u"Имя пользователя") + "#" + Cp(u"Иван")});
+    Double.AnswerValue(R"($g(^R("velmsetup","1")))", {Cp(u"Шаг один")
+                                                      + "\x01"
+                                                        "30"});
+    Double.AnswerValue(R"($g(^R("velmsetup","2")))", {"\x02"
+                                                      "1#"
+                                                      + Cp(u"Продолжить установку?") + "#1"});
+    Double.AnswerValue(R"($g(^R("velmsetup","3")))", {"\x02"
+                                                      "2#"
+                                                      + Cp(u"Имя пользователя") + "#" + Cp(u"Иван")});
     Open();
     Click(U(u"Далее"));
     Click(U(u"Далее"));
@@ -617,11 +638,13 @@ TEST_F(WizardTest, PostActionQuestionsReachTheOperatorInTheInstallersDialogs)
                       auto *box = qobject_cast<TfmBox *>(d);
                       ASSERT_TRUE(box) << d->metaObject()->className();
                       EXPECT_EQ(box->lbMes->text(), U(u"Продолжить установку?"));
-                      EXPECT_EQ(box->windowTitle(), U(u"Установка Шлюз ВЕЛЬМ-Банк 3.1  Выполнение последействий: 30%"));
+                      EXPECT_EQ(box->windowTitle(),
+                                U(u"Установка Шлюз ВЕЛЬМ-Банк 3.1  Выполнение последействий: 30%"));
                       // The progress title is the question's caption, no other window's.
                       EXPECT_EQ(ShownCaption(box), box->windowTitle());
                       EXPECT_EQ(ShownCaption(&Wizard()), QStringLiteral("Remart Installation Wizard 2.8"));
-                      EXPECT_EQ(ShownCaption(Program->fmFone.get()), QStringLiteral("Remart Installation Wizard"));
+                      EXPECT_EQ(ShownCaption(Program->fmFone.get()),
+                                QStringLiteral("Remart Installation Wizard"));
                       ASSERT_EQ(box->ButtonList.size(), 2);
                       EXPECT_TRUE(box->ButtonList[0]->isDefault());
                       // Meanwhile the progress window shows the post-actions' messages.

@@ -1,8 +1,8 @@
 #include "wizardfixture.h"
 
 #include <QAbstractButton>
-#include <QDesktopServices>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QStackedWidget>
@@ -128,7 +128,4 @@ QStringList WizardTest::LogText() const
     return out;
 }
 
-void WizardTest::Click(const QString &caption)
-{
-    ClickButton(Wizard().pcPages->currentWidget(), caption);
-}
+void WizardTest::Click(const QString &caption) { ClickButton(Wizard().pcPages->currentWidget(), caption); }

@@ -4,8 +4,8 @@
 // WhenModal), and files "opened through the desktop" recorded instead of opened.
 
 #include "GuiDriver.h"
-#include "VisMDouble.h"
 #include "SetupUi.h"
+#include "VisMDouble.h"
 #include "codepage.h"
 #include "distwriter.h"
 #include "fone.h"
@@ -80,7 +80,7 @@ protected:
     QTemporaryDir SettingsDir;
     TVisMDouble Double;
     TFakeClock Fake;
-    TVisM *VisM = &Double;       // the e2e tests put a client of velmd here
+    TVisM *VisM = &Double; // the e2e tests put a client of velmd here
     TSetupClock *Clock = &Fake;
     TSetupUi Ui;
     TOpenedFiles Opened;

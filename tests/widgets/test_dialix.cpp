@@ -23,7 +23,8 @@ TChoiceArgs Args(const QString &buttons, int def = 1, int esc = 0, int width = 0
 }
 
 // The box, built as ShowChoiceBox builds it, without showing it.
-struct Built {
+struct Built
+{
     explicit Built(const TChoiceArgs &a)
     {
         box.Configure(a);

@@ -6,8 +6,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -22,18 +22,28 @@ QStringList Captions(QWidget *w)
     return out;
 }
 
-struct Seam {
-    Seam() { SetUi(&ui); ui.SetTitle(QStringLiteral("ВЕЛЬМ - Банк")); }
+struct Seam
+{
+    Seam()
+    {
+        SetUi(&ui);
+        ui.SetTitle(QStringLiteral("ВЕЛЬМ - Банк"));
+    }
     ~Seam() { SetUi(nullptr); }
     QtUi ui;
 };
 
 // Counts what the progress window is asked to draw.
-struct CountingView : TProgressView {
+struct CountingView : TProgressView
+{
     void ProgressShow(const QString &, int) override { ++Shows; }
     void ProgressHide() override { ++Hides; }
     void ProgressMessage(const QString &) override {}
-    void ProgressPosition(int position, int) override { ++Paints; Last = position; }
+    void ProgressPosition(int position, int) override
+    {
+        ++Paints;
+        Last = position;
+    }
     int Shows = 0, Hides = 0, Paints = 0, Last = -1;
 };
 
@@ -66,7 +76,8 @@ TEST(QtUiSeam, BoxesSpeakRussianWithTheTitleAndTheirDefaults)
                             TQuestionIcon::None),
               TAnswer::No);
     WhenModal([](QWidget *w) {
-        EXPECT_EQ(Captions(w), (QStringList{QStringLiteral("Да"), QStringLiteral("Нет"), QStringLiteral("Отмена")}));
+        EXPECT_EQ(Captions(w),
+                  (QStringList{QStringLiteral("Да"), QStringLiteral("Нет"), QStringLiteral("Отмена")}));
         QTest::keyClick(w, Qt::Key_Escape);
     });
     EXPECT_EQ(Ui().AskYesNoCancel(QStringLiteral("Сохранить настройку?"), TAnswer::Yes), TAnswer::Cancel);
@@ -84,8 +95,9 @@ TEST(QtUiSeam, ARefusedNameKeepsThePromptOpenWithTheText)
         edit->setText(QStringLiteral("Сбербанк"));
         // The refusal box comes first; answer it, then correct the name.
         WhenModal([w, edit](QWidget *refusal) {
-            EXPECT_TRUE(refusal->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"))->text().contains(
-                QStringLiteral("уже есть")));
+            EXPECT_TRUE(refusal->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"))
+                            ->text()
+                            .contains(QStringLiteral("уже есть")));
             QTest::keyClick(refusal, Qt::Key_Return);
             QTimer::singleShot(0, w, [w, edit] {
                 EXPECT_TRUE(w->isVisible());
@@ -96,11 +108,10 @@ TEST(QtUiSeam, ARefusedNameKeepsThePromptOpenWithTheText)
         });
         ClickButton(w, QStringLiteral("OK"));
     });
-    const auto name = Ui().AskName(QStringLiteral("Клиент-банк"), QStringLiteral("Наименование:"), {},
-                                   [](const QString &n) {
-                                       return n == QStringLiteral("Сбербанк") ? QStringLiteral("Такой клиент-банк уже есть")
-                                                                              : QString();
-                                   });
+    const auto name = Ui().AskName(
+        QStringLiteral("Клиент-банк"), QStringLiteral("Наименование:"), {}, [](const QString &n) {
+            return n == QStringLiteral("Сбербанк") ? QStringLiteral("Такой клиент-банк уже есть") : QString();
+        });
     EXPECT_EQ(name, QStringLiteral("Альфа"));
 }
 

@@ -10,7 +10,7 @@
 
 namespace {
 
-const char* const kUsage =
+const char *const kUsage =
     "usage: clbmaker out|in N SEED FILE [--demo] [--1c windows|dos|utf8]\n"
     "       clbmaker dump FILE.dbf\n"
     "\n"
@@ -28,15 +28,17 @@ const char* const kUsage =
     "\n"
     "Exit: 0 written, 1 the file could not be written or read, 2 a wrong command line.\n";
 
-int usage() {
+int usage()
+{
     std::cerr << kUsage;
     return 2;
 }
 
-bool number(const char* s, unsigned long long& v) {
+bool number(const char *s, unsigned long long &v)
+{
     if (!*s)
         return false;
-    for (const char* p = s; *p; ++p)
+    for (const char *p = s; *p; ++p)
         if (*p < '0' || *p > '9')
             return false;
     errno = 0;
@@ -44,9 +46,10 @@ bool number(const char* s, unsigned long long& v) {
     return errno == 0;
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv)
+{
     if (const auto answered = AnswerHelpOrVersion(argc, argv, "clbmaker", kUsage))
         return *answered;
     std::string error;

@@ -55,8 +55,8 @@ int main(int argc, char **argv)
 
     QByteArray out;
     for (const TDbfFieldDef &def : tbDBF.FieldDefs()) {
-        out += def.Name + '\t' + QByteArray::number(def.TypeId) + '\t' +
-               QByteArray::number(def.Size) + '\t' + QByteArray::number(def.Precision) + '\n';
+        out += def.Name + '\t' + QByteArray::number(def.TypeId) + '\t' + QByteArray::number(def.Size) + '\t'
+               + QByteArray::number(def.Precision) + '\n';
     }
     out += '\n';
     Write(out);

@@ -50,9 +50,8 @@ void CheckBody(const QByteArray &bytes, int key, const QByteArray &separators, c
                                  .arg(b, 2, 16, QLatin1Char('0'))
                                  .arg(key));
         if (b == 0)
-            throw EDistBuild(QStringLiteral("%1: byte %2 is 0, which a distribution cannot hold")
-                                 .arg(where)
-                                 .arg(i + 1));
+            throw EDistBuild(
+                QStringLiteral("%1: byte %2 is 0, which a distribution cannot hold").arg(where).arg(i + 1));
     }
 }
 
@@ -63,14 +62,15 @@ void CheckHeader(const QByteArray &bytes, const QString &what)
     if (bytes.contains(CR))
         throw EDistBuild(QStringLiteral("%1 contains a CR, which ends a header field").arg(what));
     if (bytes.contains('\0'))
-        throw EDistBuild(QStringLiteral("%1 contains the byte 0, which a distribution cannot hold").arg(what));
+        throw EDistBuild(
+            QStringLiteral("%1 contains the byte 0, which a distribution cannot hold").arg(what));
 }
 
 QByteArray RoutineRecord(const TDistRoutine &r, int key)
 {
     if (!IsRoutineName(r.Name))
-        throw EDistBuild(QStringLiteral("\"%1\" is not a valid M routine name")
-                             .arg(QString::fromLatin1(r.Name)));
+        throw EDistBuild(
+            QStringLiteral("\"%1\" is not a valid M routine name").arg(QString::fromLatin1(r.Name)));
     const QString name = QString::fromLatin1(r.Name);
     // The name is body bytes like any line: a letter equal to the key would be lost.
     CheckBody(r.Name, key, QByteArray("\r\n"), QStringLiteral("the name of routine %1").arg(name));
@@ -187,9 +187,8 @@ TDistRoutine LoadRoutineSource(const QString &path)
         case Cp866:
             bytes = ToCp866(line);
             if (FromCp866(bytes) != line)
-                throw EDistBuild(QStringLiteral("routine %1, line %2: characters that CP866 lacks")
-                                     .arg(name)
-                                     .arg(i + 1));
+                throw EDistBuild(
+                    QStringLiteral("routine %1, line %2: characters that CP866 lacks").arg(name).arg(i + 1));
             break;
         case Cp1251:
             bytes = ToWin1251(line);
@@ -225,7 +224,8 @@ QByteArray WriteDistribution(const TDistContent &c)
     CheckHeader(c.Version, QStringLiteral("the version"));
     CheckHeader(c.BuildDate, QStringLiteral("the build date"));
     if (c.SourcePass.isEmpty())
-        throw EDistBuild(QStringLiteral("the source password is empty; the installer refuses such a distribution"));
+        throw EDistBuild(
+            QStringLiteral("the source password is empty; the installer refuses such a distribution"));
     if (c.CheckLabel.isEmpty() != c.CheckPrograms.isEmpty())
         throw EDistBuild(c.CheckLabel.isEmpty()
                              ? QStringLiteral("check programs are given without a check label")
@@ -242,7 +242,8 @@ QByteArray WriteDistribution(const TDistContent &c)
         const TDistPostAction &p = c.PostActions[i];
         if (p.Label.isEmpty())
             throw EDistBuild(QStringLiteral("post-action %1 has no label").arg(i + 1));
-        CheckBody(p.Description, c.Key, "\r@#", QStringLiteral("the description of post-action %1").arg(i + 1));
+        CheckBody(p.Description, c.Key, "\r@#",
+                  QStringLiteral("the description of post-action %1").arg(i + 1));
         CheckBody(p.Label, c.Key, "\r@#", QStringLiteral("the label of post-action %1").arg(i + 1));
         post.append(p.Description).append(Num).append(p.Label).append(At);
     }
@@ -278,7 +279,8 @@ TDistContent ReadManifest(const QString &manifestPath, const QString &sourceDir)
 {
     QFile f(manifestPath);
     if (!f.open(QIODevice::ReadOnly))
-        throw EDistBuild(QStringLiteral("cannot read the manifest %1: %2").arg(manifestPath, f.errorString()));
+        throw EDistBuild(
+            QStringLiteral("cannot read the manifest %1: %2").arg(manifestPath, f.errorString()));
     const QStringList lines = TextLines(DecodeUtf8(f.readAll(), manifestPath));
 
     TDistContent c;
@@ -317,26 +319,30 @@ TDistContent ReadManifest(const QString &manifestPath, const QString &sourceDir)
             const QString desc = sp < 0 ? QString() : value.mid(sp).trimmed();
             if (label.isEmpty())
                 throw EDistBuild(QStringLiteral("%1: post needs a label").arg(at));
-            c.PostActions.append(TDistPostAction{ServerDisplayText(desc, QStringLiteral("%1: the description").arg(at)),
-                                  AsciiText(label, QStringLiteral("%1: the label").arg(at))});
+            c.PostActions.append(
+                TDistPostAction{ServerDisplayText(desc, QStringLiteral("%1: the description").arg(at)),
+                                AsciiText(label, QStringLiteral("%1: the label").arg(at))});
         } else {
             throw EDistBuild(QStringLiteral("%1: unknown name \"%2\"").arg(at, name));
         }
     }
-    for (const QString &required : {QStringLiteral("product"), QStringLiteral("version"),
-                                    QStringLiteral("date"), QStringLiteral("key"),
-                                    QStringLiteral("password")})
+    for (const QString &required :
+         {QStringLiteral("product"), QStringLiteral("version"), QStringLiteral("date"), QStringLiteral("key"),
+          QStringLiteral("password")})
         if (single.value(required).isEmpty())
             throw EDistBuild(QStringLiteral("%1: %2 is missing").arg(manifestPath, required));
 
-    c.Product = ServerDisplayText(single.value(QStringLiteral("product")), QStringLiteral("the product name"));
+    c.Product =
+        ServerDisplayText(single.value(QStringLiteral("product")), QStringLiteral("the product name"));
     c.Version = Win1251Text(single.value(QStringLiteral("version")), QStringLiteral("the version"));
     c.BuildDate = Win1251Text(single.value(QStringLiteral("date")), QStringLiteral("the build date"));
     bool ok = false;
     c.Key = single.value(QStringLiteral("key")).toInt(&ok);
     if (!ok)
-        throw EDistBuild(QStringLiteral("%1: the key must be a whole number from 0 to 255").arg(manifestPath));
-    c.SourcePass = ServerDisplayText(single.value(QStringLiteral("password")), QStringLiteral("the source password"));
+        throw EDistBuild(
+            QStringLiteral("%1: the key must be a whole number from 0 to 255").arg(manifestPath));
+    c.SourcePass =
+        ServerDisplayText(single.value(QStringLiteral("password")), QStringLiteral("the source password"));
     c.CheckLabel = AsciiText(single.value(QStringLiteral("check")), QStringLiteral("the check label"));
 
     // The routine files of the folder, by routine name.
@@ -358,8 +364,9 @@ TDistContent ReadManifest(const QString &manifestPath, const QString &sourceDir)
             if (seen.contains(name))
                 throw EDistBuild(QStringLiteral("%1: %2 is listed twice").arg(list, n));
             if (!files.contains(name))
-                throw EDistBuild(QStringLiteral("%1: no source for %2 in %3 (expected %4.m)")
-                                     .arg(list, n, sourceDir, QString(n).replace(QLatin1Char('%'), QLatin1Char('_'))));
+                throw EDistBuild(
+                    QStringLiteral("%1: no source for %2 in %3 (expected %4.m)")
+                        .arg(list, n, sourceDir, QString(n).replace(QLatin1Char('%'), QLatin1Char('_'))));
             seen.insert(name);
             used.insert(name);
             routines.append(LoadRoutineSource(files.value(name)));
@@ -375,13 +382,12 @@ TDistContent ReadManifest(const QString &manifestPath, const QString &sourceDir)
     c.Programs = take(programNames, QStringLiteral("programs"));
     for (auto it = files.cbegin(); it != files.cend(); ++it)
         if (!used.contains(it.key()))
-            throw EDistBuild(QStringLiteral("%1 is listed neither in programs nor in checkprograms")
-                                 .arg(it.value()));
+            throw EDistBuild(
+                QStringLiteral("%1 is listed neither in programs nor in checkprograms").arg(it.value()));
     return c;
 }
 
-void BuildDistributionFile(const QString &sourceDir, const QString &manifestPath,
-                           const QString &outputPath)
+void BuildDistributionFile(const QString &sourceDir, const QString &manifestPath, const QString &outputPath)
 {
     const QByteArray bytes = WriteDistribution(ReadManifest(manifestPath, sourceDir));
     QSaveFile out(outputPath);

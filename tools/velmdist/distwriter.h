@@ -35,7 +35,7 @@ struct TDistPostAction
 // Everything a distribution holds, as plain bytes.
 struct TDistContent
 {
-    QByteArray Product;    // server code page
+    QByteArray Product; // server code page
     QByteArray Version;
     QByteArray BuildDate;
     int Key = 0;
@@ -68,5 +68,4 @@ QByteArray ServerDisplayText(const QString &text, const QString &what);
 TDistContent ReadManifest(const QString &manifestPath, const QString &sourceDir);
 
 // Reads, builds and writes OUTPUT; throws EDistBuild.
-void BuildDistributionFile(const QString &sourceDir, const QString &manifestPath,
-                           const QString &outputPath);
+void BuildDistributionFile(const QString &sourceDir, const QString &manifestPath, const QString &outputPath);

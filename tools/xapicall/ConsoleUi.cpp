@@ -4,10 +4,7 @@
 #include <iostream>
 #include <string>
 
-void ConsoleUi::ShowMessage(const QString &text)
-{
-    std::fprintf(stderr, "%s\n", text.toUtf8().constData());
-}
+void ConsoleUi::ShowMessage(const QString &text) { std::fprintf(stderr, "%s\n", text.toUtf8().constData()); }
 
 // A tool has no one to answer questions: it takes the safe answer and says so.
 TAnswer ConsoleUi::AskYesNo(const QString &text, TAnswer, const QString &, TQuestionIcon)

@@ -2,8 +2,8 @@
 // and tests. The reply's bytes go to stdout unchanged; a failure's text goes to stderr.
 // Exit: 0 done, 1 failed, 2 the password prompt was cancelled (end of input).
 
-#include "ConsoleUi.h"
 #include "Connect.h"
+#include "ConsoleUi.h"
 #include "StandardOptions.h"
 #include "codepage.h"
 

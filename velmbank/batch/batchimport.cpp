@@ -1,8 +1,8 @@
 #include "batchimport.h"
 
+#include "Connect.h"
 #include "ansitext.h"
 #include "codepage.h"
-#include "Connect.h"
 #include "data.h"
 #include "dbfops.h"
 #include "funcs.h"
@@ -21,10 +21,7 @@
 
 namespace {
 
-QString U(const QByteArray &win1251)
-{
-    return FromWin1251(win1251);
-}
+QString U(const QByteArray &win1251) { return FromWin1251(win1251); }
 
 QString Similar(const QByteArray &exist, const QByteArray &open)
 {
@@ -110,10 +107,7 @@ TBatchImport::TBatchImport(TBatchOptions options, TCredentials credentials, TBat
     FUi.Link = &link;
 }
 
-TBatchImport::~TBatchImport()
-{
-    FUi.Link = nullptr;
-}
+TBatchImport::~TBatchImport() { FUi.Link = nullptr; }
 
 void TBatchImport::Print(const QByteArray &utf8Line)
 {
@@ -164,10 +158,10 @@ int TBatchImport::Finish(int code)
         // Each work appends under a header of its own: the file keeps the works before it.
         QFile f(FOptions.Protocol);
         bool written = f.open(QIODevice::WriteOnly | QIODevice::Append);
-        QList<QByteArray> lines{ToWin1251(
-            QStringLiteral("---- %1 velmbank-import, задача %2 ----")
-                .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))
-                .arg(FOptions.Task))};
+        QList<QByteArray> lines{
+            ToWin1251(QStringLiteral("---- %1 velmbank-import, задача %2 ----")
+                          .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))
+                          .arg(FOptions.Task))};
         lines += FSet.Link.Protocol;
         for (const QByteArray &line : std::as_const(lines)) {
             if (!written)
@@ -318,10 +312,11 @@ int TBatchImport::ChooseSetting(TdmSet &dm)
             found << row;
     }
     if (found.size() != 1) {
-        FUi.Say(QStringLiteral("Настройка \"%1\" задачи \"%2\" у клиент-банка \"%3\" %4. Настройки задачи: %5")
-                    .arg(FOptions.Setting, FTaskName, U(FClient),
-                         found.isEmpty() ? QStringLiteral("не найдена") : QStringLiteral("не одна"),
-                         Names(names, QStringLiteral("ни одной"))));
+        FUi.Say(
+            QStringLiteral("Настройка \"%1\" задачи \"%2\" у клиент-банка \"%3\" %4. Настройки задачи: %5")
+                .arg(FOptions.Setting, FTaskName, U(FClient),
+                     found.isEmpty() ? QStringLiteral("не найдена") : QStringLiteral("не одна"),
+                     Names(names, QStringLiteral("ни одной"))));
         return BatchFailed;
     }
     FSetId = sets->IntegerAt(found[0], TdmSet::stId);
@@ -404,23 +399,24 @@ int TBatchImport::Connected(TdmSet &dm, TdmTask &engine)
         SetTaskRow(dm, FRowClient, FRowSet, FRowSetName);
 
         const auto n = [this](const char *outcome) { return FCounts.value(QString::fromLatin1(outcome)); };
-        FUi.Say(FOptions.DryRun
-                    ? QStringLiteral("Итого (без записи в Вельм): к созданию %1, к закрытию %2, к пропуску %3, "
-                                     "отказано %4, запись остановится на %5, не дойдут до записи %6")
-                          .arg(n("would create"))
-                          .arg(n("would close"))
-                          .arg(n("would skip") + n("skipped"))
-                          .arg(n("refused"))
-                          .arg(n("would stop"))
-                          .arg(n("not processed"))
-                    : QStringLiteral("Итого: создано %1, закрыто %2, пропущено %3, отказано %4, остановлено %5, "
-                                     "не обработано %6")
-                          .arg(n("created"))
-                          .arg(n("closed"))
-                          .arg(n("skipped"))
-                          .arg(n("refused"))
-                          .arg(n("stopped"))
-                          .arg(n("not processed")));
+        FUi.Say(
+            FOptions.DryRun
+                ? QStringLiteral("Итого (без записи в Вельм): к созданию %1, к закрытию %2, к пропуску %3, "
+                                 "отказано %4, запись остановится на %5, не дойдут до записи %6")
+                      .arg(n("would create"))
+                      .arg(n("would close"))
+                      .arg(n("would skip") + n("skipped"))
+                      .arg(n("refused"))
+                      .arg(n("would stop"))
+                      .arg(n("not processed"))
+                : QStringLiteral("Итого: создано %1, закрыто %2, пропущено %3, отказано %4, остановлено %5, "
+                                 "не обработано %6")
+                      .arg(n("created"))
+                      .arg(n("closed"))
+                      .arg(n("skipped"))
+                      .arg(n("refused"))
+                      .arg(n("stopped"))
+                      .arg(n("not processed")));
         return code;
     } catch (const std::exception &e) {
         // The tables' own failures: the core reports the server's.
@@ -487,7 +483,8 @@ int TBatchImport::ImportFile(const QString &path, TdmSet &dm, TdmTask &engine)
         const QByteArray open = r.Row >= 0 ? t->StringAt(r.Row, TdmTask::tfOpen) : QByteArray();
         QString outcome = OutcomeName(r.Outcome);
         QString text;
-        if (FOptions.DryRun && r.Row >= 0 && r.Outcome == TRecordOutcome::NotProcessed && !failed && !interrupted) {
+        if (FOptions.DryRun && r.Row >= 0 && r.Outcome == TRecordOutcome::NotProcessed && !failed
+            && !interrupted) {
             if (stopped) {
                 outcome = QStringLiteral("not processed");
             } else if (exist.isEmpty() || policy == TSimilarPolicy::Create) {

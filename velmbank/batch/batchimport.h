@@ -15,7 +15,6 @@
 
 #include <functional>
 
-
 // Exit codes.
 enum TBatchExit {
     BatchDone = 0,    // every included record created, closed or skipped by the policy
@@ -47,7 +46,8 @@ private:
     int Finish(int code);
     void Print(const QByteArray &utf8Line);
     // One record's line (or object), counted under its outcome.
-    void PrintRecord(const QString &file, const TRecordResult &r, const QString &outcome, const QString &text);
+    void PrintRecord(const QString &file, const TRecordResult &r, const QString &outcome,
+                     const QString &text);
     // A file not imported, with why.
     void PrintFileNotProcessed(const QString &file, const QString &why);
     void SetTaskRow(TdmSet &dm, const QByteArray &client, const QByteArray &set, const QByteArray &setName);

@@ -16,24 +16,16 @@
 QString PolicyName(TSimilarPolicy policy)
 {
     switch (policy) {
-    case TSimilarPolicy::Ask:
-        return QStringLiteral("ask");
-    case TSimilarPolicy::Skip:
-        return QStringLiteral("skip");
-    case TSimilarPolicy::Close:
-        return QStringLiteral("close");
-    case TSimilarPolicy::Create:
-        return QStringLiteral("create");
-    case TSimilarPolicy::Stop:
-        return QStringLiteral("stop");
+    case TSimilarPolicy::Ask: return QStringLiteral("ask");
+    case TSimilarPolicy::Skip: return QStringLiteral("skip");
+    case TSimilarPolicy::Close: return QStringLiteral("close");
+    case TSimilarPolicy::Create: return QStringLiteral("create");
+    case TSimilarPolicy::Stop: return QStringLiteral("stop");
     }
     return {};
 }
 
-bool FitsWin1251(const QString &text)
-{
-    return FromWin1251(ToWin1251(text)) == text;
-}
+bool FitsWin1251(const QString &text) { return FromWin1251(ToWin1251(text)) == text; }
 
 QString BatchUsage()
 {

@@ -28,7 +28,7 @@ struct TBatchOptions
     TSimilarPolicy Similar = TSimilarPolicy::Skip;
     bool DryRun = false;
     bool Json = false; // one JSON object a line: each record, then the summary
-    QString Protocol; // --protocol FILE, absolute; empty: none written
+    QString Protocol;  // --protocol FILE, absolute; empty: none written
     bool Help = false;
 };
 

@@ -1,7 +1,7 @@
 #include "batchui.h"
 
-#include "codepage.h"
 #include "Connect.h"
+#include "codepage.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -14,10 +14,7 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 
 namespace {
 
-extern "C" void OnBatchSignal(int)
-{
-    BatchInterrupted = true;
-}
+extern "C" void OnBatchSignal(int) { BatchInterrupted = true; }
 
 } // namespace
 
@@ -70,10 +67,7 @@ void TBatchUi::Say(const QString &text)
         Link->Protocol.append(ToWin1251(text));
 }
 
-void TBatchUi::ShowMessage(const QString &text)
-{
-    Say(text);
-}
+void TBatchUi::ShowMessage(const QString &text) { Say(text); }
 
 void TBatchUi::ShowError(const QString &text)
 {
@@ -174,10 +168,7 @@ void TBatchUi::OnProgressShow(const QString &message, int)
     DrawProgress(true);
 }
 
-void TBatchUi::OnProgressHide()
-{
-    ClearProgress();
-}
+void TBatchUi::OnProgressHide() { ClearProgress(); }
 
 void TBatchUi::OnProgressMessage(const QString &message)
 {
@@ -185,10 +176,7 @@ void TBatchUi::OnProgressMessage(const QString &message)
     DrawProgress(true);
 }
 
-void TBatchUi::OnProgressPosition(int, int)
-{
-    DrawProgress(false);
-}
+void TBatchUi::OnProgressPosition(int, int) { DrawProgress(false); }
 
 void TBatchUi::DrawProgress(bool force)
 {

@@ -23,7 +23,8 @@ int main(int argc, char **argv)
     QString error;
     const std::optional<TBatchOptions> options = ParseBatchArguments(app.arguments().mid(1), error);
     if (!options) {
-        ui.Write(QStringLiteral("velmbank-import: %1\n(velmbank-import --help tells the options)").arg(error));
+        ui.Write(
+            QStringLiteral("velmbank-import: %1\n(velmbank-import --help tells the options)").arg(error));
         return BatchFailed;
     }
     if (options->Help) {

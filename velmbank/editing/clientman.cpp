@@ -1,10 +1,10 @@
 #include "clientman.h"
 
 #include "Access.h"
+#include "Ui.h"
 #include "codepage.h"
 #include "data.h"
 #include "newclb.h"
-#include "Ui.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -75,15 +75,9 @@ int TfmClients::SelectedIndex() const
     return row >= 0 && liClients->item(row) && liClients->item(row)->isSelected() ? row : -1;
 }
 
-void TfmClients::actChooseExecute()
-{
-    accept();
-}
+void TfmClients::actChooseExecute() { accept(); }
 
-void TfmClients::actCancelExecute()
-{
-    reject();
-}
+void TfmClients::actCancelExecute() { reject(); }
 
 bool TfmClients::AddName(const QString &name)
 {

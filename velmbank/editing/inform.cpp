@@ -1,23 +1,23 @@
 #include "inform.h"
 
 #include "Access.h"
-#include "codepage.h"
 #include "Connect.h"
+#include "Ui.h"
+#include "codepage.h"
 #include "data.h"
 #include "memos.h"
 #include "memtablemodel.h"
 #include "setparams.h"
-#include "Ui.h"
 
 #include <QAbstractItemView>
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCompleter>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -322,7 +322,8 @@ TfmInform::TfmInform(QWidget *parent) : QMainWindow(parent)
         fmSetParams = new TfmSetParams(this);
     connect(fmSetParams, &QDialog::accepted, this, &TfmInform::ParamsAccepted);
 
-    connect(rdbIn->selectionModel(), &QItemSelectionModel::currentChanged, this, &TfmInform::GridCurrentChanged);
+    connect(rdbIn->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &TfmInform::GridCurrentChanged);
     connect(dsSet, &TMemTableModel::CurrentRowChanged, this, &TfmInform::TableRowChanged);
     connect(dsSet, &TMemTableModel::EditRefused, this, [](const QString &text) { Ui().ShowMessage(text); });
     connect(rdbIn, &TInformGrid::InsertRowKey, this, &TfmInform::actAddExecute);
@@ -669,10 +670,7 @@ void TfmInform::actNewExecute()
 
 // ---- closing ----
 
-void TfmInform::actCloseExecute()
-{
-    close();
-}
+void TfmInform::actCloseExecute() { close(); }
 
 void TfmInform::closeEvent(QCloseEvent *e)
 {

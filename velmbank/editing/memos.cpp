@@ -6,10 +6,7 @@ namespace velmbank {
 
 TfmMemo *fmMemo = nullptr;
 
-TfmMemo::TfmMemo(QObject *parent) : QObject(parent)
-{
-    setObjectName(QStringLiteral("fmMemo"));
-}
+TfmMemo::TfmMemo(QObject *parent) : QObject(parent) { setObjectName(QStringLiteral("fmMemo")); }
 
 TfmMemo::~TfmMemo()
 {
@@ -23,8 +20,7 @@ std::optional<QString> TfmMemo::ColumnHelp(int field) const
     case TdmSet::sfName: return QStringLiteral("Название поля, как оно будет в DBF файле.");
     case TdmSet::sfType: return QStringLiteral("Тип данных DBF");
     case TdmSet::sfLength: return QStringLiteral("Длина поля в DBF файле");
-    case TdmSet::sfPrecision:
-        return QStringLiteral("Число знаков после запятой. Максимально значение - 15.");
+    case TdmSet::sfPrecision: return QStringLiteral("Число знаков после запятой. Максимально значение - 15.");
     case TdmSet::sfMAPX: return QStringLiteral("Поле Вельм системы, соответствующее этому полю.");
     case TdmSet::sfFunc: return QStringLiteral("Функция преобразования значения ВЕЛЬМ в значение DBF");
     default: return std::nullopt;

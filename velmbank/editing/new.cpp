@@ -1,12 +1,12 @@
 #include "new.h"
 
 #include "Access.h"
-#include "codepage.h"
 #include "Connect.h"
+#include "Ui.h"
+#include "codepage.h"
 #include "data.h"
 #include "dbfsettings.h"
 #include "setparams.h"
-#include "Ui.h"
 
 #include <QAction>
 #include <QApplication>
@@ -201,8 +201,8 @@ TfmNew::TfmNew(QWidget *parent) : QDialog(parent)
         v->addWidget(Heading(tsNS, QStringLiteral("Выберите метод создания:")));
         auto *g = new QGridLayout;
         g->setHorizontalSpacing(10);
-        const auto method = [this, g](const QString &caption, const QString &hint, QStyle::StandardPixmap icon,
-                                      Qt::Key key, QToolButton *&button) {
+        const auto method = [this, g](const QString &caption, const QString &hint,
+                                      QStyle::StandardPixmap icon, Qt::Key key, QToolButton *&button) {
             auto *a = new QAction(style()->standardIcon(icon), caption, this);
             a->setToolTip(hint);
             a->setShortcut(QKeySequence(key));
@@ -270,14 +270,13 @@ TfmNew::~TfmNew()
 
 QString TfmNew::TaskDescription(int item)
 {
-    return item == 1 ? QStringLiteral("Создание экземпляров  \nДеньги-Приход на основе записей из \nвнешнего файла")
-                     : QStringLiteral("Создание экземпляров  \nДеньги-Расход на основе записей из \nвнешнего файла");
+    return item == 1
+               ? QStringLiteral("Создание экземпляров  \nДеньги-Приход на основе записей из \nвнешнего файла")
+               : QStringLiteral(
+                   "Создание экземпляров  \nДеньги-Расход на основе записей из \nвнешнего файла");
 }
 
-int TfmNew::TaskType() const
-{
-    return liTask->currentRow() == 1 ? 2 : 1;
-}
+int TfmNew::TaskType() const { return liTask->currentRow() == 1 ? 2 : 1; }
 
 void TfmNew::ShowPage(QWidget *page)
 {
@@ -303,10 +302,7 @@ bool TfmNew::Execute()
     return exec() == QDialog::Accepted;
 }
 
-void TfmNew::liTaskClick()
-{
-    mmDescript->setPlainText(TaskDescription(liTask->currentRow()));
-}
+void TfmNew::liTaskClick() { mmDescript->setPlainText(TaskDescription(liTask->currentRow())); }
 
 void TfmNew::act1YesExecute()
 {
@@ -376,10 +372,7 @@ void TfmNew::actExitExecute()
         QDialog::reject();
 }
 
-void TfmNew::reject()
-{
-    QDialog::reject();
-}
+void TfmNew::reject() { QDialog::reject(); }
 
 void TfmNew::keyPressEvent(QKeyEvent *e)
 {
@@ -418,8 +411,9 @@ void TfmNew::CreateSettingRow()
     // Without the client-bank's list the new Id would be 1 and the name unchecked: its save
     // would replace a setting the server has.
     if (!dmSet->SettingsListOf(client))
-        throw EMemTableError(QStringLiteral("Список настроек клиент-банка %1 не загружен: настройка не создана")
-                                 .arg(FromWin1251(client)));
+        throw EMemTableError(
+            QStringLiteral("Список настроек клиент-банка %1 не загружен: настройка не создана")
+                .arg(FromWin1251(client)));
     const int id = dmSet->NextSettingId();
     TMemTable *sets = dmSet->tbSets;
     sets->Insert();
@@ -427,8 +421,8 @@ void TfmNew::CreateSettingRow()
         sets->SetAsInteger(TdmSet::stId, id);
         sets->SetAsString(TdmSet::stClient, client);
         sets->SetAsInteger(TdmSet::stType, TaskType());
-        WriteSettingParams(sets, edName->text(), edDir->text(), edFile->text(), edFunc->text(), edVFunc->text(),
-                           edFindEx->text());
+        WriteSettingParams(sets, edName->text(), edDir->text(), edFile->text(), edFunc->text(),
+                           edVFunc->text(), edFindEx->text());
         sets->Post();
     } catch (...) {
         sets->Cancel();

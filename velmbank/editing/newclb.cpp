@@ -10,8 +10,7 @@ TfmPass *fmPass = nullptr;
 
 TfmPass::TfmPass(QWidget *parent)
     : TNameDialog(QStringLiteral("Создание нового КБ"), QStringLiteral("Введите имя"), parent)
-{
-}
+{}
 
 QString TfmPass::ClientNameRefusal(const QString &name)
 {
@@ -25,9 +24,6 @@ QString TfmPass::ClientNameRefusal(const QString &name)
     return {};
 }
 
-QString TfmPass::Refusal(const QString &text) const
-{
-    return Check ? Check(text) : ClientNameRefusal(text);
-}
+QString TfmPass::Refusal(const QString &text) const { return Check ? Check(text) : ClientNameRefusal(text); }
 
 } // namespace velmbank

@@ -1,9 +1,9 @@
 #include "setparams.h"
 
 #include "Access.h"
+#include "Ui.h"
 #include "codepage.h"
 #include "data.h"
-#include "Ui.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -49,15 +49,9 @@ TDirectoryEdit::TDirectoryEdit(QWidget *parent) : QWidget(parent)
     connect(btBrowse, &QToolButton::clicked, this, &TDirectoryEdit::Browse);
 }
 
-QString TDirectoryEdit::text() const
-{
-    return Edit->text();
-}
+QString TDirectoryEdit::text() const { return Edit->text(); }
 
-void TDirectoryEdit::setText(const QString &text)
-{
-    Edit->setText(text);
-}
+void TDirectoryEdit::setText(const QString &text) { Edit->setText(text); }
 
 void TDirectoryEdit::Browse()
 {
@@ -163,8 +157,8 @@ void TfmSetParams::StoreIntoSetting()
     TMemTable *sets = dmSet->tbSets;
     sets->Edit();
     try {
-        WriteSettingParams(sets, edName->text(), edDir->text(), edFile->text(), edFunc->text(), edVFunc->text(),
-                           edFindEx->text());
+        WriteSettingParams(sets, edName->text(), edDir->text(), edFile->text(), edFunc->text(),
+                           edVFunc->text(), edFindEx->text());
         sets->Post();
     } catch (...) {
         sets->Cancel();

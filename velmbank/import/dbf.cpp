@@ -144,7 +144,9 @@ std::unique_ptr<TFileSource> OpenFileSource(const QString &path, bool mustExist)
             return nullptr;
         throw EDbfError(FileErrorText(path, errno));
     }
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::fstat(fd, &st) != 0) {
         const int error = errno;
         ::close(fd);
@@ -269,7 +271,7 @@ private:
     explicit TDbfFile(QString path) : FPath(std::move(path)) {}
     void Load(); // checks the header, opens through shapelib, finds the live records
     // The steps of Load, in order.
-    QByteArray CheckHeader(qint64 &records);          // the field descriptors
+    QByteArray CheckHeader(qint64 &records);                       // the field descriptors
     bool ReadFieldDefs(const QByteArray &descriptors, int fields); // true: a memo field
     void OpenThroughShapelib(qint64 records, int fields);
     void OpenMemoFile();
@@ -435,9 +437,10 @@ void TDbfFile::OpenThroughShapelib(qint64 records, int fields)
     FHandle = DBFOpenLL(name.constData(), "rb", &hooks);
     tlPending = nullptr;
     if (!FHandle)
-        throw EDbfError(NotDbase() + (tlLastError.isEmpty()
-                                          ? QString()
-                                          : QStringLiteral(" (%1)").arg(QString::fromUtf8(tlLastError))));
+        throw EDbfError(NotDbase()
+                        + (tlLastError.isEmpty()
+                               ? QString()
+                               : QStringLiteral(" (%1)").arg(QString::fromUtf8(tlLastError))));
     // shapelib must see the table the header check saw.
     bool same = DBFGetFieldCount(FHandle) >= fields && DBFGetRecordCount(FHandle) == records;
     for (int i = 0; same && i < fields; ++i) {
@@ -491,7 +494,8 @@ void TDbfFile::Read(int live)
     tlLastError.clear();
     const char *tuple = DBFReadTuple(FHandle, physical);
     if (!tuple)
-        throw EDbfError(QStringLiteral("Не удалось прочитать запись %1 файла %2").arg(physical + 1).arg(FPath));
+        throw EDbfError(
+            QStringLiteral("Не удалось прочитать запись %1 файла %2").arg(physical + 1).arg(FPath));
     FTuple = tuple;
     FPhysical = physical;
 }
@@ -508,8 +512,7 @@ void TDbfFile::BadValue(const TDbfFieldDef &def, const char *raw, const QString 
     throw EDbfError(QStringLiteral("Файл %1, запись %2, поле %3: «%4» не является %5")
                         .arg(FPath)
                         .arg(FPhysical + 1)
-                        .arg(Shown(def.Name.constData(), int(def.Name.size())),
-                             Shown(raw, def.Size), what));
+                        .arg(Shown(def.Name.constData(), int(def.Name.size())), Shown(raw, def.Size), what));
 }
 
 void TDbfFile::BadMemo(const TDbfFieldDef &def, const QString &why) const
@@ -640,8 +643,14 @@ bool AppendLogical(const char *p, int size, QByteArray &out)
         if (!IsBlank(p[i]))
             return false;
     switch (p[b]) {
-    case 'T': case 't': case 'Y': case 'y': out.append('T'); return true;
-    case 'F': case 'f': case 'N': case 'n': out.append('F'); return true;
+    case 'T':
+    case 't':
+    case 'Y':
+    case 'y': out.append('T'); return true;
+    case 'F':
+    case 'f':
+    case 'N':
+    case 'n': out.append('F'); return true;
     case '?': return true; // not yet set
     default: return false;
     }
@@ -675,8 +684,8 @@ void TDbfFile::AppendMemo(const TDbfFieldDef &def, const char *raw, QByteArray &
     const qsizetype at = out.size();
 
     unsigned char head[8];
-    if (size - start >= 8 && FMemo->ReadAt(start, reinterpret_cast<char *>(head), 8) &&
-        head[0] == 0xFF && head[1] == 0xFF && head[2] == 0x08 && head[3] == 0x00) {
+    if (size - start >= 8 && FMemo->ReadAt(start, reinterpret_cast<char *>(head), 8) && head[0] == 0xFF
+        && head[1] == 0xFF && head[2] == 0x08 && head[3] == 0x00) {
         // dBASE IV: the block says how long its text is (with these 8 bytes).
         const qint64 length = Le32(head + 4);
         if (length < 8 || length - 8 > MaxMemoLength)
@@ -699,7 +708,8 @@ void TDbfFile::AppendMemo(const TDbfFieldDef &def, const char *raw, QByteArray &
             const void *mark = std::memchr(chunk, 0x1A, size_t(count));
             const qint64 take = mark ? static_cast<const char *>(mark) - chunk : count;
             if (pos - start + take > MaxMemoLength)
-                BadMemo(def, QStringLiteral("текст в блоке %1 длиннее %2 байт").arg(block).arg(MaxMemoLength));
+                BadMemo(def,
+                        QStringLiteral("текст в блоке %1 длиннее %2 байт").arg(block).arg(MaxMemoLength));
             out.append(chunk, qsizetype(take));
             if (mark)
                 break;
@@ -716,9 +726,7 @@ void TDbfFile::AppendValue(int field, const QByteArray &separator, QByteArray &o
     const TDbfFieldDef &def = FDefs[size_t(field)];
     const char *raw = FTuple + def.Offset;
     switch (def.Letter) {
-    case 'C':
-        AppendDbfCharacters(raw, def.Size, out);
-        break;
+    case 'C': AppendDbfCharacters(raw, def.Size, out); break;
     case 'N':
     case 'F':
         if (!AppendDbfNumber(raw, def.Size, separator, out))
@@ -732,11 +740,8 @@ void TDbfFile::AppendValue(int field, const QByteArray &separator, QByteArray &o
         if (!AppendLogical(raw, def.Size, out))
             BadValue(def, raw, QStringLiteral("логическим значением"));
         break;
-    case 'M':
-        AppendMemo(def, raw, out);
-        break;
-    default:
-        break; // binary and unknown types are not sent
+    case 'M': AppendMemo(def, raw, out); break;
+    default: break; // binary and unknown types are not sent
     }
 }
 
@@ -757,10 +762,7 @@ void TDbfDatabase::Close()
     FConnected = false;
 }
 
-TDbfTable::TDbfTable(TDbfDatabase &database) : FDatabase(database)
-{
-    FDatabase.FTables.push_back(this);
-}
+TDbfTable::TDbfTable(TDbfDatabase &database) : FDatabase(database) { FDatabase.FTables.push_back(this); }
 
 TDbfTable::~TDbfTable()
 {
@@ -861,8 +863,7 @@ int TDbfTable::FieldByName(const QByteArray &name) const
 {
     const int i = FindField(name);
     if (i < 0)
-        throw EDbfError(QStringLiteral("Поле %1 не найдено в файле %2")
-                            .arg(FromWin1251(name), FilePath()));
+        throw EDbfError(QStringLiteral("Поле %1 не найдено в файле %2").arg(FromWin1251(name), FilePath()));
     return i;
 }
 
@@ -976,9 +977,9 @@ QByteArray ProbeImage()
     d[1] = 124;
     d[2] = 1;
     d[3] = 1;
-    d[4] = 1;       // one record
-    d[8] = 65;      // header: 32 + one descriptor + the end mark
-    d[10] = 4;      // record: deletion flag + 3
+    d[4] = 1;  // one record
+    d[8] = 65; // header: 32 + one descriptor + the end mark
+    d[10] = 4; // record: deletion flag + 3
     QByteArray field(32, '\0');
     field[0] = 'A';
     field[11] = 'C';
@@ -1001,9 +1002,9 @@ bool EngineInstalled()
         TDbfTable table(db);
         table.DatabaseName = db.DatabaseName;
         table.OpenBytes(QStringLiteral("probe.dbf"), ProbeImage(), {});
-        return table.FieldCount() == 1 && table.RecordCount() == 1 &&
-               table.FieldDefs()[0].TypeId == DbfType::String &&
-               table.FieldText(0, QByteArray(".")) == "OK";
+        return table.FieldCount() == 1 && table.RecordCount() == 1
+               && table.FieldDefs()[0].TypeId == DbfType::String
+               && table.FieldText(0, QByteArray(".")) == "OK";
     } catch (...) {
         return false;
     }

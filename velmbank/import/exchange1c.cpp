@@ -30,8 +30,8 @@ constexpr int NumberField = FieldOf("Номер");
 // The payer's and the payee's accounts: the own one, or the one of indirect settlements.
 constexpr std::array<int, 2> PayerFields = {FieldOf("ПлательщикСчет"), FieldOf("ПлательщикРасчСчет")};
 constexpr std::array<int, 2> PayeeFields = {FieldOf("ПолучательСчет"), FieldOf("ПолучательРасчСчет")};
-static_assert(NumberField > 0 && PayerFields[0] > 0 && PayerFields[1] > 0 && PayeeFields[0] > 0 &&
-              PayeeFields[1] > 0);
+static_assert(NumberField > 0 && PayerFields[0] > 0 && PayerFields[1] > 0 && PayeeFields[0] > 0
+              && PayeeFields[1] > 0);
 
 QByteArray Encode(const char *utf8, bool dos)
 {
@@ -45,7 +45,8 @@ struct TWords
     explicit TWords(bool dos)
         : SectionDocument(Encode(Exchange1CFields[0].Key, dos)), EndDocument(Encode("КонецДокумента", dos)),
           SectionAccount(Encode("СекцияРасчСчет", dos)), EndAccount(Encode("КонецРасчСчет", dos)),
-          EndFile(Encode("КонецФайла", dos)), Encoding(Encode("Кодировка", dos)), Account(Encode("РасчСчет", dos))
+          EndFile(Encode("КонецФайла", dos)), Encoding(Encode("Кодировка", dos)),
+          Account(Encode("РасчСчет", dos))
     {
         for (int i = 1; i < FieldCount; ++i)
             Fields.insert(Encode(Exchange1CFields[i].Key, dos), i);
@@ -100,7 +101,8 @@ struct TLine
 class TLineReader
 {
 public:
-    TLineReader(const QByteArray &bytes, qsizetype at, int number) : FBytes(bytes), FAt(at), FNumber(number) {}
+    TLineReader(const QByteArray &bytes, qsizetype at, int number) : FBytes(bytes), FAt(at), FNumber(number)
+    {}
     qsizetype Position() const { return FAt; }
     int Number() const { return FNumber; }
 
@@ -193,7 +195,7 @@ TSum SumOf(const char *s, qsizetype size, bool dos, QByteArray &out)
     if (s[0] == '-')
         return TSum::Negative;
     qsizetype i = 0;
-    int group = 0;       // digits of the group in hand
+    int group = 0;        // digits of the group in hand
     bool grouped = false; // a blank has been seen
     while (i < size && (IsDigit(s[i]) || IsGroupBlank(s[i], dos))) {
         if (IsDigit(s[i])) {
@@ -328,13 +330,16 @@ private:
 
     [[noreturn]] void Bad(int line, const QString &why) const;
     QString Shown(TSpan s) const;
-    QByteArray Bytes(TSpan s) const { return QByteArray::fromRawData(FBytes.constData() + s.Begin, s.Size()); }
+    QByteArray Bytes(TSpan s) const
+    {
+        return QByteArray::fromRawData(FBytes.constData() + s.Begin, s.Size());
+    }
     bool Is(TSpan s, const QByteArray &word) const { return !s.Absent() && Bytes(s) == word; }
 
     QString FPath;
     QByteArray FBytes;
-    bool FDos = false;  // the words are CP866; otherwise Windows-1251
-    bool FUtf8 = false; // written in UTF-8, held converted to Windows-1251
+    bool FDos = false;               // the words are CP866; otherwise Windows-1251
+    bool FUtf8 = false;              // written in UTF-8, held converted to Windows-1251
     QHash<int, QString> FLineFaults; // lines of a UTF-8 text that have no Windows-1251 form
     std::vector<TDbfFieldDef> FDefs;
     std::vector<TRecord> FRecords;
@@ -344,7 +349,7 @@ private:
     QSet<QByteArray> FAccountBytes;
     QStringList FWarnings;
     QSet<QByteArray> FUnknown; // unknown keys warned about
-    TSection FSection;          // the current record
+    TSection FSection;         // the current record
     int FCurrent = -1;
 };
 
@@ -380,7 +385,9 @@ QString TExchange1CFile::Shown(TSpan s) const
 
 QString TExchange1CFile::CodePage() const
 {
-    return FUtf8 ? QStringLiteral("UTF-8") : FDos ? QStringLiteral("DOS (CP866)") : QStringLiteral("Windows-1251");
+    return FUtf8  ? QStringLiteral("UTF-8")
+           : FDos ? QStringLiteral("DOS (CP866)")
+                  : QStringLiteral("Windows-1251");
 }
 
 TExchangeDocument TExchange1CFile::Document(int live) const
@@ -427,13 +434,14 @@ void TExchange1CFile::Load()
             }
             FRecords.push_back({at, line.Number, ordinal, 0, number});
             const auto &v = section.Values;
-            parties.push_back({v[size_t(PayerFields[0])], v[size_t(PayerFields[1])], v[size_t(PayeeFields[0])],
-                               v[size_t(PayeeFields[1])]});
+            parties.push_back({v[size_t(PayerFields[0])], v[size_t(PayerFields[1])],
+                               v[size_t(PayeeFields[0])], v[size_t(PayeeFields[1])]});
         } else if (Is(line.Text, w.EndDocument) || Is(line.Text, w.EndAccount)) {
             Bad(line.Number, QStringLiteral("%1 без начала секции").arg(Shown(line.Text)));
         } else if (line.Key.Absent() || line.Key.Size() == 0) {
             Bad(line.Number, QStringLiteral("«%1» не является строкой Ключ=Значение").arg(Shown(line.Text)));
-        } else if (Is(line.Key, w.Account) && line.Value.Size() > 0 && !FAccountBytes.contains(Bytes(line.Value))) {
+        } else if (Is(line.Key, w.Account) && line.Value.Size() > 0
+                   && !FAccountBytes.contains(Bytes(line.Value))) {
             FAccountBytes.insert(QByteArray(Bytes(line.Value)));
             FAccounts.append(Shown(line.Value));
         }
@@ -460,9 +468,9 @@ void TExchange1CFile::TellCodePage()
     // The keys are in the code page their words are written in: the first line that is a word
     // of the format in Windows-1251 or in CP866 tells which.
     auto speaks = [this](const TLine &line, const TWords &w) {
-        return Is(line.Text, w.EndFile) || Is(line.Text, w.SectionAccount) || Is(line.Text, w.EndDocument) ||
-               Is(line.Text, w.EndAccount) || Is(line.Key, w.SectionDocument) || Is(line.Key, w.Encoding) ||
-               Is(line.Key, w.Account) || (!line.Key.Absent() && w.Fields.contains(Bytes(line.Key)));
+        return Is(line.Text, w.EndFile) || Is(line.Text, w.SectionAccount) || Is(line.Text, w.EndDocument)
+               || Is(line.Text, w.EndAccount) || Is(line.Key, w.SectionDocument) || Is(line.Key, w.Encoding)
+               || Is(line.Key, w.Account) || (!line.Key.Absent() && w.Fields.contains(Bytes(line.Key)));
     };
     TLineReader lines(FBytes, 0, 0);
     TLine line;
@@ -528,9 +536,10 @@ void TExchange1CFile::FromUtf8()
                 if (bytes[i] != '?' || text[i] == u'?')
                     continue;
                 const QString c = text.mid(i, text[i].isHighSurrogate() ? 2 : 1);
-                const QString code = QString::number(c.toUcs4().value(0), 16).toUpper().rightJustified(4, u'0');
-                FLineFaults.insert(number,
-                                   QStringLiteral("символа «%1» (U+%2) нет в кодировке Windows-1251").arg(c, code));
+                const QString code =
+                    QString::number(c.toUcs4().value(0), 16).toUpper().rightJustified(4, u'0');
+                FLineFaults.insert(
+                    number, QStringLiteral("символа «%1» (U+%2) нет в кодировке Windows-1251").arg(c, code));
                 break;
             }
             out.append(bytes);
@@ -550,8 +559,8 @@ void TExchange1CFile::ReadAccountSection(TLineReader &lines, const TLine &first)
             continue;
         if (Is(line.Text, w.EndAccount))
             return;
-        if (Is(line.Text, w.EndFile) || Is(line.Text, w.SectionAccount) || Is(line.Text, w.EndDocument) ||
-            Is(line.Key, w.SectionDocument))
+        if (Is(line.Text, w.EndFile) || Is(line.Text, w.SectionAccount) || Is(line.Text, w.EndDocument)
+            || Is(line.Key, w.SectionDocument))
             break;
         if (line.Key.Absent() || line.Key.Size() == 0)
             Bad(line.Number, QStringLiteral("«%1» не является строкой Ключ=Значение").arg(Shown(line.Text)));
@@ -595,14 +604,16 @@ void TExchange1CFile::ReadDocument(TLineReader &lines, const TLine &first, TSect
         if (line.Key.Absent()) {
             if (Is(line.Text, w.EndFile) || Is(line.Text, w.SectionAccount) || Is(line.Text, w.EndAccount))
                 break;
-            fault(line.Number, QStringLiteral("«%1» не является строкой Ключ=Значение").arg(Shown(line.Text)));
+            fault(line.Number,
+                  QStringLiteral("«%1» не является строкой Ключ=Значение").arg(Shown(line.Text)));
             continue;
         }
         if (Is(line.Key, w.SectionDocument))
             break;
         lineFault(line);
         if (line.Key.Size() == 0) {
-            fault(line.Number, QStringLiteral("«%1» не является строкой Ключ=Значение").arg(Shown(line.Text)));
+            fault(line.Number,
+                  QStringLiteral("«%1» не является строкой Ключ=Значение").arg(Shown(line.Text)));
             continue;
         }
         const int field = w.Fields.value(Bytes(line.Key), -1);
@@ -662,14 +673,12 @@ QString TExchange1CFile::CheckValue(int field, TSpan v) const
     case DbfType::Float: {
         QByteArray sum;
         switch (SumOf(p, v.Size(), FDos, sum)) {
-        case TSum::Negative:
-            return QStringLiteral("«%1» в ключе %2: сумма меньше нуля").arg(Shown(v), key);
+        case TSum::Negative: return QStringLiteral("«%1» в ключе %2: сумма меньше нуля").arg(Shown(v), key);
         case TSum::Bad:
             return QStringLiteral("«%1» в ключе %2 не является суммой: рубли и не больше двух знаков копеек "
                                   "после точки или запятой")
                 .arg(Shown(v), key);
-        case TSum::Ok:
-            break;
+        case TSum::Ok: break;
         }
         return sum.size() > f.Size ? longer : QString();
     }
@@ -692,20 +701,22 @@ void TExchange1CFile::SetDirections(const std::vector<TParties> &parties)
     for (size_t i = 0; i < FRecords.size(); ++i) {
         TRecord r = FRecords[i];
         const TParties &p = parties[i];
-        r.Direction = (ours(p[0]) || ours(p[1]) ? ExchangeDirection::Out : 0u) |
-                      (ours(p[2]) || ours(p[3]) ? ExchangeDirection::In : 0u);
+        r.Direction = (ours(p[0]) || ours(p[1]) ? ExchangeDirection::Out : 0u)
+                      | (ours(p[2]) || ours(p[3]) ? ExchangeDirection::In : 0u);
         if (r.Direction) {
             kept.push_back(r);
             continue;
         }
-        FFaulty.push_back({r.Ordinal, r.Line, Shown(r.Number),
-                           QStringLiteral("ни счёт плательщика, ни счёт получателя не является счётом выписки (%1)")
-                               .arg(FAccounts.join(QStringLiteral(", "))),
-                           0});
+        FFaulty.push_back(
+            {r.Ordinal, r.Line, Shown(r.Number),
+             QStringLiteral("ни счёт плательщика, ни счёт получателя не является счётом выписки (%1)")
+                 .arg(FAccounts.join(QStringLiteral(", "))),
+             0});
     }
     FRecords.swap(kept);
-    std::stable_sort(FFaulty.begin(), FFaulty.end(),
-                     [](const TExchangeDocument &a, const TExchangeDocument &b) { return a.Ordinal < b.Ordinal; });
+    std::stable_sort(
+        FFaulty.begin(), FFaulty.end(),
+        [](const TExchangeDocument &a, const TExchangeDocument &b) { return a.Ordinal < b.Ordinal; });
 }
 
 void TExchange1CFile::Read(int live)
@@ -735,12 +746,8 @@ void TExchange1CFile::AppendValue(int field, const QByteArray &separator, QByteA
         AppendDbfNumber(sum.constData(), int(sum.size()), separator, out);
         break;
     }
-    case DbfType::Date:
-        out.append(p, std::max(DateLength(p, size), 0));
-        break;
-    default:
-        AppendDbfCharacters(p, size, out);
-        break;
+    case DbfType::Date: out.append(p, std::max(DateLength(p, size), 0)); break;
+    default: AppendDbfCharacters(p, size, out); break;
     }
 }
 

@@ -29,8 +29,6 @@ constexpr int ColumnWidth = 60;
 constexpr int TransactWidth = 90;
 constexpr int TransactPosition = 3; // after Ok, Exist and Open
 
-
-
 // The PDVelm calls of an import, made strictly one after another, in order, by a thread of
 // their own: the engine's work on one reply (the table, the protocol, the progress, reading the
 // next records) then overlaps the server's work on the next record instead of adding to it.
@@ -45,8 +43,7 @@ public:
 
     TRecordCalls(TLink &link, QByteArray client, QByteArray set)
         : FLink(link), FClient(std::move(client)), FSet(std::move(set)), FThread([this] { Run(); })
-    {
-    }
+    {}
     ~TRecordCalls()
     {
         {
@@ -79,9 +76,8 @@ public:
     {
         std::unique_lock lock(FMutex);
         if (FReplies.empty())
-            FChanged.wait(lock, [this] {
-                return FError || FReplies.size() >= Batch || (!FReplies.empty() && FIdle);
-            });
+            FChanged.wait(
+                lock, [this] { return FError || FReplies.size() >= Batch || (!FReplies.empty() && FIdle); });
         if (FReplies.empty())
             std::rethrow_exception(FError);
         QByteArray reply = std::move(FReplies.front());
@@ -241,8 +237,7 @@ QVariant TTaskDataSource::headerData(int section, Qt::Orientation orientation, i
 TdmTask::TdmTask(TdmSet &set, QObject *parent)
     : QObject(parent), Set(set), tbTask(new TMemTable(this)), dsTask(new TTaskDataSource(tbTask, this)),
       tbTask2(new TMemTable(this))
-{
-}
+{}
 
 TdmTask::~TdmTask()
 {
@@ -416,9 +411,10 @@ bool TdmTask::ImportDbfFile(const QString &path, qint64 setId)
             Ui().ProcessEvents();
             if (!asked && Ui().EscapePressed()) {
                 asked = true;
-                stopped = Ui().AskYesNo(QStringLiteral("Прервать задачу?"), TAnswer::No,
-                                        FromWin1251(Set.tbTasks->AsString(TdmSet::tkName)),
-                                        TQuestionIcon::None) == TAnswer::Yes;
+                stopped =
+                    Ui().AskYesNo(QStringLiteral("Прервать задачу?"), TAnswer::No,
+                                  FromWin1251(Set.tbTasks->AsString(TdmSet::tkName)), TQuestionIcon::None)
+                    == TAnswer::Yes;
             }
         }
         if (!stopped && readError)
@@ -486,8 +482,8 @@ void TdmTask::WriteDiagnosisLines()
     QList<QByteArray> lines;
     for (const TRecordResult &r : Records)
         if (r.Sent)
-            lines.append(QByteArray::number(r.Record) + ": \t\t" + r.Document + '\t' +
-                         (r.Outcome == TRecordOutcome::Refused ? r.Text : QByteArray()));
+            lines.append(QByteArray::number(r.Record) + ": \t\t" + r.Document + '\t'
+                         + (r.Outcome == TRecordOutcome::Refused ? r.Text : QByteArray()));
     if (lines.isEmpty())
         return;
     // Put in at once: inserting each into the middle of the protocol would shift all that follow.
@@ -509,8 +505,9 @@ namespace {
 
 QString DocumentName(const TAsideDocument &d)
 {
-    return d.Number.isEmpty() ? QStringLiteral("документ без номера (строка %1)").arg(d.Line)
-                              : QStringLiteral("документ № %1 (строка %2)").arg(d.Number, QString::number(d.Line));
+    return d.Number.isEmpty()
+               ? QStringLiteral("документ без номера (строка %1)").arg(d.Line)
+               : QStringLiteral("документ № %1 (строка %2)").arg(d.Number, QString::number(d.Line));
 }
 
 constexpr int MessageFaults = 20; // the message names at most these; the protocol every one
@@ -538,8 +535,9 @@ unsigned TdmTask::SetAside(const QString &path)
                 const TExchangeDocument d = s->Document(live);
                 LeftAside.append({d.Ordinal, d.Line, d.Number, other, false});
             }
-        std::stable_sort(LeftAside.begin(), LeftAside.end(),
-                         [](const TAsideDocument &a, const TAsideDocument &b) { return a.Record < b.Record; });
+        std::stable_sort(
+            LeftAside.begin(), LeftAside.end(),
+            [](const TAsideDocument &a, const TAsideDocument &b) { return a.Record < b.Record; });
     }
 
     // Said once, before anything is sent; the other documents are imported.
@@ -565,13 +563,14 @@ unsigned TdmTask::SetAside(const QString &path)
             lines << QStringLiteral("Счёт выписки (РасчСчет) в файле не назван: направление документов не "
                                     "проверяется, импортируются документы обоих направлений");
         else
-            lines << QStringLiteral("Счета выписки: %1; документов другого направления оставлено в стороне: %2")
+            lines << QStringLiteral(
+                         "Счета выписки: %1; документов другого направления оставлено в стороне: %2")
                          .arg(s->Accounts().join(QStringLiteral(", ")), QString::number(AsideCount(false)));
         for (const QString &w : s->Warnings())
             lines << QStringLiteral("Предупреждение: ") + w;
         for (const TAsideDocument &d : std::as_const(LeftAside))
-            lines << (d.Fault ? QStringLiteral("Не импортируется ") : QStringLiteral("Оставлен в стороне ")) +
-                         DocumentName(d) + QStringLiteral(": ") + d.Reason;
+            lines << (d.Fault ? QStringLiteral("Не импортируется ") : QStringLiteral("Оставлен в стороне "))
+                         + DocumentName(d) + QStringLiteral(": ") + d.Reason;
         for (const QString &l : std::as_const(lines))
             Set.Link.Protocol.append(ToWin1251(l));
     }

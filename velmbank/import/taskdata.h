@@ -45,8 +45,7 @@ public:
     void SetSelectedColumnId(int id);
 
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation,
-                        int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 Q_SIGNALS:
     void ColumnsChanged();
@@ -80,9 +79,9 @@ struct TRecordResult
     int Record = 0;      // its place among the file's documents, as the protocol numbers it
     QByteArray Document; // its number: the server's, or the exchange text's (Windows-1251)
     TRecordOutcome Outcome = TRecordOutcome::NotProcessed;
-    QByteArray Text;     // the server's diagnosis or refusal, or why it was left aside (Windows-1251)
-    bool Sent = false;   // the server diagnosed it
-    int Row = -1;        // its row of tbTask; -1 for none
+    QByteArray Text;   // the server's diagnosis or refusal, or why it was left aside (Windows-1251)
+    bool Sent = false; // the server diagnosed it
+    int Row = -1;      // its row of tbTask; -1 for none
 };
 
 class TdmSet;

@@ -25,10 +25,7 @@ const QByteArray &Interrupted()
 
 } // namespace
 
-QString TTaskRun::TaskName() const
-{
-    return FromWin1251(FTask->Set.tbTasks->AsString(TdmSet::tkName));
-}
+QString TTaskRun::TaskName() const { return FromWin1251(FTask->Set.tbTasks->AsString(TdmSet::tkName)); }
 
 QString RunCaption(qint64 setType)
 {
@@ -77,9 +74,8 @@ QByteArray TTaskRun::AskSurname(const QByteArray &current)
             return QStringLiteral("Клиент-банк с таким именем уже существует.");
         return QString();
     };
-    const std::optional<QString> typed =
-        Ui().AskName(QStringLiteral("Импорт платежных документов"), QStringLiteral("Фамилия"),
-                     FromWin1251(current), check);
+    const std::optional<QString> typed = Ui().AskName(QStringLiteral("Импорт платежных документов"),
+                                                      QStringLiteral("Фамилия"), FromWin1251(current), check);
     return typed ? ToWin1251(*typed) : QByteArray();
 }
 
@@ -150,9 +146,7 @@ TRowResult TTaskRun::ProcessDocument(qint64 setType)
     switch (action) {
     case None: return {};
     case Skip: return {Skipped(), TRecordOutcome::Skipped, {}};
-    case Stop:
-        Ui().SetStopRequested(true);
-        return {Interrupted(), TRecordOutcome::Stopped, {}};
+    case Stop: Ui().SetStopRequested(true); return {Interrupted(), TRecordOutcome::Stopped, {}};
     case Create:
     case Close: break;
     }
@@ -214,9 +208,10 @@ void TTaskRun::actRunExecute()
             Ui().ProcessEvents();
             if (Ui().StopRequested())
                 break;
-            if (Ui().EscapePressed() &&
-                Ui().AskYesNo(QStringLiteral("Прервать задачу?"), TAnswer::No, TaskName(), TQuestionIcon::None) ==
-                    TAnswer::Yes)
+            if (Ui().EscapePressed()
+                && Ui().AskYesNo(QStringLiteral("Прервать задачу?"), TAnswer::No, TaskName(),
+                                 TQuestionIcon::None)
+                       == TAnswer::Yes)
                 break;
         }
         t->First();

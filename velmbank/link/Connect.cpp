@@ -17,10 +17,7 @@ QByteArray FailureText(const std::exception &e)
 
 TLink::TLink() : ProfileFileName(QDir::currentPath() + QStringLiteral("/velmbank.ini")) {}
 
-TLink::~TLink()
-{
-    CloseConnection();
-}
+TLink::~TLink() { CloseConnection(); }
 
 // ---- opening and closing the link ----
 
@@ -86,7 +83,8 @@ bool TLink::CallShowingFailure(const QList<QByteArray> &elements, QByteArray &re
     }
 }
 
-bool TLink::Login(const QByteArray &userNumber, const QByteArray &password, const QByteArray &personalPassword)
+bool TLink::Login(const QByteArray &userNumber, const QByteArray &password,
+                  const QByteArray &personalPassword)
 {
     QByteArray reply;
     if (!CallShowingFailure({Routines::Login, userNumber, password, personalPassword}, reply))

@@ -15,8 +15,8 @@ TProfileFile::TProfileFile(const QString &path)
     if (!f.exists())
         return;
     if (!f.open(QIODevice::ReadOnly))
-        throw TVELM_Activate_Except(QStringLiteral("Не удалось прочитать файл \"%1\": %2")
-                                        .arg(path, f.errorString()));
+        throw TVELM_Activate_Except(
+            QStringLiteral("Не удалось прочитать файл \"%1\": %2").arg(path, f.errorString()));
     FExists = true;
     Parse(f.readAll());
 }
@@ -38,8 +38,7 @@ void TProfileFile::Parse(const QByteArray &content)
             continue;
         if (line.startsWith('[')) {
             const qsizetype close = line.indexOf(']');
-            const QByteArray name =
-                line.mid(1, close < 0 ? -1 : close - 1).trimmed().toLower();
+            const QByteArray name = line.mid(1, close < 0 ? -1 : close - 1).trimmed().toLower();
             // Only the first section of a name is seen, as by the platform's functions.
             section = FSections.contains(name) ? nullptr : &FSections[name];
             continue;
@@ -85,8 +84,7 @@ std::optional<qint32> ProfileInteger(const QByteArray &text)
     return ok ? std::optional<qint32>(v) : std::nullopt;
 }
 
-qint32 TProfileFile::ReadInteger(const QByteArray &section, const QByteArray &key,
-                                 qint32 def) const
+qint32 TProfileFile::ReadInteger(const QByteArray &section, const QByteArray &key, qint32 def) const
 {
     return ProfileInteger(ReadString(section, key)).value_or(def);
 }

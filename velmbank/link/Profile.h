@@ -20,8 +20,7 @@ public:
     static TProfileFile FromBytes(const QByteArray &content);
 
     bool Exists() const { return FExists; }
-    QByteArray ReadString(const QByteArray &section, const QByteArray &key,
-                          const QByteArray &def = {}) const;
+    QByteArray ReadString(const QByteArray &section, const QByteArray &key, const QByteArray &def = {}) const;
     qint32 ReadInteger(const QByteArray &section, const QByteArray &key, qint32 def) const;
 
 private:

@@ -1,9 +1,9 @@
 #include "RegForm.h"
 
 #include "Access.h"
-#include "codepage.h"
 #include "Connect.h"
 #include "QtUi.h"
+#include "codepage.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -132,10 +132,7 @@ std::optional<qint32> TRegistration::UserNumberOf(const QString &text)
     return ok ? std::optional<qint32>(n) : std::nullopt;
 }
 
-void TRegistration::FormActivate()
-{
-    Ui().SetTitle(QStringLiteral("Шлюз \"ВЕЛЬМ - Банк\""));
-}
+void TRegistration::FormActivate() { Ui().SetTitle(QStringLiteral("Шлюз \"ВЕЛЬМ - Банк\"")); }
 
 void TRegistration::showEvent(QShowEvent *e)
 {

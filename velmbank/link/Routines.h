@@ -39,9 +39,9 @@ inline constexpr char RecYB[] = "$$RecYB^ZZ001c";
 inline constexpr char RecYA[] = "$$RecYA^ZZ001c";
 
 // All of them: what the server must offer the gateway, and nothing else.
-inline constexpr const char *All[] = {Login,       Logout,     LockTO,     UnLockTO,  TOinGL,      GLinTO,
-                                      RightEditSettings, RightRunTask, Clist, Tlist, Mlist, Slist,
-                                      LoadSetRecs, AutoSet,    SaveSetPar, SaveSetRec, SaveTask,   DelSet,
-                                      AddCLB,      DelCLB,     GetFields,  PDVelm,    RecYB,       RecYA};
+inline constexpr const char *All[] = {
+    Login,  Logout, LockTO,    UnLockTO,    TOinGL,  GLinTO,     RightEditSettings, RightRunTask, Clist,
+    Tlist,  Mlist,  Slist,     LoadSetRecs, AutoSet, SaveSetPar, SaveSetRec,        SaveTask,     DelSet,
+    AddCLB, DelCLB, GetFields, PDVelm,      RecYB,   RecYA};
 
 } // namespace Routines

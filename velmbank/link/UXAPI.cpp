@@ -38,10 +38,7 @@ TXAPI::~TXAPI()
         ::close(Socket);
 }
 
-int TXAPI::KeepAliveInterval() const
-{
-    return KeepAliveTimer->isActive() ? KeepAliveTimer->interval() : 0;
-}
+int TXAPI::KeepAliveInterval() const { return KeepAliveTimer->isActive() ? KeepAliveTimer->interval() : 0; }
 
 void TXAPI::Connect()
 {
@@ -84,10 +81,7 @@ void TXAPI::SendAll(const QByteArray &bytes)
     }
 }
 
-void TXAPI::SendMasked(const QByteArray &text, char mask)
-{
-    SendAll(XapiWire::Masked(text, mask));
-}
+void TXAPI::SendMasked(const QByteArray &text, char mask) { SendAll(XapiWire::Masked(text, mask)); }
 
 void TXAPI::WaitReadable()
 {
@@ -147,8 +141,8 @@ bool TXAPI::Open()
         try {
             Buffer.assign(size_t(BufferLen), 0);
             Connect();
-            SendMasked(XapiWire::HandshakeText(ServerType, Version, UserName, PassWord, NameSpace,
-                                               BufferLen, TimeOut),
+            SendMasked(XapiWire::HandshakeText(ServerType, Version, UserName, PassWord, NameSpace, BufferLen,
+                                               TimeOut),
                        0x01);
             ReadHandshakeReply(Buffer.data(), BufferLen, portText);
             Disconnect();

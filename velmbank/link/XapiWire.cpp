@@ -6,13 +6,10 @@
 
 TVELM_Activate_Except::TVELM_Activate_Except(const QString &message, int errorCode)
     : Message(ToWin1251(message)), ErrorCode(errorCode)
-{
-}
+{}
 
-EConvertError::EConvertError(const QByteArray &text)
-    : Message('\'' + text + "' is not a valid integer value")
-{
-}
+EConvertError::EConvertError(const QByteArray &text) : Message('\'' + text + "' is not a valid integer value")
+{}
 
 qint32 StrToInt(const QByteArray &text)
 {
@@ -26,14 +23,12 @@ qint32 StrToInt(const QByteArray &text)
 
 namespace XapiWire {
 
-QByteArray HandshakeText(const QByteArray &serverType, const QByteArray &version,
-                         const QByteArray &userName, const QByteArray &passWord,
-                         const QByteArray &nameSpace, int bufferLen, int timeOut)
+QByteArray HandshakeText(const QByteArray &serverType, const QByteArray &version, const QByteArray &userName,
+                         const QByteArray &passWord, const QByteArray &nameSpace, int bufferLen, int timeOut)
 {
     const char sep = 0x01;
-    return QByteArray("1") + sep + serverType + sep + version + sep + userName + sep + passWord
-         + sep + nameSpace + sep + QByteArray::number(bufferLen) + sep
-         + QByteArray::number(timeOut);
+    return QByteArray("1") + sep + serverType + sep + version + sep + userName + sep + passWord + sep
+           + nameSpace + sep + QByteArray::number(bufferLen) + sep + QByteArray::number(timeOut);
 }
 
 QByteArray Masked(const QByteArray &text, char mask)
@@ -47,17 +42,13 @@ QByteArray Masked(const QByteArray &text, char mask)
 
 bool IsCache(const QByteArray &serverType) { return serverType == "CACHE"; }
 
-bool IsKnownServerType(const QByteArray &serverType)
-{
-    return serverType == "CACHE" || serverType == "MSM";
-}
+bool IsKnownServerType(const QByteArray &serverType) { return serverType == "CACHE" || serverType == "MSM"; }
 
 QByteArray CallRequest(const QByteArray &serverType, const QList<QByteArray> &elements)
 {
     if (elements.isEmpty() || elements.size() > MaxElements)
         throw TVELM_Activate_Except(
-            QStringLiteral("Недопустимое число элементов вызова: %1 (от 1 до 255)")
-                .arg(elements.size()));
+            QStringLiteral("Недопустимое число элементов вызова: %1 (от 1 до 255)").arg(elements.size()));
     qsizetype total = 3 + elements.size() + (IsCache(serverType) ? 1 : 0);
     for (const QByteArray &e : elements)
         total += e.size();
@@ -140,4 +131,3 @@ QByteArray TReplyReader::Take()
 }
 
 } // namespace XapiWire
-

@@ -14,7 +14,8 @@ class TVELM_Activate_Except : public std::exception
 {
 public:
     explicit TVELM_Activate_Except(QByteArray message, int errorCode = 0)
-        : Message(std::move(message)), ErrorCode(errorCode) {}
+        : Message(std::move(message)), ErrorCode(errorCode)
+    {}
     explicit TVELM_Activate_Except(const QString &message, int errorCode = 0);
     const char *what() const noexcept override { return Message.constData(); }
 
@@ -42,9 +43,8 @@ inline constexpr char CallByte = 0x02;
 inline constexpr int MaxElements = 255;
 
 // The handshake as assembled, with 0x01 between the fields (see Masked).
-QByteArray HandshakeText(const QByteArray &serverType, const QByteArray &version,
-                         const QByteArray &userName, const QByteArray &passWord,
-                         const QByteArray &nameSpace, int bufferLen, int timeOut);
+QByteArray HandshakeText(const QByteArray &serverType, const QByteArray &version, const QByteArray &userName,
+                         const QByteArray &passWord, const QByteArray &nameSpace, int bufferLen, int timeOut);
 // Every byte equal to mask becomes 0x00.
 QByteArray Masked(const QByteArray &text, char mask);
 
@@ -91,4 +91,3 @@ private:
 };
 
 } // namespace XapiWire
-

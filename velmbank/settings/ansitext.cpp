@@ -49,8 +49,7 @@ bool AnsiSameText(const QByteArray &a, const QByteArray &b)
         return false;
     const auto &map = Upper().Map;
     for (qsizetype i = 0; i < a.size(); ++i)
-        if (map[size_t(static_cast<unsigned char>(a[i]))]
-            != map[size_t(static_cast<unsigned char>(b[i]))])
+        if (map[size_t(static_cast<unsigned char>(a[i]))] != map[size_t(static_cast<unsigned char>(b[i]))])
             return false;
     return true;
 }

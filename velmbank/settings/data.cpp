@@ -11,20 +11,18 @@ TdmSet *dmSet = nullptr;
 namespace {
 
 const char *const TypeCatalogue[] = {
-    "NOTYPE",     "STRING",     "SMALLINT",    "INTEGER",  "WORD",       "BOOLEAN",
-    "FLOAT",      "CURRENCY",   "BCD",         "DATE",     "TIME",       "DATETIME",
-    "BYTES",      "VARBYTES",   "AUTOINC",     "BLOB",     "MEMO",       "GRAPHIC",
-    "FMTMEMO",    "PARADOXOLE", "DBASEOLE",    "TYPEDBINARY", "CURSOR",  "FIXEDCHAR",
-    "WIDESTRING", "LARGEINT",   "ADT",         "ARRAY",    "REFERENCE",  "DATASET",
-    "ORALBLOB",   "ORACLOB",    "VARIANT",     "INTERFACE", "DISPATCH",  "GUID",
+    "NOTYPE",     "STRING",    "SMALLINT", "INTEGER",    "WORD",      "BOOLEAN",     "FLOAT",    "CURRENCY",
+    "BCD",        "DATE",      "TIME",     "DATETIME",   "BYTES",     "VARBYTES",    "AUTOINC",  "BLOB",
+    "MEMO",       "GRAPHIC",   "FMTMEMO",  "PARADOXOLE", "DBASEOLE",  "TYPEDBINARY", "CURSOR",   "FIXEDCHAR",
+    "WIDESTRING", "LARGEINT",  "ADT",      "ARRAY",      "REFERENCE", "DATASET",     "ORALBLOB", "ORACLOB",
+    "VARIANT",    "INTERFACE", "DISPATCH", "GUID",
 };
 static_assert(std::size(TypeCatalogue) == 36);
 
 } // namespace
 
 TdmSet::TdmSet(QObject *parent)
-    : QObject(parent), tbTasks(new TMemTable(this)), tbSets(new TMemTable(this)),
-      tbSet(new TMemTable(this))
+    : QObject(parent), tbTasks(new TMemTable(this)), tbSets(new TMemTable(this)), tbSet(new TMemTable(this))
 {
     // Field order is the piece order of the server's records.
     tbTasks->AddIntegerField(QStringLiteral("Id"));
@@ -144,8 +142,7 @@ bool TdmSet::ValidateSetField(int &fieldIndex)
     const QByteArray mapx = tbSet->AsString(sfMAPX);
     if (!mapx.isEmpty()) {
         if (AnsiIndexOfText(Characteristics, mapx) < 0)
-            return fail(sfMAPX,
-                        QStringLiteral("Указана несуществующая характеристика объекта Вельм"));
+            return fail(sfMAPX, QStringLiteral("Указана несуществующая характеристика объекта Вельм"));
         if (AnsiIndexOfText(CheckedMapx, mapx) >= 0)
             return fail(sfMAPX, QStringLiteral("Эта характеристика уже указана выше"));
         CheckedMapx.append(mapx);
@@ -208,10 +205,7 @@ QByteArray TdmSet::NewSettingKey(const QByteArray &client, qint64 setId)
 
 void TdmSet::AddNewSettingKey(const QByteArray &key) { NewSettings.append(key); }
 
-bool TdmSet::IsNewSettingKey(const QByteArray &key) const
-{
-    return AnsiIndexOfText(NewSettings, key) >= 0;
-}
+bool TdmSet::IsNewSettingKey(const QByteArray &key) const { return AnsiIndexOfText(NewSettings, key) >= 0; }
 
 void TdmSet::RemoveNewSettingKey(const QByteArray &key)
 {

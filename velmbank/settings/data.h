@@ -51,9 +51,9 @@ public:
 
 // How the session's start ended.
 enum class TSessionStart {
-    Run,        // logged in, locked, lists loaded
-    Terminate,  // a list failed to load: the work ends through the normal shutdown
-    NoEngine,   // the rest: nothing is held, the process ends at once
+    Run,       // logged in, locked, lists loaded
+    Terminate, // a list failed to load: the work ends through the normal shutdown
+    NoEngine,  // the rest: nothing is held, the process ends at once
     NoLink,
     NoLogin,
     Locked,     // the server refused the lock: another user works
@@ -63,7 +63,7 @@ inline bool StartHolds(TSessionStart s) { return s == TSessionStart::Run || s ==
 
 // How the editor's save ended.
 enum class TSettingSave {
-    NoName,   // the setting has no name: nothing checked or sent
+    NoName,    // the setting has no name: nothing checked or sent
     RowFailed, // a row failed its check (said): nothing sent
     Saved,
     NotSaved, // the server refused a part (reported); the later steps were still made
@@ -76,11 +76,19 @@ public:
     // Fields of the three tables, by position (the positions are the piece numbers of the
     // server's records minus one, and ValidateSetField's field index).
     enum TaskField { tkId, tkName, tkClient, tkSet, tkSName, tkDefFindEx, tkMenus, tkCount };
-    enum SetsField {
-        stId, stName, stClient, stType, stPath, stFile, stFunc, stVFunc, stFindEx, stCount
-    };
+    enum SetsField { stId, stName, stClient, stType, stPath, stFile, stFunc, stVFunc, stFindEx, stCount };
     enum SetField {
-        sfId, sfName, sfType, sfLength, sfPrecision, sfMAPX, sfOb, sfIh, sfFunc, sfTypeId, sfCount
+        sfId,
+        sfName,
+        sfType,
+        sfLength,
+        sfPrecision,
+        sfMAPX,
+        sfOb,
+        sfIh,
+        sfFunc,
+        sfTypeId,
+        sfCount
     };
 
     // The lists start empty and the tables open empty with their fields.

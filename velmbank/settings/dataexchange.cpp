@@ -113,8 +113,7 @@ bool TdmSet::LoadSetFields(const QByteArray &setId, QByteArray &error)
         TControlsOff quiet(tbSet);
         tbSet->EmptyTable();
         TProgressGuard progress(caption, 1);
-        const QByteArray reply =
-            CallServer({Routines::LoadSetRecs, tbTasks->AsString(tkClient), setId});
+        const QByteArray reply = CallServer({Routines::LoadSetRecs, tbTasks->AsString(tkClient), setId});
         Ui().ProgressStart(caption, CountChar(reply, ListSep));
         Ui().ProgressSetPosition(1);
         for (const QByteArray &record : ReplyItems(reply, ListSep)) {
@@ -166,18 +165,17 @@ bool TdmSet::SaveSetting()
     return RunReported([&] {
         const QByteArray client = tbTasks->AsString(tkClient);
         const QByteArray set = tbTasks->AsString(tkSet);
-        const QByteArray setRecord =
-            RecordArgument(tbSets, tbSets->CurrentRow(),
-                     {stName, stType, stPath, stFile, stFunc, stVFunc, stFindEx});
+        const QByteArray setRecord = RecordArgument(
+            tbSets, tbSets->CurrentRow(), {stName, stType, stPath, stFile, stFunc, stVFunc, stFindEx});
         // Every record is built before the first call: SaveSetPar empties the setting's fields
         // on the server, so a row that cannot be sent must stop the save before it.
         tbSet->First();
         QList<QByteArray> rows;
         rows.reserve(tbSet->RecordCount());
         for (int row = 0; row < tbSet->RecordCount(); ++row)
-            rows.append(RecordArgument(tbSet, row,
-                                 {sfId, sfName, sfType, sfLength, sfPrecision, sfMAPX, sfOb, sfIh,
-                                  sfFunc, sfTypeId}));
+            rows.append(RecordArgument(
+                tbSet, row,
+                {sfId, sfName, sfType, sfLength, sfPrecision, sfMAPX, sfOb, sfIh, sfFunc, sfTypeId}));
 
         TProgressGuard progress(caption, 1);
         CallServer({Routines::SaveSetPar, client, set, setRecord});

@@ -43,8 +43,8 @@ void TMemField::Clear() const { m_table->Clear(m_index); }
 TMemTable::TMemTable(QObject *parent) : QObject(parent) {}
 TMemTable::~TMemTable() = default;
 
-int TMemTable::addField(const QString &name, TMemFieldKind kind, int size,
-                        std::optional<qint64> minValue, std::optional<qint64> maxValue)
+int TMemTable::addField(const QString &name, TMemFieldKind kind, int size, std::optional<qint64> minValue,
+                        std::optional<qint64> maxValue)
 {
     if (Active())
         Refuse(QStringLiteral("Cannot perform this operation on an open dataset"));
@@ -516,16 +516,12 @@ void TMemTable::SetAsInteger(int field, qint64 value)
     const TMemFieldDef &def = FieldDef(field);
     checkWritable();
     switch (def.Kind) {
-    case TMemFieldKind::Text:
-        currentRow().Texts[def.Slot] = QByteArray::number(value);
-        return;
+    case TMemFieldKind::Text: currentRow().Texts[def.Slot] = QByteArray::number(value); return;
     case TMemFieldKind::Integer:
         checkRange(def, value); // refused values leave the former one
         currentRow().Numbers[def.Slot] = Number{value, false};
         return;
-    case TMemFieldKind::Logical:
-        currentRow().Numbers[def.Slot] = Number{value != 0, false};
-        return;
+    case TMemFieldKind::Logical: currentRow().Numbers[def.Slot] = Number{value != 0, false}; return;
     }
 }
 

@@ -96,7 +96,7 @@ public:
 
     int FieldCount() const { return int(m_fields.size()); }
     const TMemFieldDef &FieldDef(int field) const { return m_fields[size_t(checkField(field))]; }
-    int FieldIndex(const QString &name) const; // case-insensitive; -1 when there is none
+    int FieldIndex(const QString &name) const;  // case-insensitive; -1 when there is none
     TMemField FieldByName(const QString &name); // throws when there is none
     TMemField Fields(int field) { return TMemField(this, checkField(field)); }
 
@@ -113,8 +113,8 @@ public:
     // --- rows and cursor ---------------------------------------------------------------------
     int RecordCount() const { return m_count; }
     bool IsEmpty() const { return m_count == 0; }
-    int RecNo() const { return m_count ? m_cur + 1 : 0; } // 1-based, 0 on an empty table
-    void SetRecNo(int recNo); // outside 1..RecordCount the cursor stays
+    int RecNo() const { return m_count ? m_cur + 1 : 0; }   // 1-based, 0 on an empty table
+    void SetRecNo(int recNo);                               // outside 1..RecordCount the cursor stays
     int CurrentRow() const { return m_count ? m_cur : -1; } // 0-based
     bool Bof() const { return m_bof; }
     bool Eof() const { return m_eof; }
@@ -156,7 +156,7 @@ public:
     // --- values of any row, 0-based, read in place -------------------------------------------
     bool IsNullAt(int row, int field) const;
     const QByteArray &TextAt(int row, int field) const; // text fields only
-    qint64 IntegerAt(int row, int field) const;          // integer and logical fields
+    qint64 IntegerAt(int row, int field) const;         // integer and logical fields
     QByteArray StringAt(int row, int field) const;
 
     // While controls are disabled views get no row signals; enabling them again resets views

@@ -35,8 +35,7 @@ void TMemTableModel::SetAlignment(int column, Qt::Alignment alignment)
 {
     m_alignments.insert(column, alignment);
     if (rowCount() > 0)
-        Q_EMIT dataChanged(index(0, column), index(rowCount() - 1, column),
-                           {Qt::TextAlignmentRole});
+        Q_EMIT dataChanged(index(0, column), index(rowCount() - 1, column), {Qt::TextAlignmentRole});
 }
 
 int TMemTableModel::rowCount(const QModelIndex &parent) const
@@ -65,8 +64,7 @@ QVariant TMemTableModel::data(const QModelIndex &index, int role) const
     const TMemFieldDef &def = m_table->FieldDef(field);
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::EditRole:
-        return FromWin1251(m_table->StringAt(row, field));
+    case Qt::EditRole: return FromWin1251(m_table->StringAt(row, field));
     case Qt::CheckStateRole:
         if (def.Kind != TMemFieldKind::Logical)
             return {};
@@ -75,10 +73,8 @@ QVariant TMemTableModel::data(const QModelIndex &index, int role) const
         const auto it = m_alignments.constFind(field);
         return it == m_alignments.cend() ? QVariant() : QVariant(int(*it));
     }
-    case MaxLengthRole:
-        return def.Kind == TMemFieldKind::Text ? QVariant(def.Size) : QVariant();
-    default:
-        return {};
+    case MaxLengthRole: return def.Kind == TMemFieldKind::Text ? QVariant(def.Size) : QVariant();
+    default: return {};
     }
 }
 

@@ -18,8 +18,7 @@ QList<QByteArray> ReplyItems(const QByteArray &text, char sep);
 // One record as a new row (appended, or inserted before the current row): field n takes
 // piece n, an absent piece leaves the field empty. A piece the table refuses throws and
 // takes the half-filled row with it.
-void AddReplyRecord(TMemTable *table, const QByteArray &record, char sep, int fields,
-                    bool insert = false);
+void AddReplyRecord(TMemTable *table, const QByteArray &record, char sep, int fields, bool insert = false);
 
 // The values of a row (-1: an empty table's absent row) joined with chr(2). A value that
 // holds a byte the record or the call would be split at (0x00, chr(1), chr(2), ESC) is

@@ -13,10 +13,7 @@
 #include <QLocale>
 #include <QSaveFile>
 
-void TSessionFrontEnd::WorkTotals(const QByteArray &reply)
-{
-    Ui().ShowMessage(FromWin1251(reply));
-}
+void TSessionFrontEnd::WorkTotals(const QByteArray &reply) { Ui().ShowMessage(FromWin1251(reply)); }
 
 void TSessionFrontEnd::SaveProtocol(const TLink &link)
 {

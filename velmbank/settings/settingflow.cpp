@@ -95,7 +95,8 @@ TSettingSave TdmSet::SaveEditedSetting(int &failedRow, int &failedField)
     }
     tbSet->First();
     {
-        TProgressGuard progress(QStringLiteral("Подготовка значений полей перед записью"), tbSet->RecordCount());
+        TProgressGuard progress(QStringLiteral("Подготовка значений полей перед записью"),
+                                tbSet->RecordCount());
         for (; !tbSet->Eof(); tbSet->Next()) {
             PrepareSetField();
             Ui().ProgressStep();
@@ -167,7 +168,8 @@ bool TdmSet::DeleteSetting()
     RunReported([&] {
         for (int row = 0; row < tbTasks->RecordCount(); ++row) {
             tbTasks->SetRecNo(row + 1);
-            const bool uses = AnsiSameText(tbTasks->AsString(tkClient), client) && tbTasks->AsString(tkSet) == set;
+            const bool uses =
+                AnsiSameText(tbTasks->AsString(tkClient), client) && tbTasks->AsString(tkSet) == set;
             const QByteArray menus = tbTasks->AsString(tkMenus);
             const QByteArray left = MenusFor(menus, client, setId, nullptr);
             if (!uses && left == menus)

@@ -18,9 +18,6 @@ std::optional<QString> TBankUi::AskName(const QString &caption, const QString &p
     return d.AskName(caption, prompt, initial, check);
 }
 
-void TBankUi::OnTitleChanged(const QString &title)
-{
-    (void)title;
-}
+void TBankUi::OnTitleChanged(const QString &title) { (void)title; }
 
 } // namespace velmbank

@@ -67,9 +67,6 @@ TfmAbout::TfmAbout(QWidget *parent) : QDialog(parent)
     setFixedSize(qMax(300, sizeHint().width()), sizeHint().height());
 }
 
-void TfmAbout::reject()
-{
-    accept();
-}
+void TfmAbout::reject() { accept(); }
 
 } // namespace velmbank

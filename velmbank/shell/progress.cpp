@@ -43,10 +43,7 @@ void TActivity::SetActive(bool active)
     update();
 }
 
-bool TActivity::Active() const
-{
-    return FTimer->isActive();
-}
+bool TActivity::Active() const { return FTimer->isActive(); }
 
 void TActivity::paintEvent(QPaintEvent *)
 {

@@ -1,12 +1,12 @@
 #include "startup.h"
 
-#include "about.h"
 #include "BankUi.h"
 #include "Connect.h"
+#include "RegForm.h"
+#include "about.h"
 #include "data.h"
 #include "logo.h"
 #include "progress.h"
-#include "RegForm.h"
 #include "taskdata.h"
 #include "taskunit.h"
 
@@ -21,10 +21,7 @@ namespace velmbank {
 
 namespace {
 
-QtUi *WidgetUi()
-{
-    return dynamic_cast<QtUi *>(&Ui());
-}
+QtUi *WidgetUi() { return dynamic_cast<QtUi *>(&Ui()); }
 
 } // namespace
 
@@ -37,8 +34,8 @@ QStringList ProfilePlaces(const QString &given)
     if (!given.isEmpty())
         places << current.filePath(given);
     places << current.filePath(QStringLiteral("velmbank.ini"))
-           << QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                  QStringLiteral("/velmbank/velmbank.ini")
+           << QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+                  + QStringLiteral("/velmbank/velmbank.ini")
            << SystemProfileFileName;
     places.removeDuplicates();
     return places;
@@ -72,7 +69,8 @@ void ParseCommandLine(TLink &link, const QStringList &params)
 class TVelmBank::TFrontEnd : public TSessionFrontEnd
 {
 public:
-    TFrontEnd(const QStringList &params) : FParams(params), FLogo(std::make_unique<TfmLogo>(QDir::currentPath()))
+    TFrontEnd(const QStringList &params)
+        : FParams(params), FLogo(std::make_unique<TfmLogo>(QDir::currentPath()))
     {
         FLogo->ShowNow();
         // Boxes of the start-up open over the logo, which stays on top of everything else.

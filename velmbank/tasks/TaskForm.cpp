@@ -1,16 +1,16 @@
 #include "TaskForm.h"
 
 #include "Access.h"
+#include "Connect.h"
+#include "UBHint.h"
+#include "Ui.h"
 #include "clientman.h"
 #include "codepage.h"
-#include "Connect.h"
 #include "data.h"
 #include "newclb.h"
 #include "taskdata.h"
 #include "taskpar.h"
 #include "taskrun.h"
-#include "UBHint.h"
-#include "Ui.h"
 
 #include <QAction>
 #include <QApplication>
@@ -640,18 +640,9 @@ void TfmTaskForm::SetIncludeAll(TIncludeAll how)
     dbgEx->setUpdatesEnabled(true);
 }
 
-void TfmTaskForm::actIncAllExecute()
-{
-    SetIncludeAll(TIncludeAll::All);
-}
-void TfmTaskForm::actClearAllExecute()
-{
-    SetIncludeAll(TIncludeAll::None);
-}
-void TfmTaskForm::actInverseExecute()
-{
-    SetIncludeAll(TIncludeAll::Invert);
-}
+void TfmTaskForm::actIncAllExecute() { SetIncludeAll(TIncludeAll::All); }
+void TfmTaskForm::actClearAllExecute() { SetIncludeAll(TIncludeAll::None); }
+void TfmTaskForm::actInverseExecute() { SetIncludeAll(TIncludeAll::Invert); }
 
 void TfmTaskForm::SetCommandsEnabled(bool enabled)
 {

@@ -1,11 +1,11 @@
 #include "taskpar.h"
 
 #include "Access.h"
+#include "Connect.h"
+#include "Ui.h"
 #include "clientman.h"
 #include "codepage.h"
-#include "Connect.h"
 #include "data.h"
-#include "Ui.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -19,10 +19,7 @@ namespace velmbank {
 
 TfmTaskPar *fmTaskPar = nullptr;
 
-bool GotoTaskRow(int task)
-{
-    return dmSet->GotoTaskRow(task);
-}
+bool GotoTaskRow(int task) { return dmSet->GotoTaskRow(task); }
 
 namespace {
 

@@ -2,9 +2,11 @@
 // table built, the file chosen and imported, and the document grid shown over the result.
 #include "taskunit.h"
 
+#include "Connect.h"
+#include "TaskForm.h"
+#include "Ui.h"
 #include "ansitext.h"
 #include "codepage.h"
-#include "Connect.h"
 #include "data.h"
 #include "dbfsettings.h"
 #include "funcs.h"
@@ -14,10 +16,8 @@
 #include "setparams.h"
 #include "starttask.h"
 #include "taskdata.h"
-#include "TaskForm.h"
 #include "taskpar.h"
 #include "taskrun.h"
-#include "Ui.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -125,8 +125,8 @@ void TfmTaskMan::StartTask(int task)
     TMemTable *t = dmTask->tbTask;
     hide();
     fmTaskForm->Run->SetRunEnabled(complete);
-    fmTaskForm->setWindowTitle(FromWin1251(dmSet->tbTasks->AsString(TdmSet::tkName)) + QStringLiteral(" Файл: ") +
-                               path);
+    fmTaskForm->setWindowTitle(FromWin1251(dmSet->tbTasks->AsString(TdmSet::tkName))
+                               + QStringLiteral(" Файл: ") + path);
     fmTaskForm->SetFrameCaption(TfmTaskForm::ImportCaption(t->RecordCount(), dmTask->AsideCount(false),
                                                            dmTask->AsideCount(true), complete));
     fmTaskForm->MainWindow = this;
@@ -150,8 +150,8 @@ QString TfmTaskMan::AskDataFile()
         const QString file = FromWin1251(dmSet->tbSets->AsString(TdmSet::stFile));
         if (!path.isEmpty() && !file.isEmpty())
             return QDir::cleanPath(path + u'/' + file);
-        const std::optional<QString> chosen =
-            Ui().ChooseFile(title, path, QStringLiteral("dbf (*.dbf);;Файлы обмена 1С (*.txt);;Все файлы (*.*)"));
+        const std::optional<QString> chosen = Ui().ChooseFile(
+            title, path, QStringLiteral("dbf (*.dbf);;Файлы обмена 1С (*.txt);;Все файлы (*.*)"));
         if (!chosen || chosen->isEmpty())
             return {};
         // A name typed without an extension is a .dbf file.
@@ -209,15 +209,9 @@ void TfmTaskMan::OpenSettingEditor()
     hide();
 }
 
-void TfmTaskMan::actProp1Execute()
-{
-    ChooseAndStart(this, 1);
-}
+void TfmTaskMan::actProp1Execute() { ChooseAndStart(this, 1); }
 
-void TfmTaskMan::actProp2Execute()
-{
-    ChooseAndStart(this, 2);
-}
+void TfmTaskMan::actProp2Execute() { ChooseAndStart(this, 2); }
 
 void TfmTaskMan::actSetupPrpExecute()
 {

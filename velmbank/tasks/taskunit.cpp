@@ -1,12 +1,12 @@
 #include "taskunit.h"
 
-#include "about.h"
 #include "Access.h"
-#include "codepage.h"
 #include "Connect.h"
+#include "Ui.h"
+#include "about.h"
+#include "codepage.h"
 #include "data.h"
 #include "funcs.h"
-#include "Ui.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -155,15 +155,9 @@ TfmTaskMan::~TfmTaskMan()
         fmTaskMan = nullptr;
 }
 
-QMenu *TfmTaskMan::TaskMenu(int task) const
-{
-    return task == 0 ? mn0 : task == 1 ? mn1 : mn2;
-}
+QMenu *TfmTaskMan::TaskMenu(int task) const { return task == 0 ? mn0 : task == 1 ? mn1 : mn2; }
 
-QToolButton *TfmTaskMan::TaskButton(int task) const
-{
-    return task == 0 ? tb0 : task == 1 ? tb1 : tb2;
-}
+QToolButton *TfmTaskMan::TaskButton(int task) const { return task == 0 ? tb0 : task == 1 ? tb1 : tb2; }
 
 QAction *TfmTaskMan::FixedItem(int task) const
 {
@@ -199,10 +193,7 @@ TTaskMenuItem *TfmTaskMan::NewEntry(int task, const QByteArray &entryText)
     return item;
 }
 
-void TfmTaskMan::SetDefault(QMenu *menu, QAction *item)
-{
-    menu->setDefaultAction(item);
-}
+void TfmTaskMan::SetDefault(QMenu *menu, QAction *item) { menu->setDefaultAction(item); }
 
 void TfmTaskMan::Promote(QMenu *menu, QAction *item)
 {
@@ -280,7 +271,8 @@ void TfmTaskMan::RemoveMenuEntry(const QByteArray &entryText)
         QMenu *menu = TaskMenu(task);
         bool wasDefault = false;
         for (TTaskMenuItem *item : EntryItems(task)) {
-            if (item->EntryText != entryText && !(numeric && EntryNamesSetting(item->EntryText, client, setId)))
+            if (item->EntryText != entryText
+                && !(numeric && EntryNamesSetting(item->EntryText, client, setId)))
                 continue;
             wasDefault = wasDefault || menu->defaultAction() == item;
             menu->removeAction(item);
@@ -349,18 +341,9 @@ void TfmTaskMan::SaveTaskMenu(int task)
     }
 }
 
-void TfmTaskMan::actSetupExecute(QAction *sender)
-{
-    TaskExecute(0, sender);
-}
-void TfmTaskMan::actTask1Execute(QAction *sender)
-{
-    TaskExecute(1, sender);
-}
-void TfmTaskMan::actTask2Execute(QAction *sender)
-{
-    TaskExecute(2, sender);
-}
+void TfmTaskMan::actSetupExecute(QAction *sender) { TaskExecute(0, sender); }
+void TfmTaskMan::actTask1Execute(QAction *sender) { TaskExecute(1, sender); }
+void TfmTaskMan::actTask2Execute(QAction *sender) { TaskExecute(2, sender); }
 
 void TfmTaskMan::TaskExecute(int task, QAction *sender)
 {

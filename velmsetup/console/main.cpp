@@ -71,7 +71,8 @@ public:
                 if (buttons[i].compare(given, Qt::CaseInsensitive) == 0)
                     pressed = int(i) + 1;
             if (!pressed) {
-                Err(args.Message + QStringLiteral(": \"") + given + QStringLiteral("\" is none of ") + buttons.join(u'/'));
+                Err(args.Message + QStringLiteral(": \"") + given + QStringLiteral("\" is none of ")
+                    + buttons.join(u'/'));
                 return args.EscapeResult;
             }
         }
@@ -146,8 +147,10 @@ int main(int argc, char **argv)
     bool ok = in.ReadHeader();
     // As the wizard's check box: only with the distribution's source password.
     if (ok && keepSources
-        && QString::fromLocal8Bit(qgetenv("VELMSETUP_SOURCE_PASSWORD")) != FromWin1251(in.Distrib.SourcePass)) {
-        Err(QStringLiteral("--keep-sources: VELMSETUP_SOURCE_PASSWORD is not the distribution's source password"));
+        && QString::fromLocal8Bit(qgetenv("VELMSETUP_SOURCE_PASSWORD"))
+               != FromWin1251(in.Distrib.SourcePass)) {
+        Err(QStringLiteral(
+            "--keep-sources: VELMSETUP_SOURCE_PASSWORD is not the distribution's source password"));
         ok = false;
     }
     ok = ok && in.ConnectSystem(ip, port);

@@ -39,7 +39,8 @@ void TSetupUi::ShowError(const QString &text)
     QtUi::ShowError(text);
 }
 
-TAnswer TSetupUi::AskYesNo(const QString &text, TAnswer defaultAnswer, const QString &caption, TQuestionIcon icon)
+TAnswer TSetupUi::AskYesNo(const QString &text, TAnswer defaultAnswer, const QString &caption,
+                           TQuestionIcon icon)
 {
     SetParentWindow(Front());
     return QtUi::AskYesNo(text, defaultAnswer, caption, icon);
@@ -59,7 +60,8 @@ std::optional<TUi::Account> TSetupUi::AskAccount(const QString &caption, const Q
     return Account{d.edUser->text(), d.edPassword->text()};
 }
 
-std::optional<QString> TSetupUi::AskText(const QString &caption, const QString &prompt, const QString &initial)
+std::optional<QString> TSetupUi::AskText(const QString &caption, const QString &prompt,
+                                         const QString &initial)
 {
     return AskUser(prompt, caption, initial, Front());
 }

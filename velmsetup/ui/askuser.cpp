@@ -101,8 +101,8 @@ void TfmAskUser::Prepare(const QString &question, const QString &caption, const 
     const int extra = (lines - 1) * FLabelHeight;
     setFixedSize(width(), height() + extra);
     pnMain->setGeometry(rect());
-    for (QWidget *w : {static_cast<QWidget *>(btOk), static_cast<QWidget *>(btCancel),
-                       static_cast<QWidget *>(edAsk)})
+    for (QWidget *w :
+         {static_cast<QWidget *>(btOk), static_cast<QWidget *>(btCancel), static_cast<QWidget *>(edAsk)})
         w->move(w->x(), w->y() + extra + 2);
     lbAsk->resize(lbAsk->width(), lines * FLabelHeight);
 }

@@ -91,17 +91,15 @@ void TfmFone::SetTitle(const QString &text)
     lbTitle->raise();
 }
 
-QString TfmFone::SlideFile(int k) const
-{
-    return FImagesDir + QStringLiteral("/velm%1.jpg").arg(k);
-}
+QString TfmFone::SlideFile(int k) const { return FImagesDir + QStringLiteral("/velm%1.jpg").arg(k); }
 
 void TfmFone::ShowSlide(int k)
 {
     QImageReader reader(SlideFile(k));
     QImage image;
     if (!reader.read(&image))
-        throw ESlideError(QStringLiteral("Не удается загрузить рисунок %1: %2").arg(SlideFile(k), reader.errorString()));
+        throw ESlideError(
+            QStringLiteral("Не удается загрузить рисунок %1: %2").arg(SlideFile(k), reader.errorString()));
     imSlide->setPixmap(QPixmap::fromImage(image));
     pnBevel->show();
     pnBevel->repaint();

@@ -120,8 +120,7 @@ void TClipView::paintEvent(QPaintEvent *)
     const qreal h = height() - 4;
     const qreal w = h * 1.2;
     switch (FClip) {
-    case TSetupClip::None:
-        return;
+    case TSetupClip::None: return;
     case TSetupClip::CopyFiles: {
         const QRectF from(width() / 2.0 - 110, 4, w, h);
         const QRectF to(width() / 2.0 + 110 - w, 4, w, h);

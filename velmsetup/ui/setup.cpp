@@ -260,7 +260,8 @@ void TfmSetup::BuildPages()
         l->addLayout(grid);
         l->addStretch();
         l->addWidget(Text(QStringLiteral("Если все параметры введены, нажмите Далее"), body));
-        AddPage({QStringLiteral("Введите параметры, необходимые для подключения "), QStringLiteral("к серверу Cache")},
+        AddPage({QStringLiteral("Введите параметры, необходимые для подключения "),
+                 QStringLiteral("к серверу Cache")},
                 {Button(QStringLiteral("Далее"), act2go), Button(QStringLiteral("Отмена"), actExit),
                  Button(QStringLiteral("Назад"), act2Back)},
                 body, 2);
@@ -317,7 +318,8 @@ void TfmSetup::BuildPages()
         l->addWidget(lbSettings);
         l->addWidget(meSettings, 1);
         AddPage({QStringLiteral("Программа готова к установке дистрибутива"),
-                 QStringLiteral("Проверьте текущие параметры и нажмите  Установить,"), QStringLiteral("если все правильно")},
+                 QStringLiteral("Проверьте текущие параметры и нажмите  Установить,"),
+                 QStringLiteral("если все правильно")},
                 {Button(QStringLiteral("Установить"), act3Install), Button(QStringLiteral("Отмена"), actExit),
                  Button(QStringLiteral("Назад"), act3back)},
                 body);
@@ -330,7 +332,8 @@ void TfmSetup::BuildPages()
         meFinal = Memo(body);
         meFinal->setLineWrapMode(QPlainTextEdit::WidgetWidth);
         meFinal->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        meFinal->setAccessibleName(QStringLiteral("Результат установки")); // its first line, once there is one
+        meFinal->setAccessibleName(
+            QStringLiteral("Результат установки")); // its first line, once there is one
         chShowLog = new QCheckBox(QStringLiteral("Просмотреть протокол установки"), body);
         l->addWidget(meFinal, 1);
         l->addWidget(chShowLog);
@@ -417,9 +420,10 @@ void TfmSetup::ShowLibraryNote(bool library)
         lbNS->hide();
         // The note is written anew each time: connecting again names the namespace once.
         const QString ns = liNS->currentItem() ? liNS->currentItem()->text() : QString();
-        lbLib->setText(QStringLiteral("Дистрибутив содержит библиотечные программы.\nУстановка будет производиться "
-                                      "в библиотечную\nобласть ")
-                       + ns);
+        lbLib->setText(
+            QStringLiteral("Дистрибутив содержит библиотечные программы.\nУстановка будет производиться "
+                           "в библиотечную\nобласть ")
+            + ns);
         lbLib->setAccessibleName(lbLib->text());
         lbLib->show();
     } else {
@@ -461,19 +465,23 @@ void TfmSetup::FillSettingsMemo()
     m << QString();
     m << QStringLiteral("Область Cache:");
     m << Indent + FromWin1251(ServerToDisplay(in.NameSpace));
-    m << Indent + (o.KeepSources ? QStringLiteral("С исходными текстами программ")
-                                 : QStringLiteral("Без исходных текстов программ"));
+    m << Indent
+             + (o.KeepSources ? QStringLiteral("С исходными текстами программ")
+                              : QStringLiteral("Без исходных текстов программ"));
     if (o.RunPreActions) {
         m << Indent + QStringLiteral("выполнять метки преддействия");
-        m << Indent + (o.HardPreAction ? QStringLiteral("установка с \"жестким\" преддействием")
-                                       : QStringLiteral("установка с \"мягким\" преддействием"));
+        m << Indent
+                 + (o.HardPreAction ? QStringLiteral("установка с \"жестким\" преддействием")
+                                    : QStringLiteral("установка с \"мягким\" преддействием"));
     } else {
         m << Indent + QStringLiteral("преддействия не выполнять");
     }
-    m << Indent + (o.RestorePrograms ? QStringLiteral("восстанавливать программы")
-                                     : QStringLiteral("не восстанавливать программы"));
-    m << Indent + (o.RunPostActions ? QStringLiteral("выполнять метки последействия")
-                                    : QStringLiteral("последействия НЕ ВЫПОЛНЯТЬ"));
+    m << Indent
+             + (o.RestorePrograms ? QStringLiteral("восстанавливать программы")
+                                  : QStringLiteral("не восстанавливать программы"));
+    m << Indent
+             + (o.RunPostActions ? QStringLiteral("выполнять метки последействия")
+                                 : QStringLiteral("последействия НЕ ВЫПОЛНЯТЬ"));
     m << QString();
     m << QStringLiteral("Параметры сервера Cache:");
     m << Indent + QStringLiteral("IP адрес : ") + FromWin1251(in.IP);

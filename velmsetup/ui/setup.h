@@ -62,7 +62,7 @@ public:
     std::function<void()> EndApplication;
 
     TInstallation Installation;
-    bool Licensed = false;      // "licence.txt" was loaded
+    bool Licensed = false; // "licence.txt" was loaded
     QStringList LicenceLines;
 
     // Pages and controls.

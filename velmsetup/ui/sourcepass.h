@@ -17,7 +17,7 @@ public:
     explicit TfmPass(QWidget *parent = nullptr);
 
     QGroupBox *gbPass;
-    QLineEdit *edPass; // shows "*" for every character
+    QLineEdit *edPass;     // shows "*" for every character
     QPushButton *btOk;     // "ОК", Enter
     QPushButton *btCancel; // "Отмена", Esc
 

@@ -75,8 +75,8 @@ void PutLength(QByteArray &out, quint32 n)
 
 quint32 GetLength(const char *p)
 {
-    return quint32(quint8(p[0])) << 24 | quint32(quint8(p[1])) << 16 | quint32(quint8(p[2])) << 8 |
-           quint32(quint8(p[3]));
+    return quint32(quint8(p[0])) << 24 | quint32(quint8(p[1])) << 16 | quint32(quint8(p[2])) << 8
+           | quint32(quint8(p[3]));
 }
 
 // True when the peer closes within msecs; what it still sends is read and dropped.
@@ -150,15 +150,9 @@ VelmdProcess::VelmdProcess(Kind kind) : FKind(kind)
     }
 }
 
-VelmdProcess::~VelmdProcess()
-{
-    Stop();
-}
+VelmdProcess::~VelmdProcess() { Stop(); }
 
-QString VelmdProcess::Exe()
-{
-    return QString::fromUtf8(VELMD_EXE);
-}
+QString VelmdProcess::Exe() { return QString::fromUtf8(VELMD_EXE); }
 
 int VelmdProcess::Run(const QString &command, const QStringList &args, const QByteArray &input,
                       QByteArray *output)
@@ -190,18 +184,20 @@ bool VelmdProcess::Start()
     }
     if (Run(FKind == Kind::Demo ? QStringLiteral("demo") : QStringLiteral("init"), {}) != 0)
         return false;
-    if (FKind == Kind::Plain && Run(QStringLiteral("passwd"), {QString::fromUtf8(User)}, Password + "\n") != 0)
+    if (FKind == Kind::Plain
+        && Run(QStringLiteral("passwd"), {QString::fromUtf8(User)}, Password + "\n") != 0)
         return false;
     FServe = std::make_unique<QProcess>();
-    FServe->start(Exe(), {QStringLiteral("serve"), DataDir(), QStringLiteral("--xapi-port"), QStringLiteral("0"),
-                          QStringLiteral("--vism-port"), QStringLiteral("0")});
+    FServe->start(Exe(), {QStringLiteral("serve"), DataDir(), QStringLiteral("--xapi-port"),
+                          QStringLiteral("0"), QStringLiteral("--vism-port"), QStringLiteral("0")});
     if (!FServe->waitForStarted(10000)) {
         Error = QStringLiteral("velmd serve did not start");
         return false;
     }
     QByteArray out;
     QDeadlineTimer deadline(20000);
-    while (!(out.contains("xapi ") && out.contains("vism ") && out.endsWith('\n')) && !deadline.hasExpired()) {
+    while (!(out.contains("xapi ") && out.contains("vism ") && out.endsWith('\n'))
+           && !deadline.hasExpired()) {
         if (!FServe->waitForReadyRead(int(deadline.remainingTime())))
             break;
         out += FServe->readAllStandardOutput();
@@ -213,17 +209,14 @@ bool VelmdProcess::Start()
             VismPort = line.mid(5).toInt();
     }
     if (XapiPort <= 0 || VismPort <= 0) {
-        Error = QStringLiteral("velmd serve printed no ports: ") + QString::fromUtf8(out) +
-                QString::fromUtf8(FServe->readAllStandardError());
+        Error = QStringLiteral("velmd serve printed no ports: ") + QString::fromUtf8(out)
+                + QString::fromUtf8(FServe->readAllStandardError());
         return false;
     }
     return true;
 }
 
-bool VelmdProcess::Running() const
-{
-    return FServe && FServe->state() == QProcess::Running;
-}
+bool VelmdProcess::Running() const { return FServe && FServe->state() == QProcess::Running; }
 
 int VelmdProcess::Stop()
 {
@@ -303,11 +296,11 @@ QString VelmdProcess::WriteProfile(const QString &ns, const QByteArray &serverTy
     const QString path = DataDir() + QStringLiteral("/profile%1.ini").arg(++counter);
     QFile f(path);
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        QByteArray text = "[XAPI]\r\nServerType=" + serverType + "\r\nVersion=1\r\nUserName=" +
-                          (user.isEmpty() ? User : user) + "\r\nPassWord=" +
-                          (password.isEmpty() ? Password : password) + "\r\nNameSpace=" + ns.toUtf8() +
-                          "\r\nServer=127.0.0.1\r\nPort=" + QByteArray::number(XapiPort) +
-                          "\r\nTIMEOUT=" + QByteArray::number(timeOut) + "\r\n";
+        QByteArray text = "[XAPI]\r\nServerType=" + serverType
+                          + "\r\nVersion=1\r\nUserName=" + (user.isEmpty() ? User : user) + "\r\nPassWord="
+                          + (password.isEmpty() ? Password : password) + "\r\nNameSpace=" + ns.toUtf8()
+                          + "\r\nServer=127.0.0.1\r\nPort=" + QByteArray::number(XapiPort)
+                          + "\r\nTIMEOUT=" + QByteArray::number(timeOut) + "\r\n";
         f.write(text);
     }
     return path;
@@ -350,8 +343,8 @@ bool RawXapi::Open(int port, const QByteArray &user, const QByteArray &password,
     const int fd = ConnectLoopback(port, Source);
     if (fd < 0)
         return false;
-    const QByteArray hs = XapiWire::Masked(
-        XapiWire::HandshakeText(serverType, "1", user, password, ns, 4096, timeOut), 0x01);
+    const QByteArray hs =
+        XapiWire::Masked(XapiWire::HandshakeText(serverType, "1", user, password, ns, 4096, timeOut), 0x01);
     SendAll(fd, hs);
     char buf[4096];
     if (WaitReadable(fd, HandshakeMsecs)) {
@@ -408,15 +401,9 @@ RawXapi::Reply RawXapi::KeepAlive()
     return ReadReply();
 }
 
-bool RawXapi::SendRaw(const QByteArray &bytes)
-{
-    return SendAll(Fd, bytes);
-}
+bool RawXapi::SendRaw(const QByteArray &bytes) { return SendAll(Fd, bytes); }
 
-bool RawXapi::WaitClosed(int msecs)
-{
-    return WaitPeerClosed(Fd, msecs);
-}
+bool RawXapi::WaitClosed(int msecs) { return WaitPeerClosed(Fd, msecs); }
 
 void RawXapi::Close()
 {
@@ -494,17 +481,8 @@ VismClient::Reply VismClient::Run(const QByteArray &ns, const QByteArray &code, 
     return Exchange(Message('X', {ns, code, p1, p2}));
 }
 
-void VismClient::Quit()
-{
-    SendAll(Fd, Message('Q', {}));
-}
+void VismClient::Quit() { SendAll(Fd, Message('Q', {})); }
 
-bool VismClient::SendRaw(const QByteArray &bytes)
-{
-    return SendAll(Fd, bytes);
-}
+bool VismClient::SendRaw(const QByteArray &bytes) { return SendAll(Fd, bytes); }
 
-bool VismClient::WaitClosed(int msecs)
-{
-    return WaitPeerClosed(Fd, msecs);
-}
+bool VismClient::WaitClosed(int msecs) { return WaitPeerClosed(Fd, msecs); }

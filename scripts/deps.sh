@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev ccache
+  clang-format clang-tidy  # the format check of the test command; the tidy preset
   qt6-base-dev libqt6opengl6-dev
   fonts-dejavu-core  # Cyrillic glyphs for the windows (Qt finds no font on a bare system)
   libgtest-dev libgmock-dev

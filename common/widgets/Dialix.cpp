@@ -51,7 +51,7 @@ void TfmBox::Configure(const TChoiceArgs &args)
     }
     IconFile = args.IconFile;
     // An empty Buttons is one button with an empty caption.
-    ButtonCount = Buttons.count(Separator) + 1;
+    ButtonCount = int(Buttons.count(Separator)) + 1;
 }
 
 void TfmBox::ArrangeSize()

@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // middle makes records cross chunk boundaries, and the high bit puts a sound header first.
     if (!bytes.isEmpty()) {
         const auto control = static_cast<unsigned char>(bytes[0]);
-        bytes.insert(bytes.size() / 2, QByteArray((control & 0x7F) * 160, 'x'));
+        bytes.insert(bytes.size() / 2, QByteArray(qsizetype(control & 0x7F) * 160, 'x'));
         if (control & 0x80 && bytes.size() > 1)
             bytes = QByteArray("V") + bytes[1] + "Prod\r1\r2\r" + bytes.mid(2);
     }

@@ -384,7 +384,7 @@ bool LoadConfig(const std::string &dir, Config &config, std::string &error)
     }
     for (const char *always : {"%SYS", "USER"})
         if (FindNamespace(config, always).empty())
-            config.Namespaces.push_back(always);
+            config.Namespaces.emplace_back(always);
     for (const auto *lists : {&config.XapiEntries, &config.XapiRoutines})
         for (const auto &[ns, list] : *lists)
             if (FindNamespace(config, ns).empty()) {

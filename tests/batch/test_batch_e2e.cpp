@@ -379,9 +379,9 @@ TEST_F(BatchImportE2E, SignalDuringTheImportLeavesEverythingUnwrittenAndStillLog
     TBatchImport work(*o, TCredentials{"1", "velm1", "lich1"}, ui);
     work.Out = [&out](const QByteArray &utf8) { out += QString::fromUtf8(utf8); };
     // Timers run where the import lets pending input through: between its records.
-    QTimer::singleShot(0, [] { BatchInterrupted = 1; });
+    QTimer::singleShot(0, [] { BatchInterrupted = true; });
     const int code = work.Run();
-    BatchInterrupted = 0;
+    BatchInterrupted = false;
     SetUi(&before);
 
     EXPECT_EQ(code, 1) << err.toStdString();

@@ -54,7 +54,7 @@ protected:
     }
     void TearDown() override
     {
-        BatchInterrupted = 0;
+        BatchInterrupted = false;
         ImportTest::TearDown();
     }
     // A fresh table: a new document, one with unclosed similar ones (5 and 6), one whose
@@ -85,7 +85,7 @@ TEST_F(BatchRun, SignalStopsTheRunAfterTheRowInHand)
 {
     Table();
     BatchSeam seam(&link);
-    BatchInterrupted = 1;
+    BatchInterrupted = true;
     TTaskRun run(&engine);
     run.Similar = TSimilarPolicy::Create;
     run.actRunExecute();

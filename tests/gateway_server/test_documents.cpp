@@ -247,7 +247,7 @@ TEST_F(DemoDocuments, DocumentsAreCreatedAndClosedAndGLinTOSaysWhatTheWorkDid)
     const QList<QByteArray> again = Pieces(PDVelm(*x, "1", Out[kMadeOut]));
     ASSERT_EQ(again.size(), kPieces);
     EXPECT_EQ(again[0], "");
-    const QByteArray made = again[1];
+    const QByteArray &made = again[1];
     EXPECT_TRUE(made.toInt() > 3) << made.toStdString();
     EXPECT_EQ(again.mid(2, 2), (QList<QByteArray>{"", "0"}));
 

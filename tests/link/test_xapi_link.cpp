@@ -53,7 +53,7 @@ quint16 DeadPort()
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
     socklen_t len = sizeof a;
     ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
     ::close(fd);

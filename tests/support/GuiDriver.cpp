@@ -13,7 +13,7 @@
 
 #include <memory>
 
-void WhenModal(std::function<void(QWidget *)> act, int timeoutMs)
+void WhenModal(const std::function<void(QWidget *)> &act, int timeoutMs)
 {
     auto *timer = new QTimer;
     auto clock = std::make_shared<QElapsedTimer>();

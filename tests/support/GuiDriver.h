@@ -10,7 +10,7 @@ class QWidget;
 
 // Runs act on the next modal dialog that becomes active (polled from the event loop), e.g. to
 // read its texts and press a button. Fails the test if none appears within timeoutMs.
-void WhenModal(std::function<void(QWidget *)> act, int timeoutMs = 5000);
+void WhenModal(const std::function<void(QWidget *)> &act, int timeoutMs = 5000);
 
 // Saves widget->grab() as VELM_SCREENS_DIR/name.png; does nothing when the variable is unset.
 void SaveScreen(QWidget *widget, const QString &name);

@@ -127,7 +127,7 @@ TEST(VismMessages, LongStreamsInSmallReads)
         stream += Encode('X', {"USER", "s text(P1)=P2", std::to_string(i), text});
         expected.push_back("X[USER][s text(P1)=P2][" + std::to_string(i) + "][" + text + "]");
     }
-    expected.push_back("need more");
+    expected.emplace_back("need more");
     for (size_t piece : {size_t(1000), size_t(65535), size_t(65537)})
         EXPECT_EQ(ParseInPieces(stream, std::vector<size_t>(stream.size() / piece + 1, piece)), expected)
             << "pieces of " << piece;
@@ -135,7 +135,7 @@ TEST(VismMessages, LongStreamsInSmallReads)
 
 TEST(VismMessages, TypesAndFieldCountsOfClientMessages)
 {
-    auto client = [](char type, std::vector<std::string_view> fields) {
+    auto client = [](char type, const std::vector<std::string_view> &fields) {
         Message m;
         return DecodeBody(Encode(type, fields).substr(4), m) && IsClientMessage(m);
     };

@@ -284,10 +284,10 @@ TEST(XapiRequests, LongStreamsInSmallReads)
         expected.push_back("call[$$f^R][" + std::to_string(i) + "][" + S(arg) + "]");
         if (i % 7 == 0) {
             stream += B("\x04\x00");
-            expected.push_back("keep-alive");
+            expected.emplace_back("keep-alive");
         }
     }
-    expected.push_back("need more");
+    expected.emplace_back("need more");
     for (size_t piece : {size_t(997), size_t(4096), size_t(65535), size_t(65537)})
         EXPECT_EQ(
             ParseInPieces(Framing::Cache, stream, std::vector<size_t>(stream.size() / piece + 1, piece)),

@@ -187,7 +187,7 @@ QByteArray Manifest(const QByteArray &check, const QByteArray &posts, const QByt
     return m;
 }
 
-std::map<QString, QByteArray> Programs(int count, QByteArray prefix = "ZZP")
+std::map<QString, QByteArray> Programs(int count, const QByteArray &prefix = "ZZP")
 {
     std::map<QString, QByteArray> files;
     for (int i = 1; i <= count; ++i) {
@@ -201,7 +201,7 @@ std::map<QString, QByteArray> Programs(int count, QByteArray prefix = "ZZP")
     return files;
 }
 
-QByteArray Names(int count, QByteArray prefix = "ZZP")
+QByteArray Names(int count, const QByteArray &prefix = "ZZP")
 {
     QByteArrayList names;
     for (int i = 1; i <= count; ++i)

@@ -282,7 +282,7 @@ std::optional<TCredentials> CredentialsFromFile(const QString &path, QString &er
         error = QStringLiteral("cannot read the credentials file %1").arg(path);
         return std::nullopt;
     }
-    const QByteArray content = f.read(64 * 1024);
+    const QByteArray content = f.read(qint64(64) * 1024);
     f.close();
 
     QString user, password, personal;

@@ -69,7 +69,7 @@ private:
 class TFileSource final : public TByteSource
 {
 public:
-    static constexpr qint64 Window = 256 * 1024;
+    static constexpr qint64 Window = qint64(256) * 1024;
 
     TFileSource(int fd, qint64 size) : FFd(fd) { FSize = size; }
     ~TFileSource() override { ::close(FFd); }
@@ -183,9 +183,10 @@ SAOffset HookRead(void *to, SAOffset size, SAOffset count, SAFile file)
         return 0;
     const SAOffset available = SAOffset(s->Size() - s->Pos);
     const SAOffset items = std::min(count, available / size);
-    if (items == 0 || !s->ReadAt(s->Pos, static_cast<char *>(to), qint64(items * size)))
+    const SAOffset bytes = items * size; // at most what is left of the source
+    if (items == 0 || !s->ReadAt(s->Pos, static_cast<char *>(to), qint64(bytes)))
         return 0;
-    s->Pos += qint64(items * size);
+    s->Pos += qint64(bytes);
     return items;
 }
 
@@ -393,7 +394,7 @@ QByteArray TDbfFile::CheckHeader(qint64 &records)
                             .arg(FPath)
                             .arg(records)
                             .arg(fits));
-    descriptors.truncate(32 * fields);
+    descriptors.truncate(32 * qsizetype(fields));
     return descriptors;
 }
 
@@ -405,7 +406,7 @@ bool TDbfFile::ReadFieldDefs(const QByteArray &descriptors, int fields)
     bool memo = false;
     FDefs.reserve(size_t(fields));
     for (int i = 0; i < fields; ++i) {
-        const char *d = descriptors.constData() + 32 * i;
+        const char *d = descriptors.constData() + 32 * qsizetype(i);
         TDbfFieldDef def;
         def.Name = QByteArray(d, qsizetype(strnlen(d, 11))).trimmed();
         def.Letter = d[11];

@@ -55,7 +55,7 @@ void TActivity::paintEvent(QPaintEvent *)
         // The dot at the step is darkest; the ones behind it fade.
         const int age = (FStep - i + Dots) % Dots;
         QColor color(0x1f, 0x4e, 0x9a);
-        color.setAlphaF(Active() ? 1.0 - age * 0.11 : 0.25);
+        color.setAlphaF(Active() ? 1.0F - float(age) * 0.11F : 0.25F);
         p.setBrush(color);
         const double a = 2 * M_PI * i / Dots;
         p.drawEllipse(c + QPointF(std::cos(a), std::sin(a)) * 9.5, 2.6, 2.6);

@@ -267,6 +267,19 @@ bool LoadConfig(const std::string &dir, Config &config, std::string &error)
         return false;
     }
     config = Config();
+    // The numeric limits: key, field, range, unit in the message.
+    struct Limit
+    {
+        const char *Key;
+        int Config::*Field;
+        int Min, Max;
+        const char *Unit;
+    };
+    static const Limit limits[] = {{"max_sessions", &Config::MaxSessions, 1, 10000, ""},
+                                   {"max_unauthenticated", &Config::MaxUnauthenticated, 1, 10000, ""},
+                                   {"io_timeout", &Config::IoTimeout, 1, 3600, " seconds"},
+                                   {"call_timeout", &Config::CallTimeout, 1, 86400, " seconds"},
+                                   {"max_memory", &Config::MaxMemory, 64, 1 << 20, " MiB"}};
     int lineNo = 0;
     for (const auto &raw : Split(*text, '\n')) {
         ++lineNo;
@@ -296,41 +309,16 @@ bool LoadConfig(const std::string &dir, Config &config, std::string &error)
         } else if (key == "vism_port") {
             if (!port(config.VismPort))
                 return false;
-        } else if (key == "max_sessions") {
-            const auto v = ParseInt(value, 1, 10000);
+        } else if (const auto limit = std::find_if(std::begin(limits), std::end(limits),
+                                                   [&key](const Limit &l) { return key == l.Key; });
+                   limit != std::end(limits)) {
+            const auto v = ParseInt(value, limit->Min, limit->Max);
             if (!v) {
-                error = path + ":" + std::to_string(lineNo) + ": max_sessions must be 1 to 10000";
+                error = path + ":" + std::to_string(lineNo) + ": " + key + " must be "
+                        + std::to_string(limit->Min) + " to " + std::to_string(limit->Max) + limit->Unit;
                 return false;
             }
-            config.MaxSessions = *v;
-        } else if (key == "max_unauthenticated") {
-            const auto v = ParseInt(value, 1, 10000);
-            if (!v) {
-                error = path + ":" + std::to_string(lineNo) + ": max_unauthenticated must be 1 to 10000";
-                return false;
-            }
-            config.MaxUnauthenticated = *v;
-        } else if (key == "io_timeout") {
-            const auto v = ParseInt(value, 1, 3600);
-            if (!v) {
-                error = path + ":" + std::to_string(lineNo) + ": io_timeout must be 1 to 3600 seconds";
-                return false;
-            }
-            config.IoTimeout = *v;
-        } else if (key == "call_timeout") {
-            const auto v = ParseInt(value, 1, 86400);
-            if (!v) {
-                error = path + ":" + std::to_string(lineNo) + ": call_timeout must be 1 to 86400 seconds";
-                return false;
-            }
-            config.CallTimeout = *v;
-        } else if (key == "max_memory") {
-            const auto v = ParseInt(value, 64, 1 << 20);
-            if (!v) {
-                error = path + ":" + std::to_string(lineNo) + ": max_memory must be 64 to 1048576 MiB";
-                return false;
-            }
-            config.MaxMemory = *v;
+            config.*(limit->Field) = *v;
         } else if (key.rfind(kXapiEntriesKey, 0) == 0 || key.rfind(kXapiRoutinesKey, 0) == 0) {
             const bool entries = key.rfind(kXapiEntriesKey, 0) == 0;
             const std::string ns =

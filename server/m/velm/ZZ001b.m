@@ -122,7 +122,7 @@ find(t,V,P,ex,op) ;similar documents by the setting's search characteristics, an
  ;walked is the likeliest to be short: a number before a sum, a date last (a day holds many).
  i '$d(P("pl")) d plan(.P)
  n r,best s k="",best=9,ih=""
- f  s ih=$o(P("fx",ih)) q:ih=""  s v=$g(V(ih)),x=$g(P("mk",ih)),r=$s(x="T":0,x="":8,$f("NSAIBD",x):$f("NSAIBD",x),1:8) i r,r<best,v'="",$l(v)'>60 s k=ih,best=r
+ f  s ih=$o(P("fx",ih)) q:ih=""  s x=$g(P("mk",ih)) i $$ixk(x,$g(V(ih))) s r=$s(x="":8,$f("NSAIBD",x):$f("NSAIBD",x),1:8) i r<best s k=ih,best=r
  s id=""
  f  d  q:id=""
  . i k'="" s id=$o(^VELMDX(t,k,V(k),id))
@@ -135,7 +135,10 @@ find(t,V,P,ex,op) ;similar documents by the setting's search characteristics, an
  q
  ;
 ix(t,ih,v) ;1 when documents are indexed by this characteristic with this value
- q $p($g(^VELMM(t,"IH",ih)),"^")'="T"&(v'="")&($l(v)'>60)
+ q $$ixk($p($g(^VELMM(t,"IH",ih)),"^"),v)
+ ;
+ixk(k,v) ;the same for a characteristic of kind k: any kind but text, a short value
+ q k'="T"&(v'="")&($l(v)'>60)
  ;
 fnok(f) ;the conversion functions of a field, by name; nothing else is ever run
  q:f="" 1

@@ -364,6 +364,30 @@ TEST_F(TaskData, LostConnectionKeepsTheRowsAndLinesSoFar)
     EXPECT_EQ(engine.tbTask->State(), TMemTableState::Browse);
 }
 
+TEST_F(TaskData, EscapeStopsTheImportWithTheRowsSoFarAndTheLinkAnswersTheNextCallRight)
+{
+    Build();
+    const QString path = Sample({Order("1", "20240101", "1"), Order("2", "20240101", "1"),
+                                 Order("3", "20240101", "1"), Order("4", "20240101", "1")});
+    peer.QueueCall(SettingFields());
+    for (const char *n : {"4", "3", "2"})
+        peer.QueueCall(Reply("", "", "", "1", n));
+    peer.QueueCall(QByteArray("mine"));
+    ui.OnProcessEvents = [](ScriptedUi &u) {
+        if (u.ProcessEventsCount == 2)
+            u.SetEscapePressed(true);
+    };
+    ui.ExpectYesNo(TAnswer::Yes);
+    EXPECT_FALSE(engine.ImportDbfFile(path, 7));
+    EXPECT_EQ(Column(engine.tbTask, 8), (QList<QByteArray>{"3", "4"}));
+    EXPECT_EQ(ui.Events.count(QStringLiteral("yes/no [no]: Прервать задачу?")), 1);
+    EXPECT_FALSE(engine.Records[1].Sent) << "the record whose call was out when the import stopped";
+    EXPECT_FALSE(engine.Records[0].Sent);
+    // The stopped import's last call was answered and dropped, not left for the next one.
+    EXPECT_EQ(engine.Set.Link.CallServer({"a^b"}), "mine");
+    EXPECT_EQ(ImportCalls().size(), 5);
+}
+
 TEST_F(TaskData, DamagedRecordStopsTheImportWithItsReason)
 {
     Build();

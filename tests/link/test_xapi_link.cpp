@@ -214,6 +214,50 @@ TEST(XapiLink, RepliesAreAssembledFromEveryRead)
     x.Close();
 }
 
+TEST(XapiLink, ACallOutKeepsItsReplyOrFailureWhenAnotherCallOrAKeepAliveComesFirst)
+{
+    ScriptedUi ui;
+    XapiPeer peer;
+    TXAPI x;
+    Configure(x, peer.Port());
+    ASSERT_TRUE(x.Open());
+    peer.QueueCall(QByteArray("first"));
+    peer.QueueCall(QByteArray("second"));
+    x.StartCall({"a^b", "1"});
+    EXPECT_TRUE(x.CallOut());
+    EXPECT_THROW(x.StartCall({"a^b", "2"}), std::logic_error) << "two calls out would mix their replies";
+    EXPECT_EQ(x.Call({"c^d"}), "second");
+    EXPECT_EQ(x.FinishCall(), "first");
+    EXPECT_FALSE(x.CallOut());
+    EXPECT_THROW(x.FinishCall(), std::logic_error);
+
+    peer.QueueCall(QByteArray("third"));
+    x.StartCall({"a^b", "3"});
+    x.KeepAlive();
+    EXPECT_EQ(x.FinishCall(), "third");
+
+    // The out call's error reply is its own: the call between gets its reply, FinishCall the error.
+    peer.QueueCall(B("\x1b\x1b<UNDEFINED>x+3^ZZ\0"));
+    peer.QueueCall(QByteArray("fourth"));
+    x.StartCall({"a^b", "4"});
+    EXPECT_EQ(x.Call({"c^d"}), "fourth");
+    try {
+        x.FinishCall();
+        FAIL() << "the out call's error must come out of FinishCall";
+    } catch (const TVELM_Activate_Except &e) {
+        EXPECT_EQ(e.Message, "<UNDEFINED>x+3^ZZ");
+    }
+    peer.QueueCall(QByteArray("fifth"));
+    EXPECT_EQ(x.Call({"a^b"}), "fifth");
+    ASSERT_TRUE(peer.WaitForRequests(7, 1000));
+    EXPECT_EQ(peer.Requests().value(0), B("\x02"
+                                          "0\x02"
+                                          "a^b\x1b"
+                                          "1\x1b\0"));
+    EXPECT_TRUE(ui.Events.isEmpty());
+    x.Close();
+}
+
 TEST(XapiLink, PeerClosingMidReplyIsNoConnection)
 {
     ScriptedUi ui;

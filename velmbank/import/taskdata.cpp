@@ -12,13 +12,10 @@
 #include "replies.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <deque>
+#include <charconv>
+#include <cstring>
 #include <exception>
-#include <mutex>
-#include <thread>
 #include <utility>
-#include <vector>
 
 TdmTask *dmTask = nullptr;
 
@@ -29,116 +26,59 @@ constexpr int ColumnWidth = 60;
 constexpr int TransactWidth = 90;
 constexpr int TransactPosition = 3; // after Ok, Exist and Open
 
-// The PDVelm calls of an import, made strictly one after another, in order, by a thread of
-// their own: the engine's work on one reply (the table, the protocol, the progress, reading the
-// next records) then overlaps the server's work on the next record instead of adding to it.
-// Only the calls move off the user-interface thread; every reply is taken and acted on there,
-// in record order. A failed call ends the calls; its failure comes out of Take after the
-// replies before it.
-class TRecordCalls
+// The PDVelm call of an import's next record, out while the engine works on the reply before
+// it: the server's work on one record overlaps the engine's on the one before, with one call
+// out at a time as the protocol allows, on the one thread. A call still out when the import
+// ends (stopped, or failed on a reply) is answered and its reply dropped, so that the link is
+// left with no reply of its own pending.
+class TRecordCall
 {
 public:
-    static constexpr size_t Ahead = 256; // record texts queued at most
-    static constexpr size_t Batch = 32;  // replies handed over at once while more are coming
-
-    TRecordCalls(TLink &link, QByteArray client, QByteArray set)
-        : FLink(link), FClient(std::move(client)), FSet(std::move(set)), FThread([this] { Run(); })
-    {}
-    ~TRecordCalls()
+    explicit TRecordCall(TLink &link) : FLink(link) {}
+    ~TRecordCall()
     {
-        {
-            std::lock_guard lock(FMutex);
-            FStop = true;
+        if (FNumber == 0)
+            return;
+        try {
+            (void)FLink.FinishServerCall();
+        } catch (...) { // the link's failure is the next call's to tell
         }
-        FChanged.notify_all();
-        FThread.join();
     }
-    TRecordCalls(const TRecordCalls &) = delete;
-    TRecordCalls &operator=(const TRecordCalls &) = delete;
+    TRecordCall(const TRecordCall &) = delete;
+    TRecordCall &operator=(const TRecordCall &) = delete;
 
-    bool Full() const
+    bool Out() const { return FNumber != 0; }
+    void Start(int number, const QList<QByteArray> &elements)
     {
-        std::lock_guard lock(FMutex);
-        return FTexts.size() >= Ahead;
+        FLink.StartServerCall(elements);
+        FNumber = number;
     }
-    void Send(QByteArray text)
+    // The record's number; its reply in reply. A failed call's failure comes out here.
+    int Take(QByteArray &reply)
     {
-        {
-            std::lock_guard lock(FMutex);
-            FTexts.push_back(std::move(text));
-        }
-        FChanged.notify_all();
-    }
-    // The reply to the oldest record not yet taken (one must have been sent). Replies are handed
-    // over in batches, which spares a thread switch per record: once the replies at hand are
-    // taken, the next come when a batch is complete, the calls have caught up, or one failed.
-    QByteArray Take()
-    {
-        std::unique_lock lock(FMutex);
-        if (FReplies.empty())
-            FChanged.wait(
-                lock, [this] { return FError || FReplies.size() >= Batch || (!FReplies.empty() && FIdle); });
-        if (FReplies.empty())
-            std::rethrow_exception(FError);
-        QByteArray reply = std::move(FReplies.front());
-        FReplies.pop_front();
-        return reply;
+        const int number = std::exchange(FNumber, 0);
+        reply = FLink.FinishServerCall();
+        return number;
     }
 
 private:
-    void Run()
-    {
-        for (;;) {
-            QByteArray text;
-            {
-                std::unique_lock lock(FMutex);
-                FIdle = FTexts.empty();
-                if (FIdle)
-                    FChanged.notify_all();
-                FChanged.wait(lock, [this] { return FStop || !FTexts.empty(); });
-                if (FStop)
-                    return;
-                FIdle = false;
-                text = std::move(FTexts.front());
-                FTexts.pop_front();
-            }
-            QByteArray reply;
-            std::exception_ptr error;
-            try {
-                reply = FLink.CallServer({Routines::PDVelm, FClient, FSet, text});
-            } catch (...) {
-                error = std::current_exception();
-            }
-            bool tell = true;
-            {
-                std::lock_guard lock(FMutex);
-                if (error) {
-                    FError = error;
-                    FTexts.clear();
-                } else {
-                    FReplies.push_back(std::move(reply));
-                    tell = FReplies.size() >= Batch;
-                }
-            }
-            if (tell)
-                FChanged.notify_all();
-            if (error)
-                return;
-        }
-    }
-
     TLink &FLink;
-    const QByteArray FClient;
-    const QByteArray FSet;
-    mutable std::mutex FMutex;
-    std::condition_variable FChanged;
-    std::deque<QByteArray> FTexts;
-    std::deque<QByteArray> FReplies;
-    std::exception_ptr FError;
-    bool FIdle = false; // waiting for a text: every reply is in
-    bool FStop = false;
-    std::thread FThread; // last: it starts once everything above exists
+    int FNumber = 0; // the record's place in the file; 0: no call out
 };
+
+// reply.split(FieldSep), into a list that keeps its storage from one record to the next.
+void SplitReply(const QByteArray &reply, QList<QByteArray> &pieces)
+{
+    pieces.clear();
+    const char *p = reply.constData(), *end = p + reply.size();
+    for (;;) {
+        const char *at = static_cast<const char *>(std::memchr(p, FieldSep, size_t(end - p)));
+        pieces.append(QByteArray(p, (at ? at : end) - p));
+        if (!at)
+            return;
+        p = at + 1;
+    }
+}
 
 } // namespace
 
@@ -304,13 +244,15 @@ void TdmTask::BuildTaskTable(int task)
 void TdmTask::InsertTaskRow(const QList<QByteArray> &pieces)
 {
     const int fields = tbTask->FieldCount();
+    const QByteArray none;
     tbTask->Insert();
     try {
         for (int j = 0; j < fields; ++j) {
+            const QByteArray &piece = j < pieces.size() ? pieces[j] : none;
             if (j == tfInclude)
-                tbTask->SetAsBoolean(j, pieces.value(j) == "1");
+                tbTask->SetAsBoolean(j, piece == "1");
             else
-                tbTask->SetAsString(j, pieces.value(j));
+                tbTask->SetAsString(j, piece);
         }
         tbTask->Post();
     } catch (...) {
@@ -366,36 +308,48 @@ bool TdmTask::ImportDbfFile(const QString &path, qint64 setId)
         }
         TProgressGuard progress(caption, count);
 
-        // The file is read ahead of the replies; a record that cannot be read stops the reading,
-        // and its failure is raised once the records before it are done, as if read in turn.
-        TRecordCalls calls(Set.Link, Set.tbTasks->AsString(TdmSet::tkClient), set);
-        int sent = 0;
-        std::deque<int> places; // of the records sent and not yet answered
+        // The file is read a record ahead of the call; a record that cannot be read stops the
+        // reading, and its failure is raised once the records before it are done, as if read in
+        // turn.
+        const QByteArray client = Set.tbTasks->AsString(TdmSet::tkClient);
         std::exception_ptr readError;
-        const auto readAhead = [&] {
-            while (!readError && !File.tbDBF.Bof() && !calls.Full()) {
+        int nextNumber = 0;
+        QByteArray nextText;
+        const auto readNext = [&] {
+            nextNumber = 0;
+            while (!readError && !File.tbDBF.Bof()) {
                 try {
                     const int live = File.tbDBF.RecNo() - 1;
-                    if (taken(live)) {
-                        calls.Send(DbfRecordText(Set.Link, File.tbDBF));
-                        places.push_back(place(live));
-                        ++sent;
-                    }
+                    const bool take = taken(live);
+                    if (take)
+                        nextText = DbfRecordText(Set.Link, File.tbDBF);
                     File.tbDBF.Prior();
+                    if (take) {
+                        nextNumber = place(live);
+                        return;
+                    }
                 } catch (...) {
                     readError = std::current_exception();
                 }
             }
         };
-        readAhead();
+        TRecordCall call(Set.Link);
+        const auto startNext = [&] {
+            if (nextNumber == 0)
+                return;
+            call.Start(nextNumber, {Routines::PDVelm, client, set, nextText});
+            readNext();
+        };
+        readNext();
+        startNext();
         bool asked = false; // Esc asks once per import
         bool stopped = false;
-        for (int k = 1; k <= sent && !stopped; ++k) {
-            const QByteArray reply = calls.Take();
-            const int number = places.front();
-            places.pop_front();
-            readAhead();
-            const QList<QByteArray> pieces = reply.split(FieldSep);
+        QByteArray reply;
+        QList<QByteArray> pieces; // kept from record to record, with its storage
+        while (call.Out() && !stopped) {
+            const int number = call.Take(reply);
+            startNext(); // the server works on the next record while this one's reply is handled
+            SplitReply(reply, pieces);
             TRecordResult &r = Records[number - 1];
             r.Sent = true;
             r.Document = pieces.value(8);
@@ -405,16 +359,16 @@ bool TdmTask::ImportDbfFile(const QString &path, qint64 setId)
                 r.Outcome = TRecordOutcome::Refused;
                 r.Text = pieces.value(0);
             }
-            Ui().ProgressStep();
+            TUi &ui = Ui();
+            ui.ProgressStep();
             // Pending input is handled between records, so that Esc reaches the progress
             // window; an interrupted import keeps the rows it has, like a failed one.
-            Ui().ProcessEvents();
-            if (!asked && Ui().EscapePressed()) {
+            ui.ProcessEvents();
+            if (!asked && ui.EscapePressed()) {
                 asked = true;
-                stopped =
-                    Ui().AskYesNo(QStringLiteral("Прервать задачу?"), TAnswer::No,
-                                  FromWin1251(Set.tbTasks->AsString(TdmSet::tkName)), TQuestionIcon::None)
-                    == TAnswer::Yes;
+                stopped = ui.AskYesNo(QStringLiteral("Прервать задачу?"), TAnswer::No,
+                                      FromWin1251(Set.tbTasks->AsString(TdmSet::tkName)), TQuestionIcon::None)
+                          == TAnswer::Yes;
             }
         }
         if (!stopped && readError)
@@ -480,10 +434,20 @@ void TdmTask::WriteDiagnosisLines()
     if (FDiagnosisAt < 0 || FDiagnosisAt > Set.Link.Protocol.size())
         return;
     QList<QByteArray> lines;
-    for (const TRecordResult &r : Records)
-        if (r.Sent)
-            lines.append(QByteArray::number(r.Record) + ": \t\t" + r.Document + '\t'
-                         + (r.Outcome == TRecordOutcome::Refused ? r.Text : QByteArray()));
+    lines.reserve(Records.size());
+    for (const TRecordResult &r : Records) {
+        if (!r.Sent)
+            continue;
+        const bool refused = r.Outcome == TRecordOutcome::Refused;
+        QByteArray line;
+        line.reserve(16 + r.Document.size() + (refused ? r.Text.size() : 0));
+        char number[16];
+        const auto n = std::to_chars(number, number + sizeof number, r.Record);
+        line.append(number, n.ptr - number).append(": \t\t").append(r.Document).append('\t');
+        if (refused)
+            line.append(r.Text);
+        lines.append(std::move(line));
+    }
     if (lines.isEmpty())
         return;
     // Put in at once: inserting each into the middle of the protocol would shift all that follow.

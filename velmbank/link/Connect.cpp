@@ -64,11 +64,17 @@ void TLink::CloseConnection()
 
 // ---- login session ----
 
-QByteArray TLink::CallServer(const QList<QByteArray> &elements)
+QByteArray TLink::CallServer(const QList<QByteArray> &elements) { return Xapi().Call(elements); }
+
+void TLink::StartServerCall(const QList<QByteArray> &elements) { Xapi().StartCall(elements); }
+
+QByteArray TLink::FinishServerCall() { return Xapi().FinishCall(); }
+
+TXAPI &TLink::Xapi()
 {
     if (!XApiLink)
         throw TVELM_Activate_Except(QStringLiteral("Нет связи с сервером"));
-    return XApiLink->Call(elements);
+    return *XApiLink;
 }
 
 // Login and logout report failures whatever ShowErrors says, and never into the protocol.

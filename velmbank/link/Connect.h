@@ -40,9 +40,11 @@ public:
 
     // The standard error report: an error box if ShowErrors, a protocol line if KeepProtocol.
     void StandardErrorReport(const QByteArray &failureText);
-    // One call on the link; without a link, the link's own lost-connection failure. Safe from
-    // the import's worker thread (the link's lock serialises calls).
+    // One call on the link; without a link, the link's own lost-connection failure.
     QByteArray CallServer(const QList<QByteArray> &elements);
+    // The same call in two halves (TXAPI::StartCall, FinishCall), for work beside the server's.
+    void StartServerCall(const QList<QByteArray> &elements);
+    QByteArray FinishServerCall();
 
     // Runs an operation that calls the server or reads a data file: a failure gets the
     // standard error report, and the result says whether the operation went through. Guards
@@ -68,6 +70,7 @@ public:
     void Logout();
 
 private:
+    TXAPI &Xapi();
     bool CallShowingFailure(const QList<QByteArray> &elements, QByteArray &reply);
     std::unique_ptr<TXAPI> FOwned;
 };

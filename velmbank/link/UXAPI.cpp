@@ -10,8 +10,10 @@
 #include <cstring>
 #include <netinet/in.h>
 #include <poll.h>
+#include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 QByteArray AskXApiPassword()
 {
@@ -190,16 +192,55 @@ QByteArray TXAPI::ReadReply()
 QByteArray TXAPI::Call(const QList<QByteArray> &elements)
 {
     std::lock_guard guard(Lock);
+    SettleOutCall();
     if (Socket < 0 || Buffer.empty())
         throw TVELM_Activate_Except(NoConnection);
     SendAll(XapiWire::CallRequest(ServerType, elements));
     return ReadReply();
 }
 
+void TXAPI::StartCall(const QList<QByteArray> &elements)
+{
+    std::lock_guard guard(Lock);
+    // A second request would leave the first one's reply to be read as its own.
+    if (FCallOut)
+        throw std::logic_error("TXAPI::StartCall: a call is already out");
+    if (Socket < 0 || Buffer.empty())
+        throw TVELM_Activate_Except(NoConnection);
+    SendAll(XapiWire::CallRequest(ServerType, elements));
+    FCallOut = true;
+    FSettled = false;
+}
+
+QByteArray TXAPI::FinishCall()
+{
+    std::lock_guard guard(Lock);
+    if (!FCallOut)
+        throw std::logic_error("TXAPI::FinishCall: no call is out");
+    SettleOutCall();
+    FCallOut = false;
+    if (FOutFailure)
+        std::rethrow_exception(std::exchange(FOutFailure, nullptr));
+    return std::exchange(FOutReply, QByteArray());
+}
+
+void TXAPI::SettleOutCall()
+{
+    if (!FCallOut || FSettled)
+        return;
+    FSettled = true;
+    try {
+        FOutReply = ReadReply();
+    } catch (...) {
+        FOutFailure = std::current_exception();
+    }
+}
+
 void TXAPI::KeepAlive()
 {
     std::lock_guard guard(Lock);
     try {
+        SettleOutCall();
         if (Socket < 0 || Buffer.empty())
             throw TVELM_Activate_Except(NoConnection);
         SendAll(XapiWire::KeepAliveRequest(ServerType));
@@ -222,4 +263,7 @@ void TXAPI::Close()
     Buffer.clear();
     Buffer.shrink_to_fit();
     KeepAliveTimer->stop();
+    FCallOut = false;
+    FOutReply.clear();
+    FOutFailure = nullptr;
 }

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -33,6 +34,12 @@ public:
     bool LoadProfile(const QString &path); // Profile.cpp
     bool Open();
     QByteArray Call(const QList<QByteArray> &elements);
+    // A call in two halves, so that the caller works while the server does: StartCall sends the
+    // request, FinishCall reads its reply. One call is out at most; a Call or a keep-alive made
+    // meanwhile first takes the out call's reply (or failure) and keeps it for FinishCall.
+    void StartCall(const QList<QByteArray> &elements);
+    QByteArray FinishCall();
+    bool CallOut() const { return FCallOut; }
     void Close();
 
     // The timer's handler; public so that the owner of the message loop may drive it.
@@ -55,7 +62,7 @@ public:
     std::unique_ptr<QTimer> KeepAliveTimer;
     // Asked for a new password after a wrong-password refusal (XApiPasswordCancelled: give up).
     std::function<QByteArray()> AskPassword = AskXApiPassword;
-    // Asked while a reply is awaited (from whichever thread waits); true ends the wait: the
+    // Asked while a reply is awaited; true ends the wait: the
     // session is dropped, as its reply could no longer be told from the next one's, and the call
     // fails. Unset, the wait is the socket's own.
     std::function<bool()> Interrupted;
@@ -69,4 +76,10 @@ private:
     qsizetype ReadChunk(char *buffer, qsizetype size);
     qsizetype ReadHandshakeReply(char *buffer, qsizetype size, QByteArray &text);
     QByteArray ReadReply();
+    void SettleOutCall();
+
+    bool FCallOut = false;
+    bool FSettled = false; // the out call's reply or failure is already taken
+    QByteArray FOutReply;
+    std::exception_ptr FOutFailure;
 };

@@ -146,16 +146,22 @@ TEST_F(Dbf, RecordTextJoinsTheFieldsAndKeepsTheirCount)
 {
     // A value carrying the record's or the wire's separators must not shift the fields after
     // it; a zero byte ends a character value as the original driver read it.
-    ASSERT_TRUE(WriteDbf(Path("s.dbf"), {{"A", 'C', 8}, {"B", 'C', 8}, {"C", 'C', 8}},
-                         {{{"A", "B", "C"}}, {{B("x\x02y\x1Bz\x01"), B("ab\0cd"), B(" \x01")}}}));
+    // A wide field's padding may hold separators too: they go with the blanks.
+    const QByteArray wide = "p\x1B" + QByteArray(19, ' ') + "q" + QByteArray(9, ' ') + "\x02 \x01";
+    ASSERT_TRUE(WriteDbf(Path("s.dbf"), {{"A", 'C', 8}, {"B", 'C', 8}, {"C", 'C', 8}, {"D", 'C', 40}},
+                         {{{"A", "B", "C", QByteArray(17, ' ') + "D"}},
+                          {{B("x\x02y\x1Bz\x01"), B("ab\0cd"), B(" \x01"), wide}}}));
     ASSERT_TRUE(OpenDbfFile(Path("s.dbf")));
     const QList<QByteArray> texts = WalkBackwards();
     ASSERT_EQ(texts.size(), 2);
     EXPECT_EQ(texts[0], B("A\x02"
                           "B\x02"
-                          "C"));
+                          "C\x02")
+                            + QByteArray(17, ' ') + "D");
     EXPECT_EQ(texts[1], B("x y z\x02"
-                          "ab\x02"));
+                          "ab\x02\x02"
+                          "p ")
+                            + QByteArray(19, ' ') + "q");
 }
 
 TEST_F(Dbf, DeletedRecordsAreSkippedInEveryDirection)

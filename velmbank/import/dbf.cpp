@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include <fcntl.h>
@@ -535,17 +536,24 @@ inline char Unreserved(char c) { return c == '\x01' || c == '\x02' || c == '\x1B
 void AppendDbfCharacters(const char *p, int size, QByteArray &out)
 {
     const void *zero = std::memchr(p, 0, size_t(size));
-    const int end = zero ? int(static_cast<const char *>(zero) - p) : size;
-    const qsizetype at = out.size();
-    out.append(p, end);
-    char *q = out.data() + at;
-    qsizetype kept = 0;
-    for (int i = 0; i < end; ++i) {
-        q[i] = Unreserved(q[i]);
-        if (q[i] != ' ')
-            kept = i + 1;
+    int end = zero ? int(static_cast<const char *>(zero) - p) : size;
+    // The blanks that pad the field (and reserved bytes there, which would become blanks) are
+    // most of it: they are found from its end, eight at a time, and never copied.
+    constexpr std::uint64_t blanks = 0x2020202020202020ULL;
+    for (std::uint64_t word; end >= 8; end -= 8) {
+        std::memcpy(&word, p + end - 8, 8);
+        if (word != blanks)
+            break;
     }
-    out.truncate(at + kept);
+    while (end > 0 && Unreserved(p[end - 1]) == ' ')
+        --end;
+    const qsizetype at = out.size();
+    out.resize(at + end);
+    char *q = out.data() + at;
+    std::memcpy(q, p, size_t(end));
+    for (const char reserved : {'\x01', '\x02', '\x1B'})
+        for (char *c = q; (c = static_cast<char *>(std::memchr(c, reserved, size_t(q + end - c)))); ++c)
+            *c = ' ';
 }
 
 // The shortest decimal text of the stored digits: never through a binary floating-point value,
@@ -944,7 +952,12 @@ QByteArray TDbfTable::RecordText(const QByteArray &decimalSeparator) const
         throw EDbfError(QStringLiteral("Файл данных не открыт"));
     const std::vector<TDbfFieldDef> &defs = FieldDefs();
     const bool translate = decimalSeparator != ".";
+    // Sized once for the whole record: the import makes one text per record.
+    qsizetype width = qsizetype(defs.size());
+    for (const TDbfFieldDef &d : defs)
+        width += d.Size;
     QByteArray text;
+    text.reserve(std::min<qsizetype>(width, 4096));
     for (size_t i = 0; i < defs.size(); ++i) {
         if (i)
             text.append('\x02');

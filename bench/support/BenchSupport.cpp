@@ -38,7 +38,7 @@ bool readExactly(int fd, char *buf, size_t n)
 
 } // namespace
 
-double PingPongRate(int calls, size_t reqSize, size_t replySize)
+double PingPongRate(int calls, size_t reqSize, size_t replySize, TCpuTime *clientCpu)
 {
     const int lst = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
@@ -68,6 +68,7 @@ double PingPongRate(int calls, size_t reqSize, size_t replySize)
         std::abort();
     }
     std::vector<char> req(reqSize, 'q'), reply(replySize);
+    const TCpuTime before = ThreadCpuTime();
     QElapsedTimer t;
     t.start();
     for (int i = 0; i < calls; ++i) {
@@ -76,6 +77,8 @@ double PingPongRate(int calls, size_t reqSize, size_t replySize)
             std::abort();
     }
     const double secs = double(t.nsecsElapsed()) / 1e9;
+    if (clientCpu)
+        *clientCpu = ThreadCpuTime() - before;
     ::close(c);
     server.join();
     ::close(lst);
@@ -94,6 +97,20 @@ double CallRate(TXAPI &x, const QList<QByteArray> &elements, const QByteArray &e
             std::abort();
     return calls / (double(t.nsecsElapsed()) / 1e9);
 }
+
+namespace {
+TCpuTime Usage(int who)
+{
+    rusage u{};
+    ::getrusage(who, &u);
+    return {double(u.ru_utime.tv_sec) + double(u.ru_utime.tv_usec) / 1e6,
+            double(u.ru_stime.tv_sec) + double(u.ru_stime.tv_usec) / 1e6};
+}
+} // namespace
+
+TCpuTime CpuTime() { return Usage(RUSAGE_SELF); }
+
+TCpuTime ThreadCpuTime() { return Usage(RUSAGE_THREAD); }
 
 double PeakRssMb()
 {

@@ -19,9 +19,21 @@ public:
     void ShowMessage(const QString &t) override;
 };
 
+// CPU time of this process so far, in seconds: in the program and in the kernel on its behalf.
+struct TCpuTime
+{
+    double User = 0;
+    double System = 0;
+    double Total() const { return User + System; }
+    TCpuTime operator-(const TCpuTime &o) const { return {User - o.User, System - o.System}; }
+};
+TCpuTime CpuTime();
+// The same, of the calling thread alone.
+TCpuTime ThreadCpuTime();
+
 // Exchanges per second of a blocking client and a loopback server thread that answers every
-// request of reqSize bytes with replySize bytes.
-double PingPongRate(int calls, size_t reqSize, size_t replySize);
+// request of reqSize bytes with replySize bytes; the client's CPU time in clientCpu.
+double PingPongRate(int calls, size_t reqSize, size_t replySize, TCpuTime *clientCpu = nullptr);
 
 // Calls per second of the same call through an open link, after a warm-up; aborts on a wrong
 // reply, so that a fast wrong answer is never measured.

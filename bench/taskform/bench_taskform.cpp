@@ -32,8 +32,6 @@
 #include <QTableView>
 #include <QTemporaryDir>
 
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -51,15 +49,6 @@ constexpr int Pages = 200;
 constexpr int Rounds = 4;
 
 double Ms(qint64 ns) { return double(ns) / 1e6; }
-
-// CPU time of this process (user and system): the gateway's own share of the work.
-double CpuSeconds()
-{
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
-           + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 // The window path's seam: the real progress window and event handling, but no box that would
 // wait for a person (a message is printed; a question takes its default).
@@ -207,13 +196,13 @@ int main(int argc, char **argv)
     double coreCpu = 0, windowCpu = 0;
     for (int round = 0; round < Rounds; ++round) {
         SetUi(&quiet);
-        double cpu = CpuSeconds();
+        double cpu = CpuTime().Total();
         const qint64 c = CoreImport(path, count);
-        coreCpu += CpuSeconds() - cpu;
+        coreCpu += CpuTime().Total() - cpu;
         SetUi(&windowUi);
-        cpu = CpuSeconds();
+        cpu = CpuTime().Total();
         const qint64 w = WindowImport(count);
-        windowCpu += CpuSeconds() - cpu;
+        windowCpu += CpuTime().Total() - cpu;
         if (c < 0 || w < 0)
             return 1;
         std::printf("  round %d: core import %.2f s, through the window %.2f s\n", round + 1, double(c) / 1e9,

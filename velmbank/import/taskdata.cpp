@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <utility>
 
@@ -308,26 +309,26 @@ bool TdmTask::ImportDbfFile(const QString &path, qint64 setId)
         }
         TProgressGuard progress(caption, count);
 
-        // The file is read a record ahead of the call; a record that cannot be read stops the
-        // reading, and its failure is raised once the records before it are done, as if read in
-        // turn.
+        // The file is read some records ahead of the calls, a batch at a time while a call is
+        // out (one stretch of file work runs faster than the same spread between calls); a
+        // record that cannot be read stops the reading, and its failure is raised once the
+        // records before it are done, as if read in turn.
         const QByteArray client = Set.tbTasks->AsString(TdmSet::tkClient);
         std::exception_ptr readError;
-        int nextNumber = 0;
-        QByteArray nextText;
-        const auto readNext = [&] {
-            nextNumber = 0;
-            while (!readError && !File.tbDBF.Bof()) {
+        struct TAhead
+        {
+            int Number;
+            QByteArray Text;
+        };
+        std::deque<TAhead> ahead;
+        constexpr size_t ReadBatch = 32;
+        const auto readAhead = [&] {
+            while (ahead.size() < ReadBatch && !readError && !File.tbDBF.Bof()) {
                 try {
                     const int live = File.tbDBF.RecNo() - 1;
-                    const bool take = taken(live);
-                    if (take)
-                        nextText = DbfRecordText(Set.Link, File.tbDBF);
+                    if (taken(live))
+                        ahead.push_back({place(live), DbfRecordText(Set.Link, File.tbDBF)});
                     File.tbDBF.Prior();
-                    if (take) {
-                        nextNumber = place(live);
-                        return;
-                    }
                 } catch (...) {
                     readError = std::current_exception();
                 }
@@ -335,12 +336,14 @@ bool TdmTask::ImportDbfFile(const QString &path, qint64 setId)
         };
         TRecordCall call(Set.Link);
         const auto startNext = [&] {
-            if (nextNumber == 0)
+            if (ahead.empty())
                 return;
-            call.Start(nextNumber, {Routines::PDVelm, client, set, nextText});
-            readNext();
+            call.Start(ahead.front().Number, {Routines::PDVelm, client, set, ahead.front().Text});
+            ahead.pop_front();
+            if (ahead.empty())
+                readAhead();
         };
-        readNext();
+        readAhead();
         startNext();
         bool asked = false; // Esc asks once per import
         bool stopped = false;

@@ -284,9 +284,11 @@ int main(int argc, char **argv)
     QFile load(QStringLiteral("/proc/loadavg"));
     if (load.open(QIODevice::ReadOnly))
         std::printf("  machine load average:    %s\n", load.readAll().trimmed().constData());
-    // No sequential client passes the loopback's own exchange rate: where that is under the rate
-    // target, the target cannot be measured on this machine and is said so, not failed.
-    const bool rateReachable = pingRate >= TargetRate;
+    // The import cannot pass its own calls made bare, which the loopback and the server's work
+    // bound: where they are under the rate target in this run, the target is said to be out of
+    // reach here, not failed; the gateway's share is the import-over-bare target, the server's
+    // the bare-over-trivial one.
+    const bool rateReachable = callRate >= TargetRate;
     const struct
     {
         const char *What;
@@ -299,10 +301,12 @@ int main(int argc, char **argv)
                    {"import at least 0.95 x bare PDVelm", importOverBare >= TargetImportOverBare},
                    {"gateway's CPU in the program at most 15 us/record", ownUs <= TargetClientUs}};
     bool met = true;
+    const QByteArray outOfReach =
+        "out of reach here: the same calls made bare do " + QByteArray::number(qRound(callRate)) + "/s";
     for (const auto &t : targets) {
         const bool unreachable = &t == &targets[0] && !rateReachable;
         std::printf("target %-45s %s\n", t.What,
-                    unreachable ? "not measurable here (the loopback alone is slower)"
+                    unreachable ? outOfReach.constData()
                     : t.Met     ? "met"
                                 : "MISSED");
         met = met && t.Met;

@@ -9,6 +9,8 @@
 #include "funcs.h"
 #include "taskdata.h"
 
+#include <cstring>
+
 namespace {
 
 const QByteArray &Skipped()
@@ -52,13 +54,22 @@ QByteArray TTaskRun::TaskRowText() const
     const int first = TdmTask::tfFirstTaskColumn;
     const int end = first + FTask->TaskColumnCount();
     QByteArray text;
-    if (t->IsEmpty())
+    if (t->IsEmpty() || end <= first)
         return text;
+    // Measured first and copied once: the run makes one text per document. The task's columns
+    // are text fields, read in place.
     const int row = t->CurrentRow();
+    qsizetype size = end - first - 1;
+    for (int f = first; f < end; ++f)
+        size += t->TextAt(row, f).size();
+    text.resize(size);
+    char *q = text.data();
     for (int f = first; f < end; ++f) {
         if (f > first)
-            text.append('\x02');
-        text.append(t->StringAt(row, f));
+            *q++ = '\x02';
+        const QByteArray &value = t->TextAt(row, f);
+        std::memcpy(q, value.constData(), size_t(value.size()));
+        q += value.size();
     }
     return text;
 }

@@ -109,7 +109,15 @@ void TMemTable::ClearFields()
         Q_EMIT ResetDone();
 }
 
-int TMemTable::FieldIndex(const QString &name) const { return m_byName.value(name.toUpper(), -1); }
+int TMemTable::FieldIndex(const QString &name) const
+{
+    // Callers mostly spell a name as it was defined, once per row: that is found without making
+    // an upper-case copy (names are unique whatever their case).
+    for (size_t i = 0; i < m_fields.size(); ++i)
+        if (m_fields[i].Name == name)
+            return int(i);
+    return m_byName.value(name.toUpper(), -1);
+}
 
 TMemField TMemTable::FieldByName(const QString &name)
 {

@@ -16,7 +16,6 @@
 #include "codepage.h"
 #include "data.h"
 #include "dbfops.h"
-#include "dbfsettings.h"
 #include "taskdata.h"
 
 #include <QCoreApplication>
@@ -43,12 +42,6 @@ constexpr int RoundFile = 20000; // the import against its bare calls, alternate
 constexpr int Rounds = 5;
 
 double Seconds(qint64 ns) { return double(ns) / 1e9; }
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // One task start's import: the table built, the file imported. Elapsed ns, -1 on failure; the
 // CPU time the import itself took in cpu.
@@ -133,10 +126,7 @@ TBareCalls BareCalls(TLink &link, const QString &path, int from, int count, cons
 
 TBareCalls operator+(const TBareCalls &a, const TBareCalls &b)
 {
-    return {a.Ns < 0 || b.Ns < 0 ? -1 : a.Ns + b.Ns,
-            {a.Cpu.User + b.Cpu.User, a.Cpu.System + b.Cpu.System},
-            b.RequestSize,
-            b.ReplySize};
+    return {a.Ns < 0 || b.Ns < 0 ? -1 : a.Ns + b.Ns, a.Cpu + b.Cpu, b.RequestSize, b.ReplySize};
 }
 
 } // namespace
@@ -173,9 +163,8 @@ int main(int argc, char **argv)
     TdmTask engine(dm);
     if (!dm.LoadAtStartUp())
         return 1;
-    dm.tbTasks->GotoBookmark(dm.TaskRowMoneyOut);
-    const QByteArray client = dm.tbTasks->AsString(TdmSet::tkClient);
-    if (!dm.LoadSettings(client) || !LocateRecord(*dm.tbSets, QStringLiteral("Id"), "1"))
+    QByteArray client;
+    if (!LocateDemoMoneyOutSetting(dm, client))
         return 1;
 
     // The small file twice (the first also warms the server's compiled setting), then the big one.

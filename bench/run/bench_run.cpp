@@ -12,7 +12,6 @@
 #include "VelmdProcess.h"
 #include "codepage.h"
 #include "data.h"
-#include "dbfsettings.h"
 #include "taskdata.h"
 #include "taskrun.h"
 
@@ -121,9 +120,8 @@ int main(int argc, char **argv)
     if (!link.OpenConnection() || !link.Login("1", "velm1", "lich1") || !dm.LoadAtStartUp())
         return 1;
     TdmTask engine(dm);
-    dm.tbTasks->GotoBookmark(dm.TaskRowMoneyOut);
-    const QByteArray client = dm.tbTasks->AsString(TdmSet::tkClient);
-    if (!dm.LoadSettings(client) || !LocateRecord(*dm.tbSets, QStringLiteral("Id"), "1"))
+    QByteArray client;
+    if (!LocateDemoMoneyOutSetting(dm, client))
         return 1;
 
     const qint64 smallNs = ImportAndRun(engine, small, SmallFile);
@@ -143,7 +141,7 @@ int main(int argc, char **argv)
                 return -1;
         const qint64 ns = t.nsecsElapsed();
         const TCpuTime used = CpuTime() - cpu;
-        bareCpu = {bareCpu.User + used.User, bareCpu.System + used.System};
+        bareCpu = bareCpu + used;
         return ns;
     };
     const qint64 bareBefore = bare(before, half);
@@ -172,9 +170,7 @@ int main(int argc, char **argv)
             return 1;
         roundRatios.push_back(double(b) / double(r));
     }
-    std::vector<double> sorted = roundRatios;
-    std::sort(sorted.begin(), sorted.end());
-    const double roundsRunOverBare = sorted[sorted.size() / 2];
+    const double roundsRunOverBare = Median(roundRatios);
     const qint64 bareNs = bareBefore + bareAfter;
     const double rss = PeakRssMb();
     link.Logout();

@@ -1,6 +1,8 @@
 #include "BenchSupport.h"
 
 #include "UXAPI.h"
+#include "data.h"
+#include "dbfsettings.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -15,6 +17,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
@@ -111,6 +114,19 @@ TCpuTime Usage(int who)
 TCpuTime CpuTime() { return Usage(RUSAGE_SELF); }
 
 TCpuTime ThreadCpuTime() { return Usage(RUSAGE_THREAD); }
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+bool LocateDemoMoneyOutSetting(TdmSet &dm, QByteArray &client)
+{
+    dm.tbTasks->GotoBookmark(dm.TaskRowMoneyOut);
+    client = dm.tbTasks->AsString(TdmSet::tkClient);
+    return dm.LoadSettings(client) && LocateRecord(*dm.tbSets, QStringLiteral("Id"), "1");
+}
 
 double PeakRssMb()
 {

@@ -9,9 +9,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 class QString;
 class TXAPI;
+class TdmSet;
 
 class QuietUi : public TSilentUi
 {
@@ -26,6 +28,7 @@ struct TCpuTime
     double System = 0;
     double Total() const { return User + System; }
     TCpuTime operator-(const TCpuTime &o) const { return {User - o.User, System - o.System}; }
+    TCpuTime operator+(const TCpuTime &o) const { return {User + o.User, System + o.System}; }
 };
 TCpuTime CpuTime();
 // The same, of the calling thread alone.
@@ -39,6 +42,13 @@ double PingPongRate(int calls, size_t reqSize, size_t replySize, TCpuTime *clien
 // reply, so that a fast wrong answer is never measured.
 double CallRate(TXAPI &x, const QList<QByteArray> &elements, const QByteArray &expected, int calls,
                 int warmUp);
+
+// The median of a benchmark's rounds (the upper one of an even count).
+double Median(std::vector<double> values);
+
+// The money-out task made current, its client-bank's settings loaded and setting 1 current, as
+// a task start on the demo data finds them; its client-bank in client. False when a step fails.
+bool LocateDemoMoneyOutSetting(TdmSet &dm, QByteArray &client);
 
 // The peak resident memory of this process so far, in MB.
 double PeakRssMb();

@@ -16,7 +16,6 @@
 #include "VelmdProcess.h"
 #include "clbgen.h"
 #include "data.h"
-#include "dbfsettings.h"
 #include "progress.h"
 #include "startup.h"
 #include "taskdata.h"
@@ -180,9 +179,8 @@ int main(int argc, char **argv)
     CreateTaskWindows(fmTaskMan);
 
     // Task 1 on the demo setting, which names the benchmark's file (in memory only).
-    dmSet->tbTasks->GotoBookmark(dmSet->TaskRowMoneyOut);
-    const QByteArray client = dmSet->tbTasks->AsString(TdmSet::tkClient);
-    if (!dmSet->LoadSettings(client) || !LocateRecord(*dmSet->tbSets, QStringLiteral("Id"), "1"))
+    QByteArray client;
+    if (!LocateDemoMoneyOutSetting(*dmSet, client))
         return 1;
     dmSet->tbSets->Edit();
     dmSet->tbSets->SetAsString(TdmSet::stPath, QFile::encodeName(server.DataDir()));

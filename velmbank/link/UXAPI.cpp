@@ -83,6 +83,13 @@ void TXAPI::SendAll(const QByteArray &bytes)
     }
 }
 
+void TXAPI::SendRequest(const QList<QByteArray> &elements)
+{
+    if (Socket < 0 || Buffer.empty())
+        throw TVELM_Activate_Except(NoConnection);
+    SendAll(XapiWire::CallRequest(ServerType, elements));
+}
+
 void TXAPI::SendMasked(const QByteArray &text, char mask) { SendAll(XapiWire::Masked(text, mask)); }
 
 void TXAPI::WaitReadable()
@@ -193,9 +200,7 @@ QByteArray TXAPI::Call(const QList<QByteArray> &elements)
 {
     std::lock_guard guard(Lock);
     SettleOutCall();
-    if (Socket < 0 || Buffer.empty())
-        throw TVELM_Activate_Except(NoConnection);
-    SendAll(XapiWire::CallRequest(ServerType, elements));
+    SendRequest(elements);
     return ReadReply();
 }
 
@@ -205,9 +210,7 @@ void TXAPI::StartCall(const QList<QByteArray> &elements)
     // A second request would leave the first one's reply to be read as its own.
     if (FCallOut)
         throw std::logic_error("TXAPI::StartCall: a call is already out");
-    if (Socket < 0 || Buffer.empty())
-        throw TVELM_Activate_Except(NoConnection);
-    SendAll(XapiWire::CallRequest(ServerType, elements));
+    SendRequest(elements);
     FCallOut = true;
     FSettled = false;
 }

@@ -71,6 +71,7 @@ private:
     void Connect();
     void Disconnect();
     void SendAll(const QByteArray &bytes);
+    void SendRequest(const QList<QByteArray> &elements); // a call's request, on an open session
     void SendMasked(const QByteArray &text, char mask);
     void WaitReadable();
     qsizetype ReadChunk(char *buffer, qsizetype size);
